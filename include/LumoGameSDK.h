@@ -1,0 +1,97 @@
+/*
+ * LumoGameSDK.h - the game's interface to LumoGameSDK.dll.
+ *
+ * Call order, all on the thread that created the game's main window:
+ *   lumoGameInit()      once the main window exists
+ *   lumoGameLogin()     verifies the launcher's login token
+ *   lumoGetLoginInfo()  whenever the record is needed (valid until uninit)
+ *   lumoShowPay(text)   any number of times after a successful login
+ *   lumoGameUninit()    at the end; the process exits about 3 s later
+ *
+ * Every function answers with an SdkError (or a pointer); none throws,
+ * none shows a message box. Out-of-order calls are answered with an error
+ * code and change nothing.
+ */
+#ifndef LUMO_GAME_SDK_H
+#define LUMO_GAME_SDK_H
+
+#include <stddef.h>
+#include <stdint.h>
+#include <wchar.h>
+
+#if defined(_WIN32)
+#  if defined(LUMO_BUILDING_SDK)
+#    define LUMO_API __declspec(dllexport)
+#  elif defined(LUMO_STATIC)
+#    define LUMO_API
+#  else
+#    define LUMO_API __declspec(dllimport)
+#  endif
+#  define LUMO_CALL __stdcall
+#else
+#  define LUMO_API
+#  define LUMO_CALL
+#endif
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* Result codes of lumoGameInit, lumoGameLogin and lumoShowPay (32-bit). */
+typedef enum SdkError {
+    SdkError_Ok = 0,
+    SdkError_GameWindowNotFound = -1, /* no titled top-level window (or engine window) on the calling thread */
+    SdkError_LaunchParamsFailed = -2, /* the command line could not be read */
+    SdkError_EmbedAttachFailed = -3,  /* the host window named by --parent no longer exists */
+    SdkError_IpcGameStartFailed = -4, /* the game's IPC channel could not be created */
+    SdkError_IpcPostFailed = -5,      /* no host channel to send to (no --lumo-pipe) or a message could not be built */
+    SdkError_NotInitialized = -6,     /* lumoGameInit (or, for lumoShowPay, lumoGameLogin) has not succeeded */
+    SdkError_LoginNoToken = -10,      /* the command line carries no --token */
+    SdkError_LoginVerifyFailed = -12  /* the verify endpoint was unreachable or rejected the token */
+} SdkError;
+
+/* The player's identity, as the verify endpoint returned it. 288 bytes,
+ * little-endian, natural alignment; text fields are UTF-16, zero-terminated. */
+typedef struct LoginInfo {
+    int32_t size;       /* always 288 */
+    int32_t reserved0;  /* zero */
+    int64_t uid;
+    wchar_t appid[64];  /* at most 63 units */
+    wchar_t sid[64];    /* at most 63 units */
+    int64_t time;
+    int32_t utype;
+    int32_t reserved1;  /* zero */
+} LoginInfo;
+
+LUMO_API SdkError LUMO_CALL lumoGameInit(void);
+LUMO_API SdkError LUMO_CALL lumoGameLogin(void);
+/* The library's record while logged in, else NULL. Owned by the library. */
+LUMO_API const LoginInfo* LUMO_CALL lumoGetLoginInfo(void);
+/* text: the payment request, NUL-terminated UTF-8, forwarded unchanged; may be NULL. */
+LUMO_API SdkError LUMO_CALL lumoShowPay(const char* text);
+LUMO_API void LUMO_CALL lumoGameUninit(void);
+
+#ifdef __cplusplus
+} /* extern "C" */
+#endif
+
+/* The record is a binary interface: its layout must never change. */
+#if defined(__cplusplus)
+#  define LUMO_STATIC_ASSERT(cond, msg) static_assert(cond, msg)
+#else
+#  define LUMO_STATIC_ASSERT(cond, msg) _Static_assert(cond, msg)
+#endif
+LUMO_STATIC_ASSERT(sizeof(wchar_t) == 2, "LoginInfo text fields are UTF-16");
+LUMO_STATIC_ASSERT(sizeof(SdkError) == 4, "SdkError is a 32-bit integer");
+LUMO_STATIC_ASSERT(sizeof(LoginInfo) == 288, "LoginInfo is 288 bytes");
+LUMO_STATIC_ASSERT(offsetof(LoginInfo, size) == 0, "LoginInfo.size at 0");
+LUMO_STATIC_ASSERT(offsetof(LoginInfo, reserved0) == 4, "LoginInfo.reserved0 at 4");
+LUMO_STATIC_ASSERT(offsetof(LoginInfo, uid) == 8, "LoginInfo.uid at 8");
+LUMO_STATIC_ASSERT(offsetof(LoginInfo, appid) == 16, "LoginInfo.appid at 16");
+LUMO_STATIC_ASSERT(offsetof(LoginInfo, sid) == 144, "LoginInfo.sid at 144");
+LUMO_STATIC_ASSERT(offsetof(LoginInfo, time) == 272, "LoginInfo.time at 272");
+LUMO_STATIC_ASSERT(offsetof(LoginInfo, utype) == 280, "LoginInfo.utype at 280");
+LUMO_STATIC_ASSERT(offsetof(LoginInfo, reserved1) == 284, "LoginInfo.reserved1 at 284");
+#undef LUMO_STATIC_ASSERT
+
+#endif /* LUMO_GAME_SDK_H */

@@ -1,0 +1,53 @@
+#!/usr/bin/env bash
+# wine-session.sh <prefix-dir> <command...>
+# Runs <command> inside one Wine session: a private Xvfb display, the
+# project's own Wine prefix and one persistent wineserver. Everything it
+# starts is stopped again by PID when the command ends, also on failure.
+set -euo pipefail
+
+prefix=$1; shift
+mkdir -p "$prefix"
+export WINEPREFIX=$(cd "$prefix" && pwd)
+export WINEDEBUG=${WINEDEBUG:--all}
+export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-"mscoree,mshtml=;winemenubuilder.exe=d"}
+
+xvfb_pid=""
+cleanup() {
+  local rc=$?
+  wineserver -k >/dev/null 2>&1 || true
+  wineserver -w >/dev/null 2>&1 || true
+  if [ -n "$xvfb_pid" ]; then kill "$xvfb_pid" 2>/dev/null || true; wait "$xvfb_pid" 2>/dev/null || true; fi
+  exit $rc
+}
+trap cleanup EXIT INT TERM
+
+# Xvfb picks a free display number and writes it to fd 3.
+displayfile=$(mktemp)
+Xvfb -displayfd 3 -screen 0 1600x900x24 -nolisten tcp 3>"$displayfile" >/dev/null 2>&1 &
+xvfb_pid=$!
+for _ in $(seq 1 100); do
+  [ -s "$displayfile" ] && break
+  sleep 0.1
+done
+if [ ! -s "$displayfile" ]; then echo "Xvfb did not start" >&2; exit 1; fi
+export DISPLAY=":$(head -n1 "$displayfile")"
+rm -f "$displayfile"
+
+# A fresh prefix is initialised before anything else, with its services'
+# output kept away from ours (they would otherwise hold our stdout pipe).
+if [ ! -f "$WINEPREFIX/system.reg" ]; then
+  echo "wine-session: initialising Wine prefix $WINEPREFIX" >&2
+  wineboot -i </dev/null >/dev/null 2>&1 || true
+  wineserver -w
+fi
+wineserver -p </dev/null >/dev/null 2>&1
+# Start the prefix's services and the desktop process now, detached from our
+# output: started later by the first test program, they would inherit its
+# stdout pipe and keep the test runner waiting for end-of-file.
+wineboot </dev/null >/dev/null 2>&1 || true
+(wine explorer.exe /desktop </dev/null >/dev/null 2>&1 &)
+for _ in $(seq 1 100); do
+  pgrep -f 'explorer.exe /desktop' >/dev/null && break
+  sleep 0.1
+done
+"$@"

@@ -1,0 +1,49 @@
+// The library's log: printf-style wide lines, stamped and appended to
+// "<game exe>.log" when LumoGameSDK.ini beside the game's executable says
+// [main] log=1 (or true/yes/on). Off by default.
+//
+// SdkLog may be called from any thread and never fails towards its caller.
+// Appends are serialised across threads and processes of the same executable
+// by a named mutex derived from the executable's path.
+#pragma once
+
+#include <windows.h>
+
+#include <atomic>
+
+namespace lumo {
+
+// Per-process log state, built on first use by GetLogSink and destroyed at
+// unload. Owns its mutex and file handles.
+struct LogSink {
+  LogSink();
+  ~LogSink();
+  LogSink(const LogSink&) = delete;
+  LogSink& operator=(const LogSink&) = delete;
+
+  HANDLE mutex = nullptr;
+  HANDLE file = INVALID_HANDLE_VALUE;
+  std::atomic<bool> enabled{false};
+  // False when the executable's path leaves no room for the mutex name or the
+  // log file path in their 260-unit buffers: such a process logs nothing.
+  bool pathsFit = false;
+  wchar_t logPath[MAX_PATH] = {};
+};
+
+LogSink& GetLogSink();
+
+// Reads [main] log from the INI file once per process; later calls return at once.
+void LoadLogSwitch();
+
+// Formats the message (at most 1899 units are kept) and appends one line.
+void SdkLog(const wchar_t* format, ...);
+
+// Called only by SdkLog; appends one stamped line when the sink is enabled.
+void WriteLogLine(LogSink& sink, const wchar_t* format, ...);
+
+// Names derived from the executable's path. Each returns false when the
+// result does not fit its 260-unit buffer; `out` is then empty.
+bool MakeLogMutexName(const wchar_t* exePath, wchar_t (&out)[MAX_PATH]);
+bool MakeLogFilePath(const wchar_t* exePath, wchar_t (&out)[MAX_PATH]);
+
+}  // namespace lumo
