@@ -1,0 +1,55 @@
+// Test helper: logs through the library's log facility as a game would.
+//   log_probe hello              one line "hello"
+//   log_probe lines <n> <tag>    n lines "<tag> <i>"
+//   log_probe units <n>          one message of n 'x' units
+//   log_probe rawline <n>        one raw line whose message holds n 'y' units
+//   log_probe unicode            one line with characters outside most code pages
+//   log_probe mutex              prints mutex-before=<0|1> mutex-after=<0|1>
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cwchar>
+#include <string>
+
+#include "diag/log.h"
+
+namespace {
+
+bool MutexExists() {
+  wchar_t exe[MAX_PATH] = {};
+  GetModuleFileNameW(nullptr, exe, MAX_PATH);
+  wchar_t name[MAX_PATH] = {};
+  if (!lumo::MakeLogMutexName(exe, name)) return false;
+  HANDLE h = OpenMutexW(SYNCHRONIZE, FALSE, name);
+  if (h) CloseHandle(h);
+  return h != nullptr;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+  if (argc < 2) return 2;
+  const std::wstring cmd = argv[1];
+  if (cmd == L"hello") {
+    lumo::SdkLog(L"hello");
+  } else if (cmd == L"lines" && argc == 4) {
+    const int n = _wtoi(argv[2]);
+    for (int i = 0; i < n; ++i) lumo::SdkLog(L"%ls %d", argv[3], i);
+  } else if (cmd == L"units" && argc == 3) {
+    lumo::SdkLog(std::wstring(static_cast<size_t>(_wtoi(argv[2])), L'x').c_str());
+  } else if (cmd == L"rawline" && argc == 3) {
+    lumo::LoadLogSwitch();
+    const std::wstring text(static_cast<size_t>(_wtoi(argv[2])), L'y');
+    lumo::WriteLogLine(lumo::GetLogSink(), L"%ls", text.c_str());
+  } else if (cmd == L"unicode") {
+    lumo::SdkLog(L"caf\u00e9 \u4e2d code=%d", -5);
+  } else if (cmd == L"mutex") {
+    const bool before = MutexExists();
+    lumo::SdkLog(L"probe");
+    std::printf("mutex-before=%d mutex-after=%d\n", before ? 1 : 0, MutexExists() ? 1 : 0);
+  } else {
+    return 2;
+  }
+  return 0;
+}

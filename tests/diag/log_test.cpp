@@ -1,0 +1,190 @@
+#include "diag/log.h"
+
+#include <gtest/gtest.h>
+
+#include <regex>
+#include <string>
+#include <vector>
+
+#include "support/test_support.h"
+
+using lumo_test::ChildProcess;
+using lumo_test::TempDir;
+
+namespace {
+
+// A copy of log_probe.exe in a fresh folder, with the INI the case asks for.
+class LogProbe {
+ public:
+  // ini: the file's contents, or nullptr for no INI file at all.
+  explicit LogProbe(const char* ini, const std::wstring& dir = L"") {
+    dir_ = dir.empty() ? temp_.path() : dir;
+    exe_ = dir_ + L"\\log_probe.exe";
+    CopyFileW(lumo_test::BinPath(L"log_probe.exe").c_str(), exe_.c_str(), FALSE);
+    if (ini) lumo_test::WriteFileBytes(dir_ + L"\\LumoGameSDK.ini", ini);
+  }
+  DWORD Run(const std::wstring& args, std::string* output = nullptr) {
+    return lumo_test::RunProcess(lumo_test::Quote(exe_) + L" " + args, 60000, output);
+  }
+  std::wstring LogPath() const { return exe_ + L".log"; }
+  std::string Log() const { return lumo_test::ReadFileBytes(LogPath()); }
+  const std::wstring& exe() const { return exe_; }
+
+ private:
+  TempDir temp_;
+  std::wstring dir_;
+  std::wstring exe_;
+};
+
+std::vector<std::string> SplitLines(const std::string& log) {
+  std::vector<std::string> lines;
+  size_t start = 0;
+  for (size_t end; (end = log.find("\r\n", start)) != std::string::npos; start = end + 2) {
+    lines.push_back(log.substr(start, end - start));
+  }
+  EXPECT_EQ(start, log.size()) << "text after the last CR LF";
+  return lines;
+}
+
+struct SwitchCase {
+  const char* ini;  // nullptr: no INI file
+  bool on;
+};
+
+class LogSwitch : public ::testing::TestWithParam<SwitchCase> {};
+
+TEST_P(LogSwitch, DecidesWhetherLinesAreWritten) {
+  LogProbe probe(GetParam().ini);
+  ASSERT_EQ(probe.Run(L"hello"), 0u);
+  if (GetParam().on) {
+    EXPECT_NE(probe.Log().find("[LumoGameSDK] hello\r\n"), std::string::npos);
+  } else {
+    EXPECT_FALSE(lumo_test::FileExists(probe.LogPath()));
+  }
+}
+
+const SwitchCase kSwitchCases[] = {
+    {"[main]\r\nlog=1\r\n", true},       {"[main]\r\nlog=TRUE\r\n", true},
+    {"[main]\r\nlog=yes\r\n", true},     {"[main]\nlog=On\n", true},
+    {"[main]\r\nlog=2\r\n", false},      {"[main]\r\nlog=off\r\n", false},
+    {"[main]\r\nlog=enabled\r\n", false}, {"[main]\r\nlog=\r\n", false},
+    {"[main]\r\nother=1\r\n", false},    {"[other]\r\nlog=1\r\n", false},
+    {nullptr, false},
+};
+
+INSTANTIATE_TEST_SUITE_P(Table, LogSwitch, ::testing::ValuesIn(kSwitchCases));
+
+TEST(Log, MutexExistsAfterFirstLineEvenWhenLoggingIsOff) {
+  LogProbe probe("[main]\r\nlog=0\r\n");
+  std::string out;
+  ASSERT_EQ(probe.Run(L"mutex", &out), 0u);
+  EXPECT_EQ(out.substr(0, out.find_first_of("\r\n")), "mutex-before=0 mutex-after=1");
+  EXPECT_FALSE(lumo_test::FileExists(probe.LogPath()));
+}
+
+TEST(Log, MutexNameIsLowerCaseWithSlashes) {
+  wchar_t name[MAX_PATH];
+  ASSERT_TRUE(lumo::MakeLogMutexName(L"C:\\Games\\Foo\\Foo.exe", name));
+  EXPECT_STREQ(name, L"c:/games/foo/foo.exe.log.mutex");
+  ASSERT_TRUE(lumo::MakeLogFilePath(L"C:\\Games\\Foo\\Foo.exe", name));
+  EXPECT_STREQ(name, L"C:\\Games\\Foo\\Foo.exe.log");
+}
+
+TEST(Log, NamesThatDoNotFitAreRefused) {
+  wchar_t name[MAX_PATH];
+  const std::wstring path249(249, L'a');  // + ".log.mutex" = 259 units: fits
+  EXPECT_TRUE(lumo::MakeLogMutexName(path249.c_str(), name));
+  const std::wstring path250(250, L'a');
+  EXPECT_FALSE(lumo::MakeLogMutexName(path250.c_str(), name));
+  EXPECT_STREQ(name, L"");
+  const std::wstring path256(256, L'a');
+  EXPECT_FALSE(lumo::MakeLogFilePath(path256.c_str(), name));
+  EXPECT_TRUE(lumo::MakeLogFilePath(path250.c_str(), name));
+}
+
+TEST(Log, LineLayout) {
+  LogProbe probe("[main]\r\nlog=1\r\n");
+  ChildProcess child;
+  ASSERT_TRUE(child.Start(lumo_test::Quote(probe.exe()) + L" hello"));
+  DWORD code = 1;
+  ASSERT_TRUE(child.Wait(60000, &code));
+  ASSERT_EQ(code, 0u);
+  const std::vector<std::string> lines = SplitLines(probe.Log());
+  ASSERT_EQ(lines.size(), 1u);
+  std::smatch m;
+  const std::regex layout(
+      R"(\[\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3}\]\[log_probe\.exe\]\[(\d{5,})/(\d{5,})\]\[LumoGameSDK\] hello)");
+  ASSERT_TRUE(std::regex_match(lines[0], m, layout)) << lines[0];
+  EXPECT_EQ(std::stoul(m[1].str()), child.pid());
+}
+
+TEST(Log, LongMessageIsCutTo1899Units) {
+  LogProbe probe("[main]\r\nlog=1\r\n");
+  ASSERT_EQ(probe.Run(L"units 3000"), 0u);
+  const std::string log = probe.Log();
+  const std::string tail = "[LumoGameSDK] " + std::string(1899, 'x') + "\r\n";
+  ASSERT_GE(log.size(), tail.size());
+  EXPECT_EQ(log.substr(log.size() - tail.size()), tail);
+  EXPECT_EQ(log.find("xx\r\n"), log.size() - 4);  // exactly one line
+}
+
+TEST(Log, LongLineIsCutTo2047UnitsAndLosesItsLineEnd) {
+  LogProbe probe("[main]\r\nlog=1\r\n");
+  ASSERT_EQ(probe.Run(L"rawline 3000"), 0u);
+  const std::string log = probe.Log();
+  EXPECT_EQ(log.size(), 2047u);
+  EXPECT_EQ(log.back(), 'y');
+  EXPECT_EQ(log.find('\r'), std::string::npos);
+}
+
+TEST(Log, FileIsInTheAnsiCodePage) {
+  if (GetACP() != 1252) GTEST_SKIP() << "expects the Western code page, have " << GetACP();
+  LogProbe probe("[main]\r\nlog=1\r\n");
+  ASSERT_EQ(probe.Run(L"unicode"), 0u);
+  const std::string log = probe.Log();
+  EXPECT_NE(log.find("[LumoGameSDK] caf\xE9 ? code=-5\r\n"), std::string::npos) << log;
+  EXPECT_NE(log.substr(0, 3), "\xEF\xBB\xBF");  // no byte-order mark
+}
+
+TEST(Log, TwoProcessesAppendWholeLines) {
+  LogProbe probe("[main]\r\nlog=1\r\n");
+  constexpr int kLines = 300;
+  ChildProcess a, b;
+  ASSERT_TRUE(a.Start(lumo_test::Quote(probe.exe()) + L" lines " + std::to_wstring(kLines) + L" alpha"));
+  ASSERT_TRUE(b.Start(lumo_test::Quote(probe.exe()) + L" lines " + std::to_wstring(kLines) + L" beta"));
+  DWORD codeA = 1, codeB = 1;
+  ASSERT_TRUE(a.Wait(120000, &codeA));
+  ASSERT_TRUE(b.Wait(120000, &codeB));
+  ASSERT_EQ(codeA, 0u);
+  ASSERT_EQ(codeB, 0u);
+
+  const std::regex line(R"(\[[^\]]+\]\[log_probe\.exe\]\[\d+/\d+\]\[LumoGameSDK\] (alpha|beta) (\d+))");
+  int next[2] = {0, 0};
+  for (const std::string& l : SplitLines(probe.Log())) {
+    std::smatch m;
+    ASSERT_TRUE(std::regex_match(l, m, line)) << "torn line: " << l;
+    const int who = m[1] == "alpha" ? 0 : 1;
+    EXPECT_EQ(std::stoi(m[2].str()), next[who]++);  // each writer's lines stay in order
+  }
+  EXPECT_EQ(next[0], kLines);
+  EXPECT_EQ(next[1], kLines);
+}
+
+TEST(Log, ExecutablePathTooLongForTheMutexNameLogsNothing) {
+  // A folder such that the copied executable's path is 250..259 units long:
+  // the log file path would still fit, the mutex name would not.
+  TempDir temp;
+  std::wstring dir = temp.path();
+  const size_t target = 252 - std::wstring(L"\\log_probe.exe").size();
+  while (dir.size() < target) {
+    const size_t room = target - dir.size() - 1;
+    dir += L"\\" + std::wstring(room > 60 ? 60 : room, L'd');
+    ASSERT_TRUE(CreateDirectoryW(dir.c_str(), nullptr)) << lumo_test::Narrow(dir);
+  }
+  LogProbe probe("[main]\r\nlog=1\r\n", dir);
+  ASSERT_EQ(probe.exe().size(), 252u);
+  ASSERT_EQ(probe.Run(L"hello"), 0u);
+  EXPECT_FALSE(lumo_test::FileExists(probe.LogPath()));
+}
+
+}  // namespace

@@ -1,0 +1,91 @@
+#include <gtest/gtest.h>
+
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "sdk/sdk_context.h"
+#include "support/test_support.h"
+
+namespace {
+
+// Runs sdk_probe.exe with a copy of the DLL in a fresh folder with logging on.
+struct ProbeRun {
+  std::string output;
+  std::string log;
+  DWORD exitCode = ~0u;
+};
+
+ProbeRun RunProbe(const std::wstring& steps) {
+  lumo_test::TempDir dir;
+  for (const wchar_t* f : {L"sdk_probe.exe", L"LumoGameSDK.dll"}) {
+    EXPECT_TRUE(CopyFileW(lumo_test::BinPath(f).c_str(), dir.File(f).c_str(), FALSE));
+  }
+  lumo_test::WriteFileBytes(dir.File(L"LumoGameSDK.ini"), "[main]\r\nlog=1\r\n");
+  ProbeRun run;
+  run.exitCode = lumo_test::RunProcess(lumo_test::Quote(dir.File(L"sdk_probe.exe")) + L" " + steps,
+                                       60000, &run.output);
+  run.log = lumo_test::ReadFileBytes(dir.File(L"sdk_probe.exe.log"));
+  return run;
+}
+
+// The messages of the log, without their stamps.
+std::vector<std::string> Messages(const std::string& log) {
+  std::vector<std::string> out;
+  const std::string marker = "[LumoGameSDK] ";
+  for (size_t pos = 0; (pos = log.find(marker, pos)) != std::string::npos;) {
+    const size_t start = pos + marker.size();
+    const size_t end = log.find("\r\n", start);
+    out.push_back(log.substr(start, end - start));
+    pos = end;
+  }
+  return out;
+}
+
+TEST(Exports, CallsBeforeInitAreRefusedAndEachLogsItsEntryFirst) {
+  const ProbeRun run = RunProbe(L"info login pay uninit info");
+  ASSERT_EQ(run.exitCode, 0u) << run.output;
+  EXPECT_EQ(run.output, "info=null\r\nlogin=-6\r\npay=-6\r\nuninit\r\ninfo=null\r\n");
+  const std::vector<std::string> expected = {
+      "lumoGameLogin enter", "Login failed err=-6 (NotInitialized)",
+      "lumoShowPay enter",   "ShowPay failed err=-6 (NotInitialized)",
+      "lumoGameUninit enter",
+  };
+  EXPECT_EQ(Messages(run.log), expected);  // lumoGetLoginInfo logs nothing
+}
+
+TEST(Exports, DllExportsExactlyTheFiveFunctions) {
+  HMODULE dll = LoadLibraryW(lumo_test::BinPath(L"LumoGameSDK.dll").c_str());
+  ASSERT_NE(dll, nullptr);
+  auto* base = reinterpret_cast<const BYTE*>(dll);
+  auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
+  auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
+  const IMAGE_DATA_DIRECTORY& dirEntry = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_EXPORT];
+  auto* exports = reinterpret_cast<const IMAGE_EXPORT_DIRECTORY*>(base + dirEntry.VirtualAddress);
+  auto* names = reinterpret_cast<const DWORD*>(base + exports->AddressOfNames);
+  std::set<std::string> found;
+  for (DWORD i = 0; i < exports->NumberOfNames; ++i) found.insert(reinterpret_cast<const char*>(base + names[i]));
+  EXPECT_EQ(exports->NumberOfFunctions, 5u);
+  EXPECT_EQ(found, (std::set<std::string>{"lumoGameInit", "lumoGameLogin", "lumoGameUninit",
+                                          "lumoGetLoginInfo", "lumoShowPay"}));
+  const WORD dllFlags = nt->OptionalHeader.DllCharacteristics;
+  EXPECT_TRUE(dllFlags & IMAGE_DLLCHARACTERISTICS_DYNAMIC_BASE);
+  EXPECT_TRUE(dllFlags & IMAGE_DLLCHARACTERISTICS_HIGH_ENTROPY_VA);
+  EXPECT_TRUE(dllFlags & IMAGE_DLLCHARACTERISTICS_NX_COMPAT);
+  FreeLibrary(dll);
+}
+
+TEST(SdkContext, ConcurrentFirstUseBuildsOneInstance) {
+  std::vector<std::thread> threads;
+  std::vector<lumo::SdkContext*> seen(8, nullptr);
+  for (size_t i = 0; i < seen.size(); ++i) {
+    threads.emplace_back([&seen, i] { seen[i] = &lumo::GetSdkContext(); });
+  }
+  for (auto& t : threads) t.join();
+  for (lumo::SdkContext* ctx : seen) EXPECT_EQ(ctx, seen[0]);
+  EXPECT_FALSE(seen[0]->initialised);
+  EXPECT_FALSE(seen[0]->loggedIn);
+}
+
+}  // namespace
