@@ -33,6 +33,10 @@ void CopyUtf8Truncated(char* dest, size_t capacity, const std::string& text) {
   dest[n] = '\0';
 }
 
+HWND ParseWindowHandle(const std::wstring& value) {
+  return reinterpret_cast<HWND>(static_cast<uintptr_t>(std::wcstoull(value.c_str(), nullptr, 10)));
+}
+
 std::string MakeChannelName(const std::wstring& token) {
   std::string name = kGameChannelPrefix;
   name += "_";
@@ -46,9 +50,7 @@ void FillLaunchParams(const std::wstring& commandLine, LaunchParams& params) {
   cmd.Parse(commandLine);
 
   if (cmd.HasKey(L"parent")) {
-    const std::wstring v = cmd.GetValue(L"parent");
-    params.parentWnd = reinterpret_cast<HWND>(
-        static_cast<uintptr_t>(std::wcstoull(v.c_str(), nullptr, 10)));
+    params.parentWnd = ParseWindowHandle(cmd.GetValue(L"parent"));
   }
   if (cmd.HasKey(L"lumo-pipe")) {
     CopyUtf8Truncated(params.hostPipe, sizeof(params.hostPipe), ToUtf8(cmd.GetValue(L"lumo-pipe")));

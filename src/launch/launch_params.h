@@ -20,6 +20,10 @@ bool LoadLaunchParams(SdkContext& ctx);
 // Runs LoadLaunchParams the first time only; false when loading failed.
 bool EnsureLaunchParamsLoaded(SdkContext& ctx);
 
+// The "parent" option's value as a window handle: unsigned decimal with the C
+// library's rules (no digits give null; 0x1A2B gives null).
+HWND ParseWindowHandle(const std::wstring& value);
+
 // "ipc_channel_game" "_" token-in-UTF-8, or "ipc_channel_game_unknown".
 std::string MakeChannelName(const std::wstring& token);
 

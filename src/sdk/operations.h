@@ -8,7 +8,9 @@ namespace lumo {
 
 SdkError Init(SdkContext& ctx);                     // lumoGameInit
 SdkError Login(SdkContext& ctx);                    // lumoGameLogin
-SdkError ShowPay(SdkContext& ctx, const char* text); // lumoShowPay
+// lumoShowPay: 0, -6 before a successful Init and login, -5 when the
+// request cannot be built (text not UTF-8) or there is nowhere to send it.
+SdkError ShowPay(SdkContext& ctx, const char* text);
 void Uninit(SdkContext& ctx);                       // lumoGameUninit
 
 }  // namespace lumo

@@ -29,6 +29,15 @@ struct LaunchParams {
 
 // The block that Init hands to StartIpc and Uninit empties.
 struct IpcBlock {
+  IpcBlock() = default;
+  IpcBlock(const IpcBlock&) = delete;
+  IpcBlock& operator=(const IpcBlock&) = delete;
+  // Runs with IPC still started only at process exit (the module is pinned
+  // while IPC runs): the system has ended the IPC threads already, and
+  // joining or stopping them now, under the loader lock, would abort or hang
+  // the exit. The game's own exit code stands; the system reclaims the rest.
+  ~IpcBlock();
+
   std::shared_ptr<CIPCChannel> channel;
   std::thread receiveThread;
   bool ipcStarted = false;

@@ -1,0 +1,69 @@
+#include "ipc/ipc_channel.h"
+
+#include <memory>
+#include <utility>
+
+#include "sdk/module_pin.h"
+#include <thread>
+
+namespace lumo {
+
+CIPCChannel::CIPCChannel() {
+  sender.postGuard = [this] { return !closed.load(); };
+}
+
+CIPCChannel::~CIPCChannel() { Close(); }
+
+void CIPCChannel::Send(std::string target, const std::string& payload) {
+  CIpcSender* s = &sender;
+  std::string message = payload;
+  sender.Post([s, target, message] { s->SendTo(target, message); });
+}
+
+void CIPCChannel::Close() {
+  if (closed.exchange(true)) return;
+  receive.stop.exchange(true);
+  ShmEndpoint& endpoint = receive.endpoint;
+  if (endpoint.status == ShmStatus::Ok) {
+    if (endpoint.serverEvent.handle) SetEvent(endpoint.serverEvent.handle);
+    if (endpoint.clientEvent.handle) SetEvent(endpoint.clientEvent.handle);
+    endpoint.Close();
+  }
+  // Messages queued before the door closed are still delivered.
+  if (sender.thread_id() != 0) sender.Stop();
+}
+
+bool StartIpc(IpcBlock& block, const std::string& name) {
+  if (block.ipcStarted) return true;
+  if (name.empty()) return false;
+
+  block.channel = std::make_shared<CIPCChannel>();
+  CIPCChannel& channel = *block.channel;
+  channel.closed.exchange(false);
+  channel.receive.stop.exchange(false);
+
+  channel.receive.endpoint = ShmEndpoint::Create(name.c_str());
+  if (channel.receive.endpoint.status != ShmStatus::Ok) return false;
+
+  if (channel.sender.thread_id() == 0 && channel.sender.message_loop() == nullptr) {
+    channel.sender.Start(nbase::LoopType::Default, nullptr);
+  }
+
+  block.ipcStarted = true;
+  CIPCChannel* receiving = block.channel.get();
+  try {
+    // The thread uses the channel without a reference of its own: Uninit
+    // joins it before the channel is released.
+    block.receiveThread = std::thread([receiving] { receiving->receive.ReceiveLoop(); });
+  } catch (...) {
+    block.ipcStarted = false;
+    channel.Close();
+    return false;
+  }
+  // The IPC threads run our code: from here on the module stays mapped
+  // until the process ends, whatever the game does with its own reference.
+  PinModule();
+  return true;
+}
+
+}  // namespace lumo

@@ -1,0 +1,79 @@
+#include "sdk/notify.h"
+
+#include "sdk/operations.h"
+
+#include <nlohmann/json.hpp>
+
+#include "diag/log.h"
+#include "ipc/envelope.h"
+#include "ipc/ipc_channel.h"
+#include "ipc/ipc_names.h"
+
+namespace lumo {
+
+namespace {
+
+std::string SerializeStrings(std::initializer_list<std::string> items) {
+  nlohmann::json array = nlohmann::json::array();
+  for (const std::string& item : items) array.push_back(item);
+  // Strict: invalid UTF-8 throws rather than reaching the host.
+  return array.dump(-1, ' ', false, nlohmann::json::error_handler_t::strict);
+}
+
+}  // namespace
+
+std::string BuildWndReadyBody(int64_t gameId, HWND gameWnd, const std::string& channelName) {
+  const uint64_t handle = static_cast<uint64_t>(reinterpret_cast<uintptr_t>(gameWnd));
+  return SerializeStrings({std::to_string(gameId), std::to_string(handle), channelName});
+}
+
+std::string BuildShowPayBody(int64_t gameId, const std::string& payText) {
+  return SerializeStrings({std::to_string(gameId), payText});
+}
+
+bool PostToHost(SdkContext& ctx, CIPCChannel* channel, const std::string& envelope) {
+  if (channel == nullptr || ctx.launchParams.hostPipe[0] == '\0') return false;
+  channel->Send(std::string(ctx.launchParams.hostPipe), envelope);
+  return true;
+}
+
+SdkError NotifyHostWndReady(SdkContext& ctx) {
+  if (ctx.launchParams.hostPipe[0] == '\0') return SdkError_Ok;
+  bool posted = false;
+  try {
+    const std::string channelName = ctx.launchParams.channelName;
+    const std::string body = BuildWndReadyBody(ctx.launchParams.gameId, ctx.gameWnd, channelName);
+    posted = PostToHost(ctx, ctx.ipc.channel.get(), BuildEnvelope(kMsgGameWndReady, body));
+  } catch (const nlohmann::json::exception&) {
+    posted = false;
+  }
+  if (!posted) {
+    SdkLog(L"NotifyHostWndReady failed err=%d (IpcPostFailed)", SdkError_IpcPostFailed);
+    return SdkError_IpcPostFailed;
+  }
+  return SdkError_Ok;
+}
+
+SdkError ShowPay(SdkContext& ctx, const char* text) {
+  if (!ctx.initialised || !ctx.loggedIn) {
+    SdkLog(L"ShowPay failed err=%d (NotInitialized)", SdkError_NotInitialized);
+    return SdkError_NotInitialized;
+  }
+  bool posted = false;
+  try {
+    const std::string payText = text ? text : "";
+    const std::string body = BuildShowPayBody(ctx.launchParams.gameId, payText);
+    posted = PostToHost(ctx, ctx.ipc.channel.get(), BuildEnvelope(kMsgShowPay, body));
+  } catch (const nlohmann::json::exception&) {
+    // A pay text that is not UTF-8 cannot travel as JSON: refuse it.
+    posted = false;
+  }
+  if (!posted) {
+    SdkLog(L"ShowPay failed err=%d (IpcPostFailed)", SdkError_IpcPostFailed);
+    return SdkError_IpcPostFailed;
+  }
+  SdkLog(L"ShowPay success");
+  return SdkError_Ok;
+}
+
+}  // namespace lumo

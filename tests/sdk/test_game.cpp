@@ -1,0 +1,209 @@
+// Test game: a Win32 program that drives the SDK exports in the order its
+// command line gives and prints what it sees, one "[game] ..." line each.
+//
+//   test_game [--class=<wnd class>] [--title=<text>] [--steps=<s1,s2,...>]
+//             [--early=<steps>] [--after-loop-ms=<ms>] [host options...]
+//
+// --early steps run before the game window exists; --steps run from the
+// game's message loop once it does. Host options (--parent= and the rest)
+// are read by the SDK itself. Steps:
+//   init login info infohex pay:<hex of text> paynull uninit uninit-thread
+//   state (window style, ex-style, parent and rect) wait:<event name>
+//   exit:<code> (return from main now) exitprocess:<code> sleep:<ms>
+// After the message loop ends the game "runs on" for --after-loop-ms
+// (default 30000) and then returns 7, so a test can tell that the SDK
+// ended the process.
+#include <windows.h>
+#include <imm.h>
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "LumoGameSDK.h"
+
+namespace {
+
+const UINT kRunSteps = WM_APP + 1;
+std::vector<std::string> g_steps;
+DWORD g_afterLoopMs = 30000;
+bool g_exitRequested = false;
+int g_exitCode = 0;
+
+void Print(const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  std::vprintf(format, args);
+  va_end(args);
+  std::fflush(stdout);
+}
+
+std::vector<std::string> Split(const std::string& text) {
+  std::vector<std::string> out;
+  size_t start = 0;
+  while (start <= text.size() && !text.empty()) {
+    size_t comma = text.find(',', start);
+    if (comma == std::string::npos) comma = text.size();
+    out.push_back(text.substr(start, comma - start));
+    start = comma + 1;
+  }
+  return out;
+}
+
+std::string FromHex(const std::string& hex) {
+  std::string out;
+  for (size_t i = 0; i + 1 < hex.size(); i += 2) {
+    out.push_back(static_cast<char>(std::strtoul(hex.substr(i, 2).c_str(), nullptr, 16)));
+  }
+  return out;
+}
+
+unsigned long long Handle(HWND wnd) { return static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(wnd)); }
+
+void PrintState(HWND wnd) {
+  RECT rc = {};
+  GetWindowRect(wnd, &rc);
+  HWND parent = GetParent(wnd);
+  if (parent) MapWindowPoints(HWND_DESKTOP, parent, reinterpret_cast<POINT*>(&rc), 2);
+  Print("[game] state style=%08lx exstyle=%08lx parent=%llu rect=%ld,%ld,%ld,%ld\n",
+        static_cast<unsigned long>(GetWindowLongPtrW(wnd, GWL_STYLE)),
+        static_cast<unsigned long>(GetWindowLongPtrW(wnd, GWL_EXSTYLE)), Handle(parent), rc.left, rc.top,
+        rc.right - rc.left, rc.bottom - rc.top);
+}
+
+// Runs one step; false stops the script (the game is leaving).
+bool RunStep(const std::string& step, HWND wnd) {
+  const size_t colon = step.find(':');
+  const std::string name = step.substr(0, colon);
+  const std::string arg = colon == std::string::npos ? std::string() : step.substr(colon + 1);
+  if (name == "init") {
+    Print("[game] init=%d\n", lumoGameInit());
+  } else if (name == "login") {
+    Print("[game] login=%d\n", lumoGameLogin());
+  } else if (name == "info") {
+    Print("[game] info=%s\n", lumoGetLoginInfo() ? "set" : "null");
+  } else if (name == "infohex") {
+    const LoginInfo* info = lumoGetLoginInfo();
+    std::string hex;
+    char byte[3];
+    for (size_t i = 0; info && i < sizeof(LoginInfo); ++i) {
+      std::snprintf(byte, sizeof(byte), "%02x", reinterpret_cast<const unsigned char*>(info)[i]);
+      hex += byte;
+    }
+    Print("[game] infohex=%s\n", info ? hex.c_str() : "null");
+  } else if (name == "pay") {
+    Print("[game] pay=%d\n", lumoShowPay(FromHex(arg).c_str()));
+  } else if (name == "paynull") {
+    Print("[game] pay=%d\n", lumoShowPay(nullptr));
+  } else if (name == "uninit") {
+    lumoGameUninit();
+    Print("[game] uninit done\n");
+  } else if (name == "uninit-thread") {
+    std::thread([] { lumoGameUninit(); }).join();
+    Print("[game] uninit done\n");
+  } else if (name == "state") {
+    if (wnd) PrintState(wnd);
+  } else if (name == "wait") {
+    HANDLE event = OpenEventA(SYNCHRONIZE, FALSE, arg.c_str());
+    if (event) {
+      WaitForSingleObject(event, 60000);
+      CloseHandle(event);
+    }
+    Print("[game] waited %s\n", event ? "ok" : "missing");
+  } else if (name == "sleep") {
+    Sleep(static_cast<DWORD>(std::atoi(arg.c_str())));
+  } else if (name == "exit") {
+    g_exitRequested = true;
+    g_exitCode = std::atoi(arg.c_str());
+    return false;
+  } else if (name == "exitprocess") {
+    Print("[game] ExitProcess\n");
+    ExitProcess(static_cast<UINT>(std::atoi(arg.c_str())));
+  } else {
+    Print("[game] unknown step %s\n", step.c_str());
+  }
+  return true;
+}
+
+LRESULT CALLBACK WndProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp) {
+  switch (msg) {
+    case kRunSteps:
+      for (const std::string& step : g_steps) {
+        if (!RunStep(step, wnd)) {
+          PostQuitMessage(0);
+          break;
+        }
+      }
+      return 0;
+    case WM_SIZE:
+      Print("[game] WM_SIZE wparam=%llu lparam=%08llx\n", static_cast<unsigned long long>(wp),
+            static_cast<unsigned long long>(lp));
+      return 0;
+    case WM_CLOSE:
+      Print("[game] WM_CLOSE\n");
+      DestroyWindow(wnd);
+      return 0;
+    default:
+      return DefWindowProcW(wnd, msg, wp, lp);
+  }
+}
+
+std::wstring Widen(const std::string& s) {
+  std::wstring out(s.size() + 1, L'\0');
+  int n = MultiByteToWideChar(CP_UTF8, 0, s.c_str(), -1, &out[0], static_cast<int>(out.size()));
+  out.resize(n > 0 ? static_cast<size_t>(n - 1) : 0);
+  return out;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::string windowClass = "TestGameWnd";
+  std::string title = "Test Game";
+  std::vector<std::string> early;
+  for (int i = 1; i < argc; ++i) {
+    const std::string a = argv[i];
+    if (a.rfind("--class=", 0) == 0) windowClass = a.substr(8);
+    else if (a.rfind("--title=", 0) == 0) title = a.substr(8);
+    else if (a.rfind("--steps=", 0) == 0) g_steps = Split(a.substr(8));
+    else if (a.rfind("--early=", 0) == 0) early = Split(a.substr(8));
+    else if (a.rfind("--after-loop-ms=", 0) == 0) g_afterLoopMs = static_cast<DWORD>(std::atoi(a.c_str() + 16));
+  }
+  // Wine gives the thread an ownerless, titled input-method window, which
+  // the SDK's window search would take for the game's window.
+  ImmDisableIME(0);
+
+  for (const std::string& step : early) {
+    if (!RunStep(step, nullptr)) return g_exitCode;
+  }
+
+  const std::wstring cls = Widen(windowClass);
+  WNDCLASSW wc = {};
+  wc.lpfnWndProc = WndProc;
+  wc.hInstance = GetModuleHandleW(nullptr);
+  wc.lpszClassName = cls.c_str();
+  RegisterClassW(&wc);
+  HWND wnd = CreateWindowExW(WS_EX_WINDOWEDGE | WS_EX_DLGMODALFRAME, cls.c_str(), Widen(title).c_str(),
+                             WS_OVERLAPPEDWINDOW | WS_VISIBLE, 40, 30, 640, 480, nullptr, nullptr,
+                             wc.hInstance, nullptr);
+  Print("[game] window=%llu\n", Handle(wnd));
+  PrintState(wnd);
+  PostMessageW(wnd, kRunSteps, 0, 0);
+
+  MSG msg;
+  while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
+    TranslateMessage(&msg);
+    DispatchMessageW(&msg);
+  }
+  if (g_exitRequested) {
+    Print("[game] returning %d from main\n", g_exitCode);
+    return g_exitCode;
+  }
+  Print("[game] loop ended wparam=%llu\n", static_cast<unsigned long long>(msg.wParam));
+  Sleep(g_afterLoopMs);
+  Print("[game] still running\n");
+  return 7;
+}
