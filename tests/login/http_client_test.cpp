@@ -5,9 +5,7 @@
 
 #include <string>
 
-#include "build_config.h"
-#include "login/verify_control.h"
-#include "support/test_support.h"
+#include "login/login_test_util.h"
 
 namespace {
 
@@ -17,18 +15,9 @@ using lumo_test::SetVerifyAnswer;
 using lumo_test::VerifyRequestRecord;
 using lumo_test::VerifyServerUrl;
 
-int RequestCount() {
-  VerifyRequestRecord last;
-  return ReadLastVerifyRequest(last) ? last.count : -1;
-}
-
 class HttpGetTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    ASSERT_TRUE(SetVerifyAnswer(200, ""))
-        << "the verify server at " << lumo_test::Narrow(LUMO_VERIFY_HOST_W)
-        << " does not answer; run the tests through scripts/test.sh";
-  }
+  void SetUp() override { ASSERT_TRUE(lumo_test::VerifyServerAnswers()); }
 };
 
 TEST_F(HttpGetTest, ReturnsTheBodyByteForByteWhateverTheStatus) {
@@ -53,7 +42,7 @@ TEST_F(HttpGetTest, ReturnsTheBodyByteForByteWhateverTheStatus) {
 }
 
 TEST_F(HttpGetTest, UrlsThatDoNotFitFailWithoutARequest) {
-  const int before = RequestCount();
+  const int before = lumo_test::VerifyRequestCount();
   std::string body = "stale";
   // Path and query of 2048 units, one more than the path buffer holds.
   EXPECT_FALSE(HttpGet(VerifyServerUrl(L"/" + std::wstring(2047, L'p')).c_str(), body));
@@ -61,21 +50,21 @@ TEST_F(HttpGetTest, UrlsThatDoNotFitFailWithoutARequest) {
   const std::wstring longHost = L"https://" + std::wstring(300, L'h') + L".test/";
   EXPECT_FALSE(HttpGet(longHost.c_str(), body));
   EXPECT_FALSE(HttpGet(L"not a url", body));
-  EXPECT_EQ(RequestCount(), before);
+  EXPECT_EQ(lumo_test::VerifyRequestCount(), before);
   // The longest path that fits goes out.
   const std::wstring longest = L"/" + std::wstring(2046, L'p');
   EXPECT_TRUE(HttpGet(VerifyServerUrl(longest).c_str(), body));
-  EXPECT_EQ(RequestCount(), before + 1);
+  EXPECT_EQ(lumo_test::VerifyRequestCount(), before + 1);
 }
 
 TEST_F(HttpGetTest, ACertificateForAnotherNameIsNotAccepted) {
   // Same server, reached by address: its certificate names only localhost.
-  std::wstring host = LUMO_VERIFY_HOST_W;
+  const std::wstring host = lumo_test::VerifyServerHost();
   const std::wstring port = host.substr(host.find(L':'));
-  const int before = RequestCount();
+  const int before = lumo_test::VerifyRequestCount();
   std::string body;
   EXPECT_FALSE(HttpGet((L"https://127.0.0.1" + port + L"/x").c_str(), body));
-  EXPECT_EQ(RequestCount(), before);
+  EXPECT_EQ(lumo_test::VerifyRequestCount(), before);
 }
 
 }  // namespace

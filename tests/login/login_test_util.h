@@ -7,7 +7,6 @@
 #include <string>
 
 #include "LumoGameSDK.h"
-#include "build_config.h"
 #include "login/verify_control.h"
 #include "support/test_support.h"
 
@@ -50,7 +49,7 @@ inline int VerifyRequestCount() {
 inline ::testing::AssertionResult VerifyServerAnswers() {
   if (SetVerifyAnswer(200, "")) return ::testing::AssertionSuccess();
   return ::testing::AssertionFailure()
-         << "the verify server at " << Narrow(LUMO_VERIFY_HOST_W)
+         << "the verify server at " << Narrow(VerifyServerHost())
          << " does not answer; run the tests through scripts/test.sh";
 }
 

@@ -61,8 +61,10 @@ bool Send(const wchar_t* verb, const std::wstring& pathAndQuery, const std::stri
 
 }  // namespace
 
+std::wstring VerifyServerHost() { return LUMO_VERIFY_HOST_W; }
+
 std::wstring VerifyServerUrl(const std::wstring& pathAndQuery) {
-  return std::wstring(L"https://") + LUMO_VERIFY_HOST_W + pathAndQuery;
+  return L"https://" + VerifyServerHost() + pathAndQuery;
 }
 
 bool SetVerifyAnswer(int status, const std::string& body) {

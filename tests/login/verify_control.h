@@ -18,7 +18,12 @@ struct VerifyRequestRecord {
   std::map<std::string, std::vector<std::string>> query;
 };
 
-// "https://" + LUMO_VERIFY_HOST + pathAndQuery.
+// LUMO_VERIFY_HOST of this build ("localhost:<port>"). Only this file and
+// the library's verify code see the build setting, so a new port rebuilds
+// little.
+std::wstring VerifyServerHost();
+
+// "https://" + VerifyServerHost() + pathAndQuery.
 std::wstring VerifyServerUrl(const std::wstring& pathAndQuery);
 
 // Every later GET is answered with `status` and exactly these body bytes.
