@@ -1,0 +1,223 @@
+// Whole sessions in real processes: lumo-devhost as the launcher,
+// test_game.exe as the game, the local HTTPS verify server for the login.
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "LumoGameSDK.h"
+#include "ipc/shm_endpoint.h"
+#include "login/verify_control.h"
+#include "sdk/session_util.h"
+
+using lumo_test::DevhostCommand;
+using lumo_test::GameCommand;
+using lumo_test::Session;
+using lumo_test::ToHex;
+
+namespace {
+
+const char kVerifyOk[] =
+    "{\"code\":0,\"data\":{\"uid\":123,\"appid\":\"a1\",\"sid\":\"s1\",\"time\":1000,\"utype\":2}}";
+
+// The test game's window before the SDK touches it.
+constexpr uint32_t kGameStyle = WS_OVERLAPPEDWINDOW | WS_VISIBLE;
+constexpr uint32_t kGameExStyle = WS_EX_WINDOWEDGE | WS_EX_DLGMODALFRAME;
+
+struct WindowState {
+  uint32_t style = 0, exStyle = 0;
+  unsigned long long parent = 0;
+  int x = 0, y = 0, width = 0, height = 0;
+};
+
+WindowState ParseState(const std::string& line) {
+  WindowState s;
+  unsigned long style = 0, exStyle = 0;
+  std::sscanf(line.c_str(), "[game] state style=%lx exstyle=%lx parent=%llu rect=%d,%d,%d,%d", &style, &exStyle,
+              &s.parent, &s.x, &s.y, &s.width, &s.height);
+  s.style = static_cast<uint32_t>(style);
+  s.exStyle = static_cast<uint32_t>(exStyle);
+  return s;
+}
+
+// The two strings of a body the SDK sent, after both levels of unescaping.
+std::vector<std::string> BodyStrings(const std::string& envelope, std::string* msg = nullptr) {
+  const nlohmann::json outer = nlohmann::json::parse(envelope);
+  if (msg) *msg = outer.at("msg").get<std::string>();
+  return nlohmann::json::parse(outer.at("body").get<std::string>()).get<std::vector<std::string>>();
+}
+
+std::string LoginInfoHex(int64_t uid, const wchar_t* appid, const wchar_t* sid, int64_t time, int32_t utype) {
+  LoginInfo info;
+  std::memset(&info, 0, sizeof(info));
+  info.size = 288;
+  info.uid = uid;
+  wcsncpy(info.appid, appid, 63);
+  wcsncpy(info.sid, sid, 63);
+  info.time = time;
+  info.utype = utype;
+  return ToHex(std::string(reinterpret_cast<const char*>(&info), sizeof(info)));
+}
+
+class SessionTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(lumo_test::SetVerifyAnswer(200, kVerifyOk)) << "run the tests through scripts/test.sh";
+  }
+};
+
+TEST_F(SessionTest, HappyPathFromWindowReadyToExit) {
+  // Quotes, backslashes, control characters and non-ASCII must arrive as given.
+  const std::string payText = "{\"item\":\"gem \\\"x\\\"\",\"note\":\"a\\\\b\"}\n\t\x01 caf\xc3\xa9 \xe4\xb8\xad";
+  Session s(DevhostCommand(L"--gameid=-42 --token=tok42 --size=1280x720",
+                           L"--after-loop-ms=30000 --steps=init,state,login,infohex,pay:" +
+                               lumo_test::Widen(ToHex(payText)) + L",paynull,uninit,state,info,login"));
+  ASSERT_FALSE(s.WaitLine("[game] uninit done").empty()) << s.Output();
+  const ULONGLONG uninitAt = GetTickCount64();
+  const DWORD code = s.WaitExit();
+  const ULONGLONG exitDelay = GetTickCount64() - uninitAt;
+  const std::string out = s.Output();
+  ASSERT_EQ(code, 0u) << out;
+  // The process ended about 3 s later, long before the game would have.
+  EXPECT_GE(exitDelay, 2500u);
+  EXPECT_LT(exitDelay, 25000u);
+  EXPECT_TRUE(s.Find("[game] still running").empty()) << out;
+
+  const std::string hostWnd = s.WaitLine("[devhost] window=").substr(17);
+  const std::string gameWnd = s.WaitLine("[game] window=").substr(14);
+  ASSERT_FALSE(hostWnd.empty());
+  ASSERT_FALSE(gameWnd.empty());
+
+  // Window ready, byte for byte; then the two payment requests.
+  const std::vector<std::string> envelopes = lumo_test::RawEnvelopes(s);
+  ASSERT_EQ(envelopes.size(), 3u) << out;
+  EXPECT_EQ(envelopes[0], "{\"body\":\"[\\\"-42\\\",\\\"" + gameWnd +
+                              "\\\",\\\"ipc_channel_game_tok42\\\"]\",\"msg\":\"IpcMsg_GameSDK_GameWndReady\"}");
+  std::string msg;
+  EXPECT_EQ(BodyStrings(envelopes[1], &msg), (std::vector<std::string>{"-42", payText}));
+  EXPECT_EQ(msg, "IpcMsg_GameSDK_ShowPay");
+  EXPECT_EQ(BodyStrings(envelopes[2]), (std::vector<std::string>{"-42", ""}));
+
+  // Restyled, re-parented, placed at 0,0 with the host's client size.
+  const std::vector<std::string> states = s.Find("[game] state ");
+  ASSERT_EQ(states.size(), 3u) << out;
+  const WindowState before = ParseState("[game] state " + states[0]);
+  const WindowState embedded = ParseState("[game] state " + states[1]);
+  const WindowState after = ParseState("[game] state " + states[2]);
+  EXPECT_EQ(before.style & 0xFFFF0000u, kGameStyle & 0xFFFF0000u);
+  EXPECT_EQ(embedded.style, (before.style & 0x6930FFFFu) | 0x96000000u);
+  EXPECT_EQ(embedded.exStyle, before.exStyle & ~0x189u);
+  EXPECT_NE(before.exStyle & kGameExStyle, 0u);
+  EXPECT_EQ(std::to_string(embedded.parent), hostWnd);
+  EXPECT_EQ(embedded.x, 0);
+  EXPECT_EQ(embedded.y, 0);
+  EXPECT_EQ(embedded.width, 1280);
+  EXPECT_EQ(embedded.height, 720);
+  EXPECT_FALSE(s.Find("[game] WM_SIZE wparam=0 lparam=02d00500").empty()) << out;
+  EXPECT_EQ(after.parent, 0u);  // detached by uninit
+
+  // Login over TLS into the exact record; gone again after uninit.
+  const std::vector<std::string> hex = s.Find("[game] infohex=");
+  ASSERT_EQ(hex.size(), 1u);
+  EXPECT_EQ(hex[0], LoginInfoHex(123, L"a1", L"s1", 1000, 2));
+  const std::vector<std::string> logins = s.Find("[game] login=");
+  EXPECT_EQ(logins, (std::vector<std::string>{"0", "-6"}));
+  EXPECT_EQ(s.Find("[game] info="), (std::vector<std::string>{"null"}));
+  EXPECT_EQ(s.Find("[game] pay="), (std::vector<std::string>{"0", "0"}));
+  // WM_CLOSE and the quit reached the game's loop.
+  EXPECT_FALSE(s.Find("[game] WM_CLOSE").empty()) << out;
+  EXPECT_FALSE(s.Find("[game] loop ended").empty()) << out;
+}
+
+struct VariantCase {
+  const char* name;
+  const wchar_t* hostOptions;
+  const wchar_t* steps;
+  DWORD exitCode;
+  std::vector<std::string> gameLines;  // "[game] ..." lines expected, in order (a subsequence)
+  size_t envelopes;                    // messages the host receives
+};
+
+class SessionVariants : public SessionTest, public ::testing::WithParamInterface<VariantCase> {};
+
+TEST_P(SessionVariants, Behave) {
+  const VariantCase& c = GetParam();
+  Session s(DevhostCommand(c.hostOptions, std::wstring(L"--after-loop-ms=30000 --steps=") + c.steps));
+  const DWORD code = s.WaitExit();
+  const std::string out = s.Output();
+  EXPECT_EQ(code, c.exitCode) << out;
+  size_t next = 0;
+  for (const std::string& line : s.Lines()) {
+    if (next < c.gameLines.size() && line == c.gameLines[next]) ++next;
+  }
+  EXPECT_EQ(next, c.gameLines.size()) << "missing \"" << (next < c.gameLines.size() ? c.gameLines[next] : "")
+                                      << "\" in\n" << out;
+  EXPECT_EQ(lumo_test::RawEnvelopes(s).size(), c.envelopes) << out;
+}
+
+const VariantCase kVariants[] = {
+    // No host channel: nothing is sent, and a payment has nowhere to go.
+    {"NoPipe", L"--no-pipe", L"init,login,pay:7b7d,uninit", 0,
+     {"[game] init=0", "[game] login=0", "[game] pay=-5", "[game] uninit done"}, 0},
+    // A pay text that is not UTF-8 is refused; the game goes on.
+    {"PayTextNotUtf8", L"", L"init,login,pay:ff41,info,uninit", 0,
+     {"[game] init=0", "[game] login=0", "[game] pay=-5", "[game] info=set", "[game] uninit done"}, 1},
+    // Uninit from another thread quits the game thread's loop by WM_QUIT.
+    {"UninitFromAnotherThread", L"", L"init,uninit-thread", 0,
+     {"[game] init=0", "[game] uninit done", "[game] WM_CLOSE", "[game] loop ended wparam=0"}, 1},
+    // A second uninit does nothing more.
+    {"UninitTwice", L"", L"init,uninit,uninit,info", 0,
+     {"[game] init=0", "[game] uninit done", "[game] uninit done", "[game] info=null"}, 1},
+    // Uninit before init does nothing: the game runs on to its own end.
+    {"UninitBeforeInit", L"", L"uninit,exit:9", 9, {"[game] uninit done", "[game] returning 9 from main"}, 0},
+    // A game that leaves without uninit ends normally with its own code.
+    {"ReturnFromMainWithoutUninit", L"", L"init,exit:5", 5, {"[game] init=0", "[game] returning 5 from main"}, 1},
+    {"ExitProcessWithoutUninit", L"", L"init,login,exitprocess:6", 6, {"[game] init=0", "[game] ExitProcess"}, 1},
+};
+
+INSTANTIATE_TEST_SUITE_P(Table, SessionVariants, ::testing::ValuesIn(kVariants),
+                         [](const ::testing::TestParamInfo<VariantCase>& info) { return info.param.name; });
+
+// No host window on the command line: the game window is left alone.
+TEST_F(SessionTest, NoParentLeavesTheWindowUntouched) {
+  Session s(DevhostCommand(L"--no-parent", L"--steps=state,init,state,uninit"));
+  ASSERT_EQ(s.WaitExit(), 0u) << s.Output();
+  const std::vector<std::string> states = s.Find("[game] state ");
+  ASSERT_EQ(states.size(), 2u);
+  EXPECT_EQ(states[0], states[1]);
+  EXPECT_TRUE(s.Find("[game] WM_SIZE wparam=0 lparam=02d00500").empty());
+  // The host still hears that the window is ready.
+  EXPECT_EQ(lumo_test::RawEnvelopes(s).size(), 1u) << s.Output();
+}
+
+TEST_F(SessionTest, HostWindowGoneBeforeInitGivesEmbedFailureWithIpcStarted) {
+  // The host window exists when the game first reads its command line (the
+  // early init, before the game has a window) and is gone at the second init.
+  HWND host = CreateWindowExW(0, L"STATIC", L"host", WS_OVERLAPPEDWINDOW, 0, 0, 300, 200, nullptr, nullptr,
+                              nullptr, nullptr);
+  ASSERT_NE(host, nullptr);
+  const std::wstring gone = L"lumo-test-host-gone-" + std::to_wstring(GetCurrentProcessId());
+  const std::wstring checked = L"lumo-test-ipc-checked-" + std::to_wstring(GetCurrentProcessId());
+  HANDLE goneEvent = CreateEventW(nullptr, TRUE, FALSE, gone.c_str());
+  HANDLE checkedEvent = CreateEventW(nullptr, TRUE, FALSE, checked.c_str());
+  const std::wstring token = L"gone" + std::to_wstring(GetCurrentProcessId());
+  Session s(GameCommand(L"--parent=" + std::to_wstring(reinterpret_cast<uintptr_t>(host)) + L" --token=" + token +
+                        L" --early=init,wait:" + gone + L" --steps=init,wait:" + checked + L",exit:4"));
+  EXPECT_EQ(s.WaitLine("[game] init="), "[game] init=-1") << s.Output();
+  DestroyWindow(host);
+  SetEvent(goneEvent);
+  EXPECT_EQ(s.WaitLine("[game] init=-3"), "[game] init=-3") << s.Output();
+  // IPC was started all the same: the game's receive channel exists.
+  lumo::ShmEndpoint probe = lumo::ShmEndpoint::Open(("ipc_channel_game_" + lumo_test::Narrow(token)).c_str());
+  EXPECT_EQ(probe.status, lumo::ShmStatus::Ok);
+  if (probe.status == lumo::ShmStatus::Ok) probe.Close();
+  SetEvent(checkedEvent);
+  EXPECT_EQ(s.WaitExit(), 4u) << s.Output();
+  CloseHandle(goneEvent);
+  CloseHandle(checkedEvent);
+}
+
+}  // namespace

@@ -1,0 +1,43 @@
+// Running whole sessions for the end-to-end tests: lumo-devhost as the
+// launcher, test_game.exe as the game, each in a real process, with output
+// lines collected as they arrive. Test threads only.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "support/test_support.h"
+
+namespace lumo_test {
+
+class Session {
+ public:
+  // Starts `commandLine` (the devhost or the game itself, full command line).
+  explicit Session(const std::wstring& commandLine);
+  // Waits for a line that starts with `prefix`; returns it, or "" on time-out.
+  std::string WaitLine(const std::string& prefix, DWORD timeoutMs = 60000);
+  // Waits for the process to end; its exit code, or ~0u on time-out.
+  DWORD WaitExit(DWORD timeoutMs = 60000);
+  // Every line so far (CR and LF removed).
+  std::vector<std::string> Lines();
+  // All lines starting with `prefix`, the prefix removed.
+  std::vector<std::string> Find(const std::string& prefix);
+  std::string Output() { return child_.Output(); }
+  ChildProcess& child() { return child_; }
+
+ private:
+  ChildProcess child_;
+};
+
+std::wstring DevhostCommand(const std::wstring& hostOptions, const std::wstring& gameArgs);
+std::wstring GameCommand(const std::wstring& gameArgs);
+
+std::string ToHex(const std::string& bytes);
+std::string FromHex(const std::string& hex);
+
+// Decoded envelopes the devhost printed as "[devhost] raw <hex>" lines.
+std::vector<std::string> RawEnvelopes(Session& session);
+
+}  // namespace lumo_test
