@@ -24,7 +24,11 @@ inline std::string RunPeer(const std::string& args, DWORD* exitCode = nullptr) {
   const DWORD code = lumo_test::RunProcess(
       lumo_test::Quote(lumo_test::BinPath(L"ipc_test_peer.exe")) + L" " + lumo_test::Widen(args), 30000, &out);
   if (exitCode) *exitCode = code;
-  return out;
+  std::string lines;  // without the carriage returns of text-mode output
+  for (char c : out) {
+    if (c != '\r') lines.push_back(c);
+  }
+  return lines;
 }
 
 }  // namespace ipc_test

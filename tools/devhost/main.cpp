@@ -49,7 +49,9 @@ LRESULT CALLBACK HostWndProc(HWND wnd, UINT message, WPARAM wParam, LPARAM lPara
         g_state->gameRunning = false;
         g_state->exitCode = g_state->game.Finish();
       }
-      DestroyWindow(wnd);
+      // The window is left to the process exit: destroying a shown window
+      // makes Wine's X11 driver wait up to 2 s for it to be withdrawn.
+      PostQuitMessage(0);
       return 0;
     case WM_DESTROY:
       PostQuitMessage(0);
