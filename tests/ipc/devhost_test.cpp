@@ -114,6 +114,20 @@ TEST_P(DevhostCapture, RelaysMessagesBothWaysAndShowsTheGamesDebugLines) {
 
 INSTANTIATE_TEST_SUITE_P(Modes, DevhostCapture, ::testing::Values("dbwin", "debugger"));
 
+TEST(Devhost, FallsBackToDebuggingWhenAnotherMonitorOwnsTheDbwinBuffer) {
+  // Holding the event alone marks the buffer as owned; with no mapping,
+  // writers in other processes skip it and nobody waits on us.
+  HANDLE owned = CreateEventA(nullptr, FALSE, FALSE, "DBWIN_BUFFER_READY");
+  ASSERT_NE(owned, nullptr);
+  const Names n;
+  const DevhostRun run = RunDevhost(n.Args() + " --send=IpcMsg_Test_Quit:5");
+  CloseHandle(owned);
+  SCOPED_TRACE(run.All());
+  EXPECT_EQ(run.exitCode, 5u);
+  EXPECT_EQ(run.After("[devhost] capture="), "debugger");
+  EXPECT_NE(run.After("[devhost] debug [IPC recv] size="), "<missing>");
+}
+
 struct OmitCase {
   std::string devhostArgs;
   std::vector<std::string> expected;  // "<window>" stands for the host window

@@ -33,26 +33,26 @@ int HoldAndSleep() {
   return 0;
 }
 
-bool MakePayload(const std::string& spec, std::string& out, long long& rawLength) {
+bool MakePayload(const std::string& arg, std::string& out, long long& rawLength) {
   rawLength = -1;
-  auto after = [&spec](const char* prefix) { return spec.substr(std::string(prefix).size()); };
-  if (spec.rfind("text:", 0) == 0) {
+  auto after = [&arg](const char* prefix) { return arg.substr(std::string(prefix).size()); };
+  if (arg.rfind("text:", 0) == 0) {
     out = after("text:");
-  } else if (spec.rfind("env:", 0) == 0) {
+  } else if (arg.rfind("env:", 0) == 0) {
     const std::string rest = after("env:");
     const size_t colon = rest.find(':');
     if (colon == std::string::npos) return false;
     out = lumo::BuildEnvelope(rest.substr(0, colon), rest.substr(colon + 1));
-  } else if (spec.rfind("envfill:", 0) == 0) {
+  } else if (arg.rfind("envfill:", 0) == 0) {
     const std::string rest = after("envfill:");
     const size_t colon = rest.find(':');
     if (colon == std::string::npos) return false;
     out = lumo::BuildEnvelope(rest.substr(0, colon), std::string(std::atoi(rest.c_str() + colon + 1), 'x'));
-  } else if (spec.rfind("fill:", 0) == 0) {
+  } else if (arg.rfind("fill:", 0) == 0) {
     const int n = std::atoi(after("fill:").c_str());
     out.resize(static_cast<size_t>(n));
     for (int i = 0; i < n; ++i) out[static_cast<size_t>(i)] = static_cast<char>('a' + i % 26);
-  } else if (spec.rfind("length:", 0) == 0) {
+  } else if (arg.rfind("length:", 0) == 0) {
     rawLength = std::atoll(after("length:").c_str());
   } else {
     return false;
@@ -60,10 +60,10 @@ bool MakePayload(const std::string& spec, std::string& out, long long& rawLength
   return true;
 }
 
-int Send(const char* channel, const std::string& spec, int replyMs) {
+int Send(const char* channel, const std::string& arg, int replyMs) {
   std::string payload;
   long long rawLength = -1;
-  if (!MakePayload(spec, payload, rawLength)) {
+  if (!MakePayload(arg, payload, rawLength)) {
     Print("error=bad payload");
     return 2;
   }

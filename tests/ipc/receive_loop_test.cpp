@@ -45,8 +45,8 @@ class ReceiveLoop : public ::testing::Test {
     if (ended_.load() && loop_.joinable()) loop_.join();
     return ended_.load();
   }
-  std::string Send(const std::string& spec, int replyMs = 0) {
-    return RunPeer("send " + channel_ + " " + spec + (replyMs ? " " + std::to_string(replyMs) : ""));
+  std::string Send(const std::string& arg, int replyMs = 0) {
+    return RunPeer("send " + channel_ + " " + arg + (replyMs ? " " + std::to_string(replyMs) : ""));
   }
   std::string RegionMessage() {
     std::string m;

@@ -130,10 +130,10 @@ class ShmEndpointTransfer : public ::testing::Test {
     if (server_.status == ShmStatus::Ok) server_.Close();
   }
   // The peer writes; returns its "write=" answer, and whether it signalled.
-  std::string PeerSends(const std::string& payloadSpec) {
+  std::string PeerSends(const std::string& payloadArg) {
     DWORD code = 0;
-    const std::string out = RunPeer("send " + channel_ + " " + payloadSpec, &code);
-    EXPECT_EQ(code, 0u) << payloadSpec << ": " << out;
+    const std::string out = RunPeer("send " + channel_ + " " + payloadArg, &code);
+    EXPECT_EQ(code, 0u) << payloadArg << ": " << out;
     const size_t at = out.find("write=");
     return at == std::string::npos ? out : out.substr(at, 7);
   }
@@ -179,10 +179,10 @@ TEST_F(ShmEndpointTransfer, EmptyPayloadAndBadStoredLengths) {
   std::string got = "stale";
   EXPECT_TRUE(server_.Read(got));
   EXPECT_EQ(got, "");
-  for (const char* spec : {"length:2045", "length:3000", "length:4294967295"}) {
-    ASSERT_EQ(PeerSends(spec), "write=1");
+  for (const char* arg : {"length:2045", "length:3000", "length:4294967295"}) {
+    ASSERT_EQ(PeerSends(arg), "write=1");
     got = "stale";
-    EXPECT_FALSE(server_.Read(got)) << spec;
+    EXPECT_FALSE(server_.Read(got)) << arg;
     EXPECT_EQ(got, "");
   }
 }

@@ -89,7 +89,7 @@ void StdinMain(devhost::GameSender* sender) {
     if (!line.empty() && line.back() == '\r') line.pop_back();
     if (line.empty()) return;
     std::string msg, body;
-    if (!devhost::SplitMessageSpec(line, msg, body)) {
+    if (!devhost::SplitMessageArg(line, msg, body)) {
       PrintLine("error stdin line is not <msg>:<body>: " + line);
       return;
     }

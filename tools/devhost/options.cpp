@@ -90,11 +90,11 @@ void Override(LaunchOption& o, const std::wstring& value) {
 
 }  // namespace
 
-bool SplitMessageSpec(const std::string& spec, std::string& msg, std::string& body) {
-  const size_t colon = spec.find(':');
+bool SplitMessageArg(const std::string& arg, std::string& msg, std::string& body) {
+  const size_t colon = arg.find(':');
   if (colon == std::string::npos || colon == 0) return false;
-  msg = spec.substr(0, colon);
-  body = spec.substr(colon + 1);
+  msg = arg.substr(0, colon);
+  body = arg.substr(colon + 1);
   return true;
 }
 
@@ -140,7 +140,7 @@ bool ParseOptions(const std::vector<std::wstring>& args, Options& out, std::stri
       out.token.omit = true;
     } else if (StartsWith(a, L"--send=", &v)) {
       std::string msg, body;
-      if (!SplitMessageSpec(Utf8(v), msg, body)) {
+      if (!SplitMessageArg(Utf8(v), msg, body)) {
         error = "bad --send, expected <msg>:<body>";
         return false;
       }

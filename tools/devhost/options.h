@@ -40,7 +40,7 @@ bool ParseOptions(const std::vector<std::wstring>& args, Options& out, std::stri
 
 // Splits "<msg>:<body>" at the first ':'; false when there is none or the
 // name is empty.
-bool SplitMessageSpec(const std::string& spec, std::string& msg, std::string& body);
+bool SplitMessageArg(const std::string& arg, std::string& msg, std::string& body);
 
 // Quotes one argument so CommandLineToArgvW gives it back unchanged.
 std::wstring QuoteArgument(const std::wstring& arg);
