@@ -10,6 +10,17 @@ namespace devhost {
 
 namespace {
 
+std::string Hex(const std::string& bytes) {
+  static const char kDigits[] = "0123456789abcdef";
+  std::string hex;
+  hex.reserve(bytes.size() * 2);
+  for (unsigned char c : bytes) {
+    hex.push_back(kDigits[c >> 4]);
+    hex.push_back(kDigits[c & 15]);
+  }
+  return hex;
+}
+
 // How long a send waits for the game to take the previous message before it
 // overwrites it anyway (the channel holds one message and has no ack).
 constexpr DWORD kTakeTimeoutMs = 3000;
@@ -118,8 +129,9 @@ void GameSender::SendNow(const std::string& msg, const std::string& body) {
 
 HostChannelReader::~HostChannelReader() { Stop(); }
 
-bool HostChannelReader::Start(lumo::ShmEndpoint* endpoint, GameSender* sender) {
+bool HostChannelReader::Start(lumo::ShmEndpoint* endpoint, GameSender* sender, bool printRaw) {
   endpoint_ = endpoint;
+  printRaw_ = printRaw;
   sender_ = sender;
   stop_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
   if (!stop_) return false;
@@ -144,6 +156,7 @@ void HostChannelReader::ThreadMain() {
       PrintLine("recv-invalid stored length too large");
       continue;
     }
+    if (printRaw_) PrintLine("raw " + Hex(data));
     std::string msg, body;
     if (!lumo::ParseEnvelope(data, msg, body)) {
       PrintLine("recv-invalid not an envelope (" + std::to_string(data.size()) + " bytes)");

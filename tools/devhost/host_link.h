@@ -51,7 +51,7 @@ class HostChannelReader {
   HostChannelReader& operator=(const HostChannelReader&) = delete;
 
   // `endpoint` is the created host channel; it must outlive Stop.
-  bool Start(lumo::ShmEndpoint* endpoint, GameSender* sender);
+  bool Start(lumo::ShmEndpoint* endpoint, GameSender* sender, bool printRaw);
   // Prints a message signalled before the call, then ends the thread.
   void Stop();
 
@@ -59,6 +59,7 @@ class HostChannelReader {
   void ThreadMain();
 
   lumo::ShmEndpoint* endpoint_ = nullptr;
+  bool printRaw_ = false;
   GameSender* sender_ = nullptr;
   HANDLE stop_ = nullptr;
   std::thread thread_;

@@ -164,7 +164,7 @@ int main() {
   devhost::GameSender sender;
   for (const auto& s : options.sends) sender.Send(s.first, s.second);
   devhost::HostChannelReader reader;
-  if (!reader.Start(&channel, &sender)) {
+  if (!reader.Start(&channel, &sender, options.printRaw)) {
     PrintLine("error cannot start the channel reader");
     Exit(3);
   }

@@ -31,6 +31,7 @@ const char kHelpText[] =
     "                       (repeatable; sent in order)\n"
     "  --stdin              also send one message per stdin line \"<msg>:<body>\"\n"
     "                       (lines before GameWndReady wait for it)\n"
+    "  --raw                also print every received envelope byte for byte, in hex\n"
     "  --capture=<mode>     game debugger output: dbwin (default; the DBWIN buffer,\n"
     "                       falls back to debugger when another monitor owns it),\n"
     "                       debugger (run the game under this host as debugger),\n"
@@ -45,6 +46,7 @@ const char kHelpText[] =
     "  [devhost] launch <game command line>\n"
     "  [devhost] game pid=<pid>\n"
     "  [devhost] recv <msg> <body>        a message on the host channel\n"
+    "  [devhost] raw <hex>                the envelope's exact bytes (with --raw)\n"
     "  [devhost] recv-invalid <reason>    a message that is no envelope\n"
     "  [devhost] game channel=<name>      learnt from GameWndReady\n"
     "  [devhost] sent <msg> <body>\n"
@@ -147,6 +149,8 @@ bool ParseOptions(const std::vector<std::wstring>& args, Options& out, std::stri
       out.sends.emplace_back(msg, body);
     } else if (a == L"--stdin") {
       out.readStdin = true;
+    } else if (a == L"--raw") {
+      out.printRaw = true;
     } else if (StartsWith(a, L"--capture=", &v)) {
       if (v == L"dbwin") {
         out.capture = CaptureMode::Dbwin;

@@ -30,6 +30,7 @@ struct Options {
   LaunchOption token;             // default "devtoken"
   std::vector<std::pair<std::string, std::string>> sends;  // msg, body (UTF-8)
   bool readStdin = false;
+  bool printRaw = false;          // also print each received envelope in hex
   CaptureMode capture = CaptureMode::Dbwin;
   std::wstring game;                    // game executable
   std::vector<std::wstring> gameArgs;   // passed through after our options
