@@ -28,7 +28,8 @@ class SupportWeakCallback {
   // A weak reference to this object's flag, made on first use. Owner's
   // thread: the first call is not synchronised.
   std::weak_ptr<WeakFlag> GetWeakFlag() {
-    if (!weak_flag_ || weak_flag_.use_count() == 0) {
+    // The record owns a null pointer, so only its count tells whether it exists.
+    if (weak_flag_.use_count() == 0) {
       weak_flag_ = std::shared_ptr<WeakFlag>(static_cast<WeakFlag*>(nullptr));
     }
     return weak_flag_;
