@@ -1,0 +1,96 @@
+#include "nbase/framework_thread.h"
+
+#include "nbase/lazy_tls_slot.h"
+#include "nbase/message_loop_proxy.h"
+
+namespace nbase {
+
+namespace {
+
+LazyTlsSlot g_thread_slot;
+
+}  // namespace
+
+FrameworkThread::FrameworkThread(const std::string& name)
+    : started_event_(CreateEventW(nullptr, FALSE, FALSE, nullptr)), name_(name) {}
+
+FrameworkThread::~FrameworkThread() {
+  Stop();
+  name_.clear();
+  if (started_event_) CloseHandle(started_event_);
+  started_event_ = nullptr;
+  loop_factory_.reset();
+  // Thread's destructor joins again (nothing left to do); the weak flag goes
+  // last, with the virtual base, so the quit task's flag outlives the join.
+}
+
+FrameworkThreadSlot* FrameworkThread::CurrentThreadSlot() {
+  return static_cast<FrameworkThreadSlot*>(g_thread_slot.Get());
+}
+
+bool FrameworkThread::Start(LoopType type, MessageDispatcher* dispatcher) {
+  if (thread_id() != 0 || message_loop() != nullptr) return false;
+  loop_type_ = type;
+  dispatcher_ = dispatcher;
+  if (!Create()) return false;
+  WaitForSingleObject(started_event_, INFINITE);
+  running_ = true;
+  return true;
+}
+
+void FrameworkThread::Run() {
+  auto* slot = CurrentThreadSlot();
+  if (!slot) {
+    slot = new FrameworkThreadSlot;
+    slot->owner = this;
+    g_thread_slot.Set(slot);
+  }
+  slot->quit_flag = false;
+  thread_id_.store(GetCurrentThreadId());
+
+  MessageLoop* loop = nullptr;
+  switch (loop_type_) {
+    case LoopType::Custom: loop = loop_factory_->CreateLoop(); break;
+    case LoopType::IO: loop = new IOMessageLoop; break;
+    case LoopType::UI: loop = new UIMessageLoop; break;
+    default: loop = new MessageLoop; break;
+  }
+  message_loop_.store(loop);
+  loop_proxy_ = loop->message_loop_proxy();
+
+  Init();
+  SetEvent(started_event_);
+
+  loop->Run(dispatcher_);
+
+  Cleanup();
+
+  delete loop;
+  if (loop_type_ == LoopType::Custom) loop_factory_.reset();
+  message_loop_.store(nullptr);
+  thread_id_.store(0);
+
+  g_thread_slot.Set(nullptr);
+  delete slot;
+}
+
+void FrameworkThread::Stop() {
+  if (!running_) return;
+  if (!stopping_ && loop_proxy_) {
+    stopping_ = true;
+    // Through the proxy: if the loop has already ended by itself the post
+    // fails instead of reaching a destroyed loop.
+    loop_proxy_->PostNonNestableTask(MakeWeakCallback(this, &FrameworkThread::RequestQuit));
+  }
+  Join();
+  loop_proxy_.reset();
+  running_ = false;
+  stopping_ = false;
+}
+
+void FrameworkThread::RequestQuit() {
+  if (MessageLoop* loop = MessageLoop::Current()) loop->QuitWhenIdle();
+  if (FrameworkThreadSlot* slot = CurrentThreadSlot()) slot->quit_flag = true;
+}
+
+}  // namespace nbase

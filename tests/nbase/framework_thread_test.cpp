@@ -1,0 +1,199 @@
+#include <windows.h>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <memory>
+#include <string>
+
+#include "nbase/framework_thread.h"
+#include "nbase/message_loop_proxy.h"
+#include "nbase/win_ui_message_pump.h"
+#include "test_tasks.h"
+
+using nbase::FrameworkThread;
+using nbase::LoopType;
+using nbase_test::EventLog;
+using nbase_test::Tracked;
+using ::testing::ElementsAre;
+
+namespace {
+
+// Records what its hooks see, on the framework thread.
+class ProbeThread : public FrameworkThread {
+ public:
+  explicit ProbeThread(EventLog* log) : FrameworkThread("Probe"), log_(log) {}
+  ~ProbeThread() override { Stop(); }
+
+  DWORD init_thread = 0;
+  bool init_saw_loop = false;
+  bool cleanup_saw_loop = false;
+  bool cleanup_saw_quit_flag = false;
+  bool slot_owner_was_this = false;
+
+ protected:
+  void Init() override {
+    init_thread = GetCurrentThreadId();
+    init_saw_loop = message_loop() != nullptr && message_loop() == nbase::MessageLoop::Current();
+    auto* slot = CurrentThreadSlot();
+    slot_owner_was_this = slot && slot->owner == this && !slot->quit_flag;
+    log_->Add("init");
+  }
+  void Cleanup() override {
+    cleanup_saw_loop = message_loop() != nullptr;
+    auto* slot = CurrentThreadSlot();
+    cleanup_saw_quit_flag = slot && slot->quit_flag;
+    log_->Add("cleanup");
+  }
+
+ private:
+  EventLog* log_;
+};
+
+TEST(FrameworkThreadTest, RunsTasksBetweenInitAndCleanup) {
+  EventLog log;
+  ProbeThread thread(&log);
+  ASSERT_TRUE(thread.Start(LoopType::Default, nullptr));
+  EXPECT_THAT(log.Events(), ElementsAre("init"));  // before Start returned
+  EXPECT_NE(thread.init_thread, GetCurrentThreadId());
+  EXPECT_EQ(thread.init_thread, thread.thread_id());
+  EXPECT_TRUE(thread.init_saw_loop);
+  EXPECT_TRUE(thread.slot_owner_was_this);
+  EXPECT_EQ(FrameworkThread::CurrentThreadSlot(), nullptr);
+
+  DWORD task_thread = 0;
+  thread.message_loop()->PostTask([&] { task_thread = GetCurrentThreadId(); });
+  thread.message_loop()->PostTask(Tracked(&log, "posted-just-before-stop"));
+  thread.message_loop()->PostDelayedTask(Tracked(&log, "an-hour-away"), 3600LL * 1000 * 1000);
+  thread.Stop();
+
+  EXPECT_EQ(task_thread, thread.init_thread);
+  EXPECT_THAT(log.Events(), ElementsAre("init", "ran:posted-just-before-stop", "gone:posted-just-before-stop",
+                                        "cleanup", "gone:an-hour-away"));
+  EXPECT_TRUE(thread.cleanup_saw_loop);
+  EXPECT_TRUE(thread.cleanup_saw_quit_flag);
+  EXPECT_EQ(thread.message_loop(), nullptr);
+  EXPECT_EQ(thread.thread_id(), 0u);
+  EXPECT_FALSE(thread.running());
+}
+
+TEST(FrameworkThreadTest, StartAndStopAreIdempotentAndTheThreadRestarts) {
+  EventLog log;
+  ProbeThread thread(&log);
+  thread.Stop();  // never started: returns at once
+  ASSERT_TRUE(thread.Start());
+  EXPECT_FALSE(thread.Start());
+  const DWORD first_id = thread.thread_id();
+  thread.Stop();
+  thread.Stop();
+  EXPECT_THAT(log.Events(), ElementsAre("init", "cleanup"));
+
+  ASSERT_TRUE(thread.Start());
+  EXPECT_NE(thread.thread_id(), 0u);
+  (void)first_id;
+  thread.message_loop()->PostTask(Tracked(&log, "after-restart"));
+  thread.Stop();
+  EXPECT_THAT(log.With("ran:"), ElementsAre("after-restart"));
+  EXPECT_THAT(log.With("init"), ::testing::SizeIs(2));
+}
+
+TEST(FrameworkThreadTest, StopAfterTheLoopEndedByItselfIsSafe) {
+  EventLog log;
+  ProbeThread thread(&log);
+  ASSERT_TRUE(thread.Start());
+  auto proxy = thread.message_loop_proxy();
+  thread.message_loop()->PostTask([] { nbase::MessageLoop::Current()->QuitWhenIdle(); });
+  // Wait until the body has torn the loop down on its own.
+  while (proxy->PostTask([] {})) Sleep(1);
+  thread.Stop();
+  EXPECT_THAT(log.Events(), ElementsAre("init", "cleanup"));
+  EXPECT_FALSE(thread.running());
+}
+
+class QuitOnFirstMessage : public nbase::MessageDispatcher {
+ public:
+  bool Dispatch(const MSG& msg) override {
+    TranslateMessage(&msg);
+    DispatchMessageW(&msg);
+    return true;
+  }
+};
+
+class CountingFactory : public nbase::MessageLoopFactory {
+ public:
+  nbase::MessageLoop* CreateLoop() override {
+    ++made;
+    return new nbase::IOMessageLoop;
+  }
+  std::atomic<int> made{0};
+};
+
+class LoopTypeTest : public ::testing::TestWithParam<LoopType> {};
+
+TEST_P(LoopTypeTest, ThreadRunsTasksOnItsLoopType) {
+  EventLog log;
+  FrameworkThread thread("typed");
+  auto factory = std::make_shared<CountingFactory>();
+  thread.set_loop_factory(factory);
+  QuitOnFirstMessage dispatcher;
+  ASSERT_TRUE(thread.Start(GetParam(), GetParam() == LoopType::UI ? &dispatcher : nullptr));
+  const LoopType expected = GetParam() == LoopType::Custom ? LoopType::IO : GetParam();
+  LoopType seen = LoopType::Custom;
+  thread.message_loop()->PostTask([&] { seen = nbase::MessageLoop::Current()->type(); });
+  thread.message_loop_proxy()->PostDelayedTask(Tracked(&log, "delayed"), 10 * 1000);
+  Sleep(40);
+  thread.Stop();
+  EXPECT_EQ(seen, expected);
+  EXPECT_THAT(log.With("ran:"), ElementsAre("delayed"));
+  EXPECT_EQ(factory->made.load(), GetParam() == LoopType::Custom ? 1 : 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Types, LoopTypeTest,
+                         ::testing::Values(LoopType::Default, LoopType::UI, LoopType::IO, LoopType::Custom));
+
+struct PriorityCase {
+  nbase::ThreadPriority priority;
+  bool applied;
+  int windows_priority;
+};
+
+class PriorityTest : public ::testing::TestWithParam<PriorityCase> {};
+
+TEST_P(PriorityTest, MapsToTheWindowsPriority) {
+  const PriorityCase& c = GetParam();
+  int mapped = 12345;
+  EXPECT_EQ(nbase::MapThreadPriority(c.priority, &mapped), c.applied);
+  if (c.applied) {
+    EXPECT_EQ(mapped, c.windows_priority);
+  } else {
+    EXPECT_EQ(mapped, 12345);  // nothing to apply
+  }
+
+  // And a real thread gets it.
+  class Idle : public nbase::Thread {
+   public:
+    HANDLE release = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    ~Idle() override {
+      SetEvent(release);
+      Join();
+      CloseHandle(release);
+    }
+    void Run() override { WaitForSingleObject(release, INFINITE); }
+  } thread;
+  thread.set_priority(c.priority);
+  ASSERT_TRUE(thread.Create());
+  EXPECT_EQ(GetThreadPriority(thread.thread_handle()), c.windows_priority);
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, PriorityTest,
+                         ::testing::Values(PriorityCase{-1, false, THREAD_PRIORITY_NORMAL},
+                                           PriorityCase{0, false, THREAD_PRIORITY_NORMAL},
+                                           PriorityCase{1, true, THREAD_PRIORITY_LOWEST},
+                                           PriorityCase{2, true, THREAD_PRIORITY_BELOW_NORMAL},
+                                           PriorityCase{3, true, THREAD_PRIORITY_HIGHEST},
+                                           PriorityCase{4, true, THREAD_PRIORITY_TIME_CRITICAL},
+                                           PriorityCase{5, true, THREAD_PRIORITY_BELOW_NORMAL},
+                                           PriorityCase{7, true, THREAD_PRIORITY_BELOW_NORMAL}));
+
+}  // namespace

@@ -1,0 +1,122 @@
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include "nbase/default_message_pump.h"
+#include "nbase/win_message_pump.h"
+#include "nbase/win_ui_message_pump.h"
+
+namespace {
+
+constexpr int64_t kNow = 5000000000LL;
+
+struct WaitCase {
+  const char* name;
+  int64_t delayed_run_time;
+  bool wait;
+  DWORD timeout_ms;
+  int64_t delayed_after;
+};
+
+class DefaultPumpWaitTest : public ::testing::TestWithParam<WaitCase> {};
+
+TEST_P(DefaultPumpWaitTest, WaitFollowsTheNextDelayedTask) {
+  const WaitCase& c = GetParam();
+  const nbase::PumpWait wait = nbase::ComputePumpWait(c.delayed_run_time, kNow);
+  EXPECT_EQ(wait.wait, c.wait);
+  if (c.wait) {
+    EXPECT_EQ(wait.timeout_ms, c.timeout_ms);
+  }
+  EXPECT_EQ(wait.delayed_run_time, c.delayed_after);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Delays, DefaultPumpWaitTest,
+    ::testing::Values(WaitCase{"NoDelayedTaskWaitsForEver", 0, true, INFINITE, 0},
+                      WaitCase{"OneMicrosecondAheadWaitsAMillisecond", kNow + 1, true, 1, kNow + 1},
+                      WaitCase{"ExactMillisecond", kNow + 1000, true, 1, kNow + 1000},
+                      WaitCase{"JustOverRoundsUp", kNow + 1001, true, 2, kNow + 1001},
+                      WaitCase{"DueNowDoesNotWaitAndClears", kNow, false, 0, 0},
+                      WaitCase{"OverdueDoesNotWaitAndClears", kNow - 250000, false, 0, 0},
+                      WaitCase{"FarFutureStaysFinite", kNow + 0x7FFFFFFFFFFFLL, true, INFINITE - 1,
+                               kNow + 0x7FFFFFFFFFFFLL}),
+    [](const ::testing::TestParamInfo<WaitCase>& info) { return info.param.name; });
+
+struct DelayCase {
+  const char* name;
+  int64_t delayed_run_time;
+  int64_t delay_ms;     // CurrentDelay
+  DWORD wait_timeout;   // the pumps' wait for that delay
+  UINT timer_elapse;    // the UI pump's timer for that delay
+};
+
+class WinPumpDelayTest : public ::testing::TestWithParam<DelayCase> {};
+
+TEST_P(WinPumpDelayTest, DelayBecomesWaitAndTimer) {
+  const DelayCase& c = GetParam();
+  const int64_t delay = nbase::DelayMsUntil(c.delayed_run_time, kNow);
+  EXPECT_EQ(delay, c.delay_ms);
+  EXPECT_EQ(nbase::ClampWaitMs(delay), c.wait_timeout);
+  if (c.delayed_run_time != 0) {
+    EXPECT_EQ(nbase::UiTimerElapseMs(delay), c.timer_elapse);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Delays, WinPumpDelayTest,
+    ::testing::Values(DelayCase{"None", 0, -1, INFINITE, 0},
+                      DelayCase{"OverdueIsZeroButTimerKeepsItsFloor", kNow - 5000, 0, 0, 10},
+                      DelayCase{"OneMicrosecond", kNow + 1, 1, 1, 10},
+                      DelayCase{"NineAndAHalfMilliseconds", kNow + 9500, 10, 10, 10},
+                      DelayCase{"AboveTheFloor", kNow + 25000, 25, 25, 25},
+                      DelayCase{"BeyondTheLargestWait", kNow + 0x7FFFFFFFFFFFLL, 0x7FFFFFFFFFFFLL / 1000 + 1,
+                                INFINITE - 1, 0xFFFFFFFE}),
+    [](const ::testing::TestParamInfo<DelayCase>& info) { return info.param.name; });
+
+// A pump and delegate pair that shows the default pump's rhythm: which
+// delegate calls happen, and that a pending wake-up is not lost.
+class CountingDelegate : public nbase::MessagePump::Delegate {
+ public:
+  explicit CountingDelegate(nbase::MessagePump* pump) : pump_(pump) {}
+  bool ProcessWork() override {
+    ++work_calls;
+    if (work_calls == 1) {
+      // Busy: a wake-up arrives meanwhile and must survive to the next wait.
+      pump_->WakeUp();
+      return true;
+    }
+    return false;
+  }
+  bool ProcessDelayedWork(int64_t* next) override {
+    *next = 0;
+    return false;
+  }
+  bool ProcessIdle() override {
+    ++idle_calls;
+    if (idle_calls == 2) pump_->Quit();
+    return false;
+  }
+  int work_calls = 0;
+  int idle_calls = 0;
+
+ private:
+  nbase::MessagePump* pump_;
+};
+
+TEST(DefaultMessagePumpTest, WakeUpWhileBusyMakesTheNextWaitReturnAndIsReusable) {
+  nbase::DefaultMessagePump pump;
+  CountingDelegate delegate(&pump);
+  // Pass 1: work (a wake-up comes in). Pass 2: idle, the wait returns at once
+  // on the pending signal, ProcessWork finds nothing. Pass 3: idle quits.
+  pump.Run(&delegate);
+  EXPECT_EQ(delegate.idle_calls, 2);
+  EXPECT_EQ(delegate.work_calls, 3);
+
+  // Quit is cleared on return: the pump runs again.
+  delegate.idle_calls = 0;
+  pump.WakeUp();
+  pump.Run(&delegate);
+  EXPECT_EQ(delegate.idle_calls, 2);
+}
+
+}  // namespace
