@@ -74,7 +74,9 @@ TEST_F(SessionTest, HappyPathFromWindowReadyToExit) {
   const std::string payText = "{\"item\":\"gem \\\"x\\\"\",\"note\":\"a\\\\b\"}\n\t\x01 caf\xc3\xa9 \xe4\xb8\xad";
   Session s(DevhostCommand(L"--gameid=-42 --token=tok42 --size=1280x720",
                            L"--after-loop-ms=30000 --steps=init,state,login,infohex,pay:" +
-                               lumo_test::Widen(ToHex(payText)) + L",paynull,uninit,state,info,login"));
+                               lumo_test::Widen(ToHex(payText)) +
+                               // One message in flight per channel: give the host time to read.
+                               L",sleep:500,paynull,sleep:500,uninit,state,info,login"));
   ASSERT_FALSE(s.WaitLine("[game] uninit done").empty()) << s.Output();
   const ULONGLONG uninitAt = GetTickCount64();
   const DWORD code = s.WaitExit();
@@ -107,7 +109,7 @@ TEST_F(SessionTest, HappyPathFromWindowReadyToExit) {
   const WindowState before = ParseState("[game] state " + states[0]);
   const WindowState embedded = ParseState("[game] state " + states[1]);
   const WindowState after = ParseState("[game] state " + states[2]);
-  EXPECT_EQ(before.style & 0xFFFF0000u, kGameStyle & 0xFFFF0000u);
+  EXPECT_EQ(before.style & kGameStyle, kGameStyle);
   EXPECT_EQ(embedded.style, (before.style & 0x6930FFFFu) | 0x96000000u);
   EXPECT_EQ(embedded.exStyle, before.exStyle & ~0x189u);
   EXPECT_NE(before.exStyle & kGameExStyle, 0u);
@@ -138,7 +140,7 @@ struct VariantCase {
   const wchar_t* steps;
   DWORD exitCode;
   std::vector<std::string> gameLines;  // "[game] ..." lines expected, in order (a subsequence)
-  size_t envelopes;                    // messages the host receives
+  int envelopes;                       // messages the host receives, -1: not checked
 };
 
 class SessionVariants : public SessionTest, public ::testing::WithParamInterface<VariantCase> {};
@@ -155,7 +157,7 @@ TEST_P(SessionVariants, Behave) {
   }
   EXPECT_EQ(next, c.gameLines.size()) << "missing \"" << (next < c.gameLines.size() ? c.gameLines[next] : "")
                                       << "\" in\n" << out;
-  EXPECT_EQ(lumo_test::RawEnvelopes(s).size(), c.envelopes) << out;
+  if (c.envelopes >= 0) EXPECT_EQ(lumo_test::RawEnvelopes(s).size(), static_cast<size_t>(c.envelopes)) << out;
 }
 
 const VariantCase kVariants[] = {
@@ -167,15 +169,16 @@ const VariantCase kVariants[] = {
      {"[game] init=0", "[game] login=0", "[game] pay=-5", "[game] info=set", "[game] uninit done"}, 1},
     // Uninit from another thread quits the game thread's loop by WM_QUIT.
     {"UninitFromAnotherThread", L"", L"init,uninit-thread", 0,
-     {"[game] init=0", "[game] uninit done", "[game] WM_CLOSE", "[game] loop ended wparam=0"}, 1},
+     {"[game] init=0", "[game] WM_CLOSE", "[game] loop ended wparam=0"}, 1},
     // A second uninit does nothing more.
     {"UninitTwice", L"", L"init,uninit,uninit,info", 0,
      {"[game] init=0", "[game] uninit done", "[game] uninit done", "[game] info=null"}, 1},
     // Uninit before init does nothing: the game runs on to its own end.
     {"UninitBeforeInit", L"", L"uninit,exit:9", 9, {"[game] uninit done", "[game] returning 9 from main"}, 0},
     // A game that leaves without uninit ends normally with its own code.
-    {"ReturnFromMainWithoutUninit", L"", L"init,exit:5", 5, {"[game] init=0", "[game] returning 5 from main"}, 1},
-    {"ExitProcessWithoutUninit", L"", L"init,login,exitprocess:6", 6, {"[game] init=0", "[game] ExitProcess"}, 1},
+    // (Whether the window-ready message left before the exit is up to the race.)
+    {"ReturnFromMainWithoutUninit", L"", L"init,exit:5", 5, {"[game] init=0", "[game] returning 5 from main"}, -1},
+    {"ExitProcessWithoutUninit", L"", L"init,login,exitprocess:6", 6, {"[game] init=0", "[game] ExitProcess"}, -1},
 };
 
 INSTANTIATE_TEST_SUITE_P(Table, SessionVariants, ::testing::ValuesIn(kVariants),
@@ -185,9 +188,9 @@ INSTANTIATE_TEST_SUITE_P(Table, SessionVariants, ::testing::ValuesIn(kVariants),
 TEST_F(SessionTest, NoParentLeavesTheWindowUntouched) {
   Session s(DevhostCommand(L"--no-parent", L"--steps=state,init,state,uninit"));
   ASSERT_EQ(s.WaitExit(), 0u) << s.Output();
-  const std::vector<std::string> states = s.Find("[game] state ");
-  ASSERT_EQ(states.size(), 2u);
-  EXPECT_EQ(states[0], states[1]);
+  const std::vector<std::string> states = s.Find("[game] state ");  // at start, before and after init
+  ASSERT_EQ(states.size(), 3u);
+  EXPECT_EQ(states[1], states[2]);
   EXPECT_TRUE(s.Find("[game] WM_SIZE wparam=0 lparam=02d00500").empty());
   // The host still hears that the window is ready.
   EXPECT_EQ(lumo_test::RawEnvelopes(s).size(), 1u) << s.Output();

@@ -1,5 +1,7 @@
 #include "sdk/session_util.h"
 
+#include <gtest/gtest.h>
+
 #include <cstdlib>
 
 namespace lumo_test {

@@ -7,7 +7,8 @@
 // --early steps run before the game window exists; --steps run from the
 // game's message loop once it does. Host options (--parent= and the rest)
 // are read by the SDK itself. Steps:
-//   init login info infohex pay:<hex of text> paynull uninit uninit-thread
+//   init login info infohex pay:<hex of text> paynull uninit
+//   uninit-thread (lumoGameUninit on a new thread, while the loop runs on)
 //   state (window style, ex-style, parent and rect) wait:<event name>
 //   exit:<code> (return from main now) exitprocess:<code> sleep:<ms>
 // After the message loop ends the game "runs on" for --after-loop-ms
@@ -66,7 +67,9 @@ unsigned long long Handle(HWND wnd) { return static_cast<unsigned long long>(rei
 void PrintState(HWND wnd) {
   RECT rc = {};
   GetWindowRect(wnd, &rc);
-  HWND parent = GetParent(wnd);
+  // GetParent names the owner of a popup; the embedding parent is the ancestor.
+  HWND parent = GetAncestor(wnd, GA_PARENT);
+  if (parent == GetDesktopWindow()) parent = nullptr;
   if (parent) MapWindowPoints(HWND_DESKTOP, parent, reinterpret_cast<POINT*>(&rc), 2);
   Print("[game] state style=%08lx exstyle=%08lx parent=%llu rect=%ld,%ld,%ld,%ld\n",
         static_cast<unsigned long>(GetWindowLongPtrW(wnd, GWL_STYLE)),
@@ -102,8 +105,12 @@ bool RunStep(const std::string& step, HWND wnd) {
     lumoGameUninit();
     Print("[game] uninit done\n");
   } else if (name == "uninit-thread") {
-    std::thread([] { lumoGameUninit(); }).join();
-    Print("[game] uninit done\n");
+    // The game thread goes back to its loop meanwhile: re-parenting the
+    // window from another thread needs it to answer.
+    std::thread([] {
+      lumoGameUninit();
+      Print("[game] uninit done\n");
+    }).detach();
   } else if (name == "state") {
     if (wnd) PrintState(wnd);
   } else if (name == "wait") {

@@ -17,7 +17,7 @@ namespace {
 struct Spec {
   const wchar_t* className;
   const wchar_t* title;
-  bool owned;  // owned by the thread's first window
+  bool owned;  // a popup owned by the thread's first window
 };
 
 // Creates the windows on a fresh thread, runs the search there and returns
@@ -35,7 +35,8 @@ int Search(const std::vector<Spec>& specs, std::vector<int>* order = nullptr,
       wc.lpszClassName = spec.className;
       RegisterClassW(&wc);
       HWND owner = spec.owned && !wnds.empty() ? wnds[0] : nullptr;
-      wnds.push_back(CreateWindowExW(0, spec.className, spec.title, WS_OVERLAPPEDWINDOW, 0, 0, 100, 100, owner,
+      const DWORD style = owner ? WS_POPUP | WS_CAPTION : WS_OVERLAPPEDWINDOW;
+      wnds.push_back(CreateWindowExW(0, spec.className, spec.title, style, 0, 0, 100, 100, owner,
                                      nullptr, nullptr, nullptr));
     }
     if (before) before(wnds);
@@ -73,7 +74,7 @@ TEST_P(WindowChoice, PicksTheGameWindow) { EXPECT_EQ(Search(GetParam().windows),
 const ChoiceCase kChoiceCases[] = {
     {"EngineWindowWithoutTitle", {{L"AuxWnd", L"", false}, {L"UnityWndClass", L"", false}}, 1},
     {"UnrealSubstring", {{L"UnrealWindow", L"", false}}, 0},
-    {"EngineMatchIsCaseSensitive", {{L"unrealwindow", L"", false}}, -1},
+    {"EngineMatchIsCaseSensitive", {{L"GameunrealWnd", L"", false}}, -1},
     {"OtherClassNeedsATitle", {{L"MyEngineWnd", L"", false}}, -1},
     {"OtherClassWithTitle", {{L"MyEngineWnd", L"My Game", false}}, 0},
     {"OwnedWindowsAreSkipped", {{L"AuxWnd", L"", false}, {L"OwnedTitled", L"Dialog", true}}, -1},
@@ -100,9 +101,9 @@ TEST(WindowSearch, AWindowFoundOnceItHasATitle) {
 
 TEST(WindowSearch, InitOnAThreadWithoutWindowsFindsNothing) {
   lumo::SdkContext ctx;
-  lumo::SdkError result = lumo::SdkError_Ok;
+  SdkError result = SdkError_Ok;
   std::thread([&] { result = lumo::Init(ctx); }).join();
-  EXPECT_EQ(result, lumo::SdkError_GameWindowNotFound);
+  EXPECT_EQ(result, SdkError_GameWindowNotFound);
   EXPECT_FALSE(ctx.initialised);
   EXPECT_EQ(ctx.gameWnd, nullptr);
   EXPECT_FALSE(ctx.ipc.ipcStarted);
