@@ -66,4 +66,22 @@ bool StartIpc(IpcBlock& block, const std::string& name) {
   return true;
 }
 
+void StopIpc(IpcBlock& ipc) {
+  if (CIPCChannel* channel = ipc.channel.get()) {
+    channel->receive.stop.exchange(true);
+    ShmEndpoint& endpoint = channel->receive.endpoint;
+    if (endpoint.status == ShmStatus::Ok) {
+      // Wake a receive loop that waits, so it sees the stop flag.
+      if (endpoint.serverEvent.handle) SetEvent(endpoint.serverEvent.handle);
+      if (endpoint.clientEvent.handle) SetEvent(endpoint.clientEvent.handle);
+    }
+  }
+  if (ipc.receiveThread.joinable()) ipc.receiveThread.join();
+  if (ipc.channel) {
+    ipc.channel->Close();
+    ipc.channel.reset();
+  }
+  ipc.ipcStarted = false;
+}
+
 }  // namespace lumo

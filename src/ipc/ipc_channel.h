@@ -42,4 +42,9 @@ class CIPCChannel {
 // receive thread. True when started now or earlier. Game thread.
 bool StartIpc(IpcBlock& block, const std::string& name);
 
+// Ends what StartIpc started: stops and wakes the receive loop, joins its
+// thread, closes the channel (the sender delivers what it has queued, then
+// stops) and releases it. Game thread.
+void StopIpc(IpcBlock& block);
+
 }  // namespace lumo

@@ -17,24 +17,6 @@ void DelayedExit() {
   ExitProcess(0);
 }
 
-void StopIpc(IpcBlock& ipc) {
-  if (CIPCChannel* channel = ipc.channel.get()) {
-    channel->receive.stop.exchange(true);
-    ShmEndpoint& endpoint = channel->receive.endpoint;
-    if (endpoint.status == ShmStatus::Ok) {
-      // Wake a receive loop that waits, so it sees the stop flag.
-      if (endpoint.serverEvent.handle) SetEvent(endpoint.serverEvent.handle);
-      if (endpoint.clientEvent.handle) SetEvent(endpoint.clientEvent.handle);
-    }
-  }
-  if (ipc.receiveThread.joinable()) ipc.receiveThread.join();
-  if (ipc.channel) {
-    ipc.channel->Close();
-    ipc.channel.reset();
-  }
-  ipc.ipcStarted = false;
-}
-
 }  // namespace
 
 void Uninit(SdkContext& ctx) {

@@ -11,7 +11,7 @@
 #include "LumoGameSDK.h"
 #include "ipc/shm_endpoint.h"
 #include "login/verify_control.h"
-#include "sdk/session_util.h"
+#include "support/session.h"
 
 using lumo_test::DevhostCommand;
 using lumo_test::GameCommand;

@@ -1,4 +1,4 @@
-#include "sdk/session_util.h"
+#include "support/session.h"
 
 #include <gtest/gtest.h>
 
