@@ -22,6 +22,8 @@ namespace {
 
 const UINT kStartSdk = WM_APP + 1;
 const UINT_PTR kUninitTimer = 1;
+const UINT_PTR kFrameTimer = 2;
+int g_frame = 0;
 UINT g_uninitAfterMs = 5000;
 
 void Print(const char* format, ...) {
@@ -79,6 +81,12 @@ void Paint(HWND wnd) {
   HFONT font = CreateFontW(48, 0, 0, 0, FW_BOLD, FALSE, FALSE, FALSE, DEFAULT_CHARSET, 0, 0, 0, 0, L"Arial");
   HGDIOBJ old = SelectObject(dc, font);
   DrawTextW(dc, L"Lumo Sample Game", -1, &rc, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
+  // A moving marker: the game keeps drawing while it is embedded.
+  const int x = rc.right > 40 ? (g_frame * 12) % (rc.right - 40) : 0;
+  RECT marker = {x, rc.bottom - 60, x + 40, rc.bottom - 20};
+  HBRUSH markerBrush = CreateSolidBrush(RGB(255, 120, 40));
+  FillRect(dc, &marker, markerBrush);
+  DeleteObject(markerBrush);
   SelectObject(dc, old);
   DeleteObject(font);
   EndPaint(wnd, &ps);
@@ -90,6 +98,10 @@ LRESULT CALLBACK WndProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp) {
       StartSdk(wnd);
       return 0;
     case WM_TIMER:
+      if (wp == kFrameTimer) {
+        ++g_frame;
+        InvalidateRect(wnd, nullptr, FALSE);
+      }
       if (wp == kUninitTimer) {
         KillTimer(wnd, kUninitTimer);
         Print("[game] lumoGameUninit\n");
@@ -134,6 +146,7 @@ int main(int argc, char** argv) {
                              CW_USEDEFAULT, CW_USEDEFAULT, 800, 600, nullptr, nullptr, instance, nullptr);
   if (wnd == nullptr) return 1;
   Print("[game] window=%llu\n", static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(wnd)));
+  SetTimer(wnd, kFrameTimer, 100, nullptr);
   PostMessageW(wnd, kStartSdk, 0, 0);
 
   MSG msg;
