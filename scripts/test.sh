@@ -8,8 +8,9 @@ build=${1:-$root/build}
 "$root/scripts/install-deps.sh"
 
 cmake -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" \
-      -DCMAKE_BUILD_TYPE=RelWithDebInfo
+      -DCMAKE_BUILD_TYPE=RelWithDebInfo -DLUMO_WERROR=ON
 cmake --build "$build" -j "$(nproc)"
+"$root/scripts/build-clang.sh" "$build-clang"  # Clang too: built and checked, not tested again
 
 "$root/scripts/wine-session.sh" "$build/wineprefix" \
   ctest --test-dir "$build" --output-on-failure
