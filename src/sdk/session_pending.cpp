@@ -1,7 +1,7 @@
 // Interim operations until the IPC session (window search, embedding,
-// notifications, shutdown) and the login verification are built. They keep
-// the exports' contracts for what exists: launch parameters are read, and
-// nothing reports success that did not happen.
+// notifications, shutdown) is built. They keep the exports' contracts for
+// what exists: launch parameters are read, and nothing reports success that
+// did not happen.
 #include "diag/log.h"
 #include "launch/launch_params.h"
 #include "sdk/operations.h"
@@ -20,15 +20,6 @@ SdkError Init(SdkContext& ctx) {
   // The IPC link does not exist yet.
   SdkLog(L"Init failed err=%d (IpcGameStartFailed)", SdkError_IpcGameStartFailed);
   return SdkError_IpcGameStartFailed;
-}
-
-SdkError Login(SdkContext& ctx) {
-  if (!ctx.initialised) {
-    SdkLog(L"Login failed err=%d (NotInitialized)", SdkError_NotInitialized);
-    return SdkError_NotInitialized;
-  }
-  SdkLog(L"Login failed err=%d (LoginVerifyFailed)", SdkError_LoginVerifyFailed);
-  return SdkError_LoginVerifyFailed;
 }
 
 SdkError ShowPay(SdkContext& ctx, const char*) {

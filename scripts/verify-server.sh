@@ -1,0 +1,146 @@
+#!/usr/bin/env bash
+# verify-server.sh start <state-dir> [wine-prefix]
+#   Makes a throw-away test CA, usable only for the name "localhost" (name
+#   constraints), and a certificate for localhost signed by it; starts
+#   tests/login/verify_server.py on a free loopback port; when a Wine prefix
+#   is given, trusts the CA in that prefix's current-user root store (the
+#   machine's own trust store is left alone). Prints the port on stdout.
+#   Build the library against it with -DLUMO_VERIFY_HOST=localhost:<port>.
+# verify-server.sh stop <state-dir>
+#   Stops the server by its PID, removes the CA from the Wine prefix again
+#   and deletes <state-dir> with the CA key. Safe to call more than once,
+#   after a failed start, or for a state dir that does not exist.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+marker=.lumo-verify-server
+
+usage() { echo "usage: $0 start <state-dir> [wine-prefix] | stop <state-dir>" >&2; exit 2; }
+
+# The registry key under which the prefix keeps a trusted root: its SHA-1.
+root_key() {
+  echo "HKCU\\Software\\Microsoft\\SystemCertificates\\Root\\Certificates\\$(cat "$1/ca.sha1")"
+}
+
+# Runs a Wine command in the recorded prefix outside any session and waits
+# until its wineserver has written the registry and gone.
+wine_in_prefix() {
+  local prefix=$1; shift
+  WINEPREFIX=$prefix WINEDEBUG=-all wine "$@" </dev/null >/dev/null 2>&1 || return 1
+  WINEPREFIX=$prefix wineserver -w
+}
+
+make_certs() {
+  local dir=$1
+  cat >"$dir/openssl.cnf" <<'CNF'
+[req]
+distinguished_name = dn
+prompt = no
+[dn]
+CN = LumoGameSDK verify test CA
+[ca_ext]
+basicConstraints = critical, CA:TRUE, pathlen:0
+keyUsage = critical, keyCertSign, cRLSign
+nameConstraints = critical, permitted;DNS:localhost
+subjectKeyIdentifier = hash
+[leaf_ext]
+basicConstraints = critical, CA:FALSE
+keyUsage = critical, digitalSignature, keyEncipherment
+extendedKeyUsage = serverAuth
+subjectAltName = DNS:localhost
+authorityKeyIdentifier = keyid
+subjectKeyIdentifier = hash
+CNF
+  (
+    umask 077
+    openssl req -x509 -new -newkey rsa:2048 -nodes -days 2 -keyout "$dir/ca.key" \
+      -out "$dir/ca.crt" -config "$dir/openssl.cnf" -extensions ca_ext
+    openssl req -new -newkey rsa:2048 -nodes -keyout "$dir/server.key" \
+      -out "$dir/server.csr" -subj /CN=localhost
+    openssl x509 -req -in "$dir/server.csr" -CA "$dir/ca.crt" -CAkey "$dir/ca.key" \
+      -CAcreateserial -days 2 -out "$dir/server.crt" \
+      -extfile "$dir/openssl.cnf" -extensions leaf_ext
+  ) >/dev/null 2>&1
+  # The key is only needed to sign the one certificate.
+  rm -f "$dir/ca.key"
+  openssl x509 -in "$dir/ca.crt" -outform DER -out "$dir/ca.der"
+  openssl x509 -in "$dir/ca.crt" -noout -fingerprint -sha1 | sed 's/.*=//; s/://g' >"$dir/ca.sha1"
+}
+
+trust_in_prefix() {
+  local dir=$1 prefix=$2
+  if [ ! -f "$prefix/system.reg" ]; then
+    # A new prefix is set up the way every test session expects it.
+    "$root/scripts/wine-session.sh" "$prefix" true >/dev/null 2>&1
+  fi
+  prefix=$(cd "$prefix" && pwd)
+  echo "$prefix" >"$dir/wineprefix"
+  # The store entry is a serialised property list: the certificate itself is
+  # property 32 (id, flags 1, little-endian length, DER bytes).
+  local len hex
+  len=$(stat -c %s "$dir/ca.der")
+  hex="2000000001000000$(printf '%08x' "$len" | sed -E 's/(..)(..)(..)(..)/\4\3\2\1/')"
+  hex+=$(od -An -v -tx1 "$dir/ca.der" | tr -d ' \n')
+  wine_in_prefix "$prefix" reg add "$(root_key "$dir")" /v Blob /t REG_BINARY /d "$hex" /f
+}
+
+start() {
+  local dir=$1 prefix=${2:-}
+  [ -e "$dir" ] && [ ! -f "$dir/$marker" ] && { echo "$dir exists and is not a verify-server state dir" >&2; exit 1; }
+  mkdir -p "$dir"
+  touch "$dir/$marker"
+  make_certs "$dir"
+  python3 "$root/tests/login/verify_server.py" --cert "$dir/server.crt" --key "$dir/server.key" \
+    --port-file "$dir/port" </dev/null >"$dir/server.log" 2>&1 &
+  echo $! >"$dir/server.pid"
+  local pid=$!
+  for _ in $(seq 1 100); do
+    [ -s "$dir/port" ] && break
+    kill -0 "$pid" 2>/dev/null || break
+    sleep 0.1
+  done
+  if [ ! -s "$dir/port" ]; then
+    echo "verify server did not start:" >&2
+    cat "$dir/server.log" >&2
+    exit 1
+  fi
+  if [ -n "$prefix" ]; then
+    trust_in_prefix "$dir" "$prefix" || { echo "could not trust the test CA in $prefix" >&2; exit 1; }
+  fi
+  cat "$dir/port"
+}
+
+stop() {
+  local dir=$1
+  [ -d "$dir" ] || return 0
+  [ -f "$dir/$marker" ] || { echo "$dir is not a verify-server state dir" >&2; exit 1; }
+  if [ -s "$dir/server.pid" ]; then
+    local pid
+    pid=$(cat "$dir/server.pid")
+    # Only the process this state dir started, and only while it still is
+    # that server (the PID could have been reused).
+    if grep -qs "verify_server.py" "/proc/$pid/cmdline"; then
+      kill "$pid" 2>/dev/null || true
+      for _ in $(seq 1 50); do
+        kill -0 "$pid" 2>/dev/null || break
+        sleep 0.1
+      done
+      kill -9 "$pid" 2>/dev/null || true
+    fi
+  fi
+  if [ -s "$dir/wineprefix" ] && [ -s "$dir/ca.sha1" ]; then
+    local prefix
+    prefix=$(cat "$dir/wineprefix")
+    if [ -f "$prefix/user.reg" ] && grep -qiF "Certificates\\\\$(cat "$dir/ca.sha1")" "$prefix/user.reg"; then
+      wine_in_prefix "$prefix" reg delete "$(root_key "$dir")" /f ||
+        { echo "could not remove the test CA from $prefix" >&2; exit 1; }
+    fi
+  fi
+  rm -rf "$dir"
+}
+
+[ $# -ge 2 ] || usage
+case $1 in
+  start) [ $# -le 3 ] || usage; start "$2" "${3:-}" ;;
+  stop) [ $# -eq 2 ] || usage; stop "$2" ;;
+  *) usage ;;
+esac

@@ -1,0 +1,24 @@
+// Reading the verify endpoint's JSON answer into a LoginInfo record.
+// No platform calls beyond the shared UTF-8 conversion. Stateless; any
+// thread. The caller owns the record.
+#pragma once
+
+#include <string>
+
+#include "LumoGameSDK.h"
+
+namespace lumo {
+
+// True when `body` is exactly one JSON object with "code" 0 and a "data"
+// object whose "uid" is positive and whose "appid" and "sid" are non-empty.
+// Fields of "data" are stored into `info` as they are read (uid, time, utype,
+// appid, sid), so a later failure leaves the earlier ones in place. Never
+// throws.
+bool ParseVerifyResponse(const std::string& body, LoginInfo* info);
+
+// Converts UTF-8 `text` to UTF-16 into a 64-unit field of LoginInfo: at most
+// 63 units, stopping at the first zero unit, the rest zero-filled. A null
+// field is left alone.
+void CopyUtf8Field(wchar_t* field, const std::string& text);
+
+}  // namespace lumo

@@ -1,0 +1,69 @@
+// Runs login steps named on its command line against one SdkContext, so a
+// test can read the log lines they write. Steps, in order:
+//   init                 mark the context initialised, launch options read
+//   token=<text>         set the launch token
+//   answer=<status>:<hex body>   the verify server's next answers
+//   login                Login; prints its result code
+//   verify=<text>        VerifyLoginToken; prints 1 or 0
+// Exit code 0 when every step could be carried out.
+#include <windows.h>
+
+#include <cstdio>
+#include <cwchar>
+#include <string>
+
+#include "login/verify_control.h"
+#include "login/verify_login.h"
+#include "sdk/operations.h"
+#include "sdk/sdk_context.h"
+
+namespace {
+
+bool FromHex(const std::wstring& hex, std::string& out) {
+  if (hex.size() % 2) return false;
+  for (size_t i = 0; i < hex.size(); i += 2) {
+    out.push_back(static_cast<char>(std::wcstoul(hex.substr(i, 2).c_str(), nullptr, 16)));
+  }
+  return true;
+}
+
+bool Starts(const std::wstring& s, const wchar_t* p, std::wstring& rest) {
+  const size_t n = std::wcslen(p);
+  if (s.compare(0, n, p) != 0) return false;
+  rest = s.substr(n);
+  return true;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+  lumo::SdkContext ctx;
+  for (int i = 1; i < argc; ++i) {
+    const std::wstring step = argv[i];
+    std::wstring rest;
+    if (step == L"init") {
+      ctx.initialised = true;
+      ctx.launchParamsLoaded = true;
+    } else if (Starts(step, L"token=", rest)) {
+      wcsncpy_s(ctx.launchParams.token, rest.c_str(), _TRUNCATE);
+    } else if (Starts(step, L"answer=", rest)) {
+      const size_t colon = rest.find(L':');
+      std::string body;
+      if (colon == std::wstring::npos || !FromHex(rest.substr(colon + 1), body) ||
+          !lumo_test::SetVerifyAnswer(std::stoi(rest.substr(0, colon)), body)) {
+        std::fprintf(stderr, "step %d failed\n", i);
+        return 2;
+      }
+    } else if (step == L"login") {
+      std::printf("%d ", static_cast<int>(lumo::Login(ctx)));
+    } else if (Starts(step, L"verify=", rest)) {
+      LoginInfo info;
+      std::printf("%d ", lumo::VerifyLoginToken(rest.c_str(), &info) ? 1 : 0);
+    } else {
+      std::fprintf(stderr, "unknown step %ls\n", step.c_str());
+      return 2;
+    }
+  }
+  std::fflush(stdout);
+  return 0;
+}

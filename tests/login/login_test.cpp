@@ -1,0 +1,144 @@
+// Login on a test-owned SdkContext against the local verify server, and the
+// log lines of the login path as a separate process writes them.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "login/login_test_util.h"
+#include "sdk/operations.h"
+#include "sdk/sdk_context.h"
+
+namespace {
+
+using lumo::SdkContext;
+using lumo_test::MakeRecord;
+using lumo_test::SameBytes;
+using lumo_test::SetVerifyAnswer;
+using lumo_test::VerifyRequestCount;
+
+const char kSuccess[] =
+    "{\"code\":0,\"data\":{\"uid\":77,\"appid\":\"app\",\"sid\":\"sess\",\"time\":5,\"utype\":3}}";
+const char kRejected[] = "{\"code\":1001,\"data\":{}}";
+
+class LoginTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(lumo_test::VerifyServerAnswers());
+    // As Init and the command line would leave it, without either.
+    ctx_.initialised = true;
+    ctx_.launchParamsLoaded = true;
+    wcscpy_s(ctx_.launchParams.token, L"player-token");
+  }
+  SdkContext ctx_;
+};
+
+TEST_F(LoginTest, BeforeInitAnswersNotInitializedWithoutARequest) {
+  ctx_.initialised = false;
+  ASSERT_TRUE(SetVerifyAnswer(200, kSuccess));
+  const int before = VerifyRequestCount();
+  EXPECT_EQ(lumo::Login(ctx_), SdkError_NotInitialized);
+  EXPECT_FALSE(ctx_.loggedIn);
+  EXPECT_EQ(VerifyRequestCount(), before);
+}
+
+TEST_F(LoginTest, WithoutTokenEveryCallAnswersNoToken) {
+  ctx_.launchParams.token[0] = L'\0';
+  ASSERT_TRUE(SetVerifyAnswer(200, kSuccess));
+  const int before = VerifyRequestCount();
+  EXPECT_EQ(lumo::Login(ctx_), SdkError_LoginNoToken);
+  EXPECT_EQ(lumo::Login(ctx_), SdkError_LoginNoToken);
+  EXPECT_FALSE(ctx_.loggedIn);
+  EXPECT_EQ(VerifyRequestCount(), before);
+}
+
+TEST_F(LoginTest, RejectionLeavesTheRecordAsItWas) {
+  std::memset(&ctx_.loginInfo, 0x5A, sizeof(ctx_.loginInfo));
+  const LoginInfo earlier = ctx_.loginInfo;
+  for (const char* body : {kRejected, ""}) {
+    ASSERT_TRUE(SetVerifyAnswer(200, body));
+    EXPECT_EQ(lumo::Login(ctx_), SdkError_LoginVerifyFailed) << body;
+    EXPECT_FALSE(ctx_.loggedIn);
+    EXPECT_TRUE(SameBytes(ctx_.loginInfo, earlier));
+  }
+}
+
+TEST_F(LoginTest, SuccessStoresTheRecordAndLaterCallsSendNothing) {
+  // A failed attempt first: the next call asks again.
+  ASSERT_TRUE(SetVerifyAnswer(200, kRejected));
+  EXPECT_EQ(lumo::Login(ctx_), SdkError_LoginVerifyFailed);
+  ASSERT_TRUE(SetVerifyAnswer(200, kSuccess));
+  const int before = VerifyRequestCount();
+  EXPECT_EQ(lumo::Login(ctx_), SdkError_Ok);
+  EXPECT_TRUE(ctx_.loggedIn);
+  EXPECT_TRUE(SameBytes(ctx_.loginInfo, MakeRecord(77, L"app", L"sess", 5, 3)));
+  EXPECT_EQ(VerifyRequestCount(), before + 1);
+
+  ASSERT_TRUE(SetVerifyAnswer(200, kRejected));
+  EXPECT_EQ(lumo::Login(ctx_), SdkError_Ok);
+  EXPECT_TRUE(SameBytes(ctx_.loginInfo, MakeRecord(77, L"app", L"sess", 5, 3)));
+  EXPECT_EQ(VerifyRequestCount(), before + 1);
+}
+
+// The log is switched on by an INI file beside the executable and read once
+// per process, so the probe runs as a copy in a folder of its own.
+struct LogRun {
+  std::string output;             // the probe's stdout: one result per step
+  std::vector<std::string> lines; // log messages, without stamp and prefix
+};
+
+LogRun RunProbe(const std::wstring& steps) {
+  LogRun run;
+  lumo_test::TempDir dir;
+  const std::wstring exe = dir.File(L"login_log_probe.exe");
+  EXPECT_TRUE(CopyFileW(lumo_test::BinPath(L"login_log_probe.exe").c_str(), exe.c_str(), FALSE));
+  EXPECT_TRUE(lumo_test::WriteFileBytes(dir.File(L"LumoGameSDK.ini"), "[main]\r\nlog=1\r\n"));
+  EXPECT_EQ(lumo_test::RunProcess(lumo_test::Quote(exe) + L" " + steps, 60000, &run.output), 0u)
+      << run.output;
+  const std::string log = lumo_test::ReadFileBytes(exe + L".log");
+  const std::string prefix = "[LumoGameSDK] ";
+  size_t pos = 0;
+  while (pos < log.size()) {
+    size_t end = log.find("\r\n", pos);
+    if (end == std::string::npos) end = log.size();
+    const std::string line = log.substr(pos, end - pos);
+    const size_t at = line.find(prefix);
+    run.lines.push_back(at == std::string::npos ? line : line.substr(at + prefix.size()));
+    pos = end + 2;
+  }
+  return run;
+}
+
+std::wstring Answer(int status, const std::string& body) {
+  std::wstring hex;
+  static const wchar_t kHex[] = L"0123456789abcdef";
+  for (unsigned char c : body) {
+    hex.push_back(kHex[c >> 4]);
+    hex.push_back(kHex[c & 15]);
+  }
+  return L"answer=" + std::to_wstring(status) + L":" + hex;
+}
+
+TEST(LoginLog, EachOutcomeWritesItsLines) {
+  ASSERT_TRUE(lumo_test::VerifyServerAnswers());
+  const LogRun run = RunProbe(L"login init verify= token= login login token=t1 " +
+                              Answer(404, "") + L" login " + Answer(200, kRejected) + L" login " +
+                              Answer(200, kSuccess) + L" login login");
+  EXPECT_EQ(run.output, "-6 0 -10 -10 -12 -12 0 0 ");
+  const std::vector<std::string> expected = {
+      "Login failed err=-6 (NotInitialized)",
+      "VerifyLoginToken empty token",
+      "Login failed err=-10 (LoginNoToken)",
+      "Login failed err=-10 (LoginNoToken)",
+      "VerifyLoginToken http failed",
+      "Login failed err=-12 (LoginVerifyFailed)",
+      "VerifyLoginToken verify failed",
+      "Login failed err=-12 (LoginVerifyFailed)",
+      "VerifyLoginToken success",
+      "Login success",
+  };
+  EXPECT_EQ(run.lines, expected);
+}
+
+}  // namespace

@@ -1,0 +1,97 @@
+#include "login/verify_control.h"
+
+#include <windows.h>
+#include <winhttp.h>
+
+#include <nlohmann/json.hpp>
+
+#include "build_config.h"
+
+namespace lumo_test {
+
+namespace {
+
+struct Handle {
+  HINTERNET h = nullptr;
+  ~Handle() {
+    if (h) WinHttpCloseHandle(h);
+  }
+};
+
+bool Send(const wchar_t* verb, const std::wstring& pathAndQuery, const std::string& data,
+          DWORD& status, std::string& response) {
+  const std::wstring url = VerifyServerUrl(pathAndQuery);
+  wchar_t host[256] = {};
+  wchar_t path[4096] = {};
+  URL_COMPONENTS parts = {};
+  parts.dwStructSize = sizeof(parts);
+  parts.lpszHostName = host;
+  parts.dwHostNameLength = 256;
+  parts.lpszUrlPath = path;
+  parts.dwUrlPathLength = 4096;
+  if (!WinHttpCrackUrl(url.c_str(), 0, 0, &parts)) return false;
+
+  Handle session, connection, request;
+  session.h = WinHttpOpen(L"lumo-test", WINHTTP_ACCESS_TYPE_NO_PROXY, nullptr, nullptr, 0);
+  if (!session.h) return false;
+  connection.h = WinHttpConnect(session.h, host, parts.nPort, 0);
+  if (!connection.h) return false;
+  request.h = WinHttpOpenRequest(connection.h, verb, path, nullptr, nullptr, nullptr,
+                                 WINHTTP_FLAG_SECURE);
+  if (!request.h) return false;
+  if (!WinHttpSendRequest(request.h, nullptr, 0, const_cast<char*>(data.data()),
+                          static_cast<DWORD>(data.size()), static_cast<DWORD>(data.size()), 0) ||
+      !WinHttpReceiveResponse(request.h, nullptr)) {
+    return false;
+  }
+  DWORD size = sizeof(status);
+  if (!WinHttpQueryHeaders(request.h, WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER,
+                           nullptr, &status, &size, nullptr)) {
+    return false;
+  }
+  response.clear();
+  for (;;) {
+    char buffer[4096];
+    DWORD got = 0;
+    if (!WinHttpReadData(request.h, buffer, sizeof(buffer), &got)) return false;
+    if (got == 0) return true;
+    response.append(buffer, got);
+  }
+}
+
+}  // namespace
+
+std::wstring VerifyServerHost() { return LUMO_VERIFY_HOST_W; }
+
+std::wstring VerifyServerUrl(const std::wstring& pathAndQuery) {
+  return L"https://" + VerifyServerHost() + pathAndQuery;
+}
+
+bool SetVerifyAnswer(int status, const std::string& body) {
+  DWORD got = 0;
+  std::string response;
+  return Send(L"POST", L"/__control/answer?status=" + std::to_wstring(status), body, got,
+              response) &&
+         got == 204;
+}
+
+bool ReadLastVerifyRequest(VerifyRequestRecord& out) {
+  DWORD status = 0;
+  std::string response;
+  if (!Send(L"GET", L"/__control/last", std::string(), status, response) || status != 200) {
+    return false;
+  }
+  const nlohmann::json doc = nlohmann::json::parse(response, nullptr, false);
+  if (!doc.is_object()) return false;
+  out = VerifyRequestRecord();
+  out.count = doc.value("count", -1);
+  out.path = doc.value("path", std::string());
+  if (doc.contains("query")) {
+    for (auto it = doc["query"].begin(); it != doc["query"].end(); ++it) {
+      out.query[it.key()] = it.value().get<std::vector<std::string>>();
+    }
+  }
+  return out.count >= 0;
+}
+
+}  // namespace lumo_test

@@ -1,0 +1,34 @@
+// Test-side access to the local verify server (tests/login/verify_server.py)
+// that the build's LUMO_VERIFY_HOST points at: choosing its answer and
+// reading back the request it received. Talks to the server over its own
+// WinHTTP code, independent of the library's client. Test threads only.
+#pragma once
+
+#include <map>
+#include <string>
+#include <vector>
+
+namespace lumo_test {
+
+// What the server saw last.
+struct VerifyRequestRecord {
+  int count = 0;      // GETs answered since the server started or was reset
+  std::string path;   // raw path and query of the last GET
+  // The last GET's query, percent-decoded as UTF-8 by the server.
+  std::map<std::string, std::vector<std::string>> query;
+};
+
+// LUMO_VERIFY_HOST of this build ("localhost:<port>"). Only this file and
+// the library's verify code see the build setting, so a new port rebuilds
+// little.
+std::wstring VerifyServerHost();
+
+// "https://" + VerifyServerHost() + pathAndQuery.
+std::wstring VerifyServerUrl(const std::wstring& pathAndQuery);
+
+// Every later GET is answered with `status` and exactly these body bytes.
+bool SetVerifyAnswer(int status, const std::string& body);
+
+bool ReadLastVerifyRequest(VerifyRequestRecord& out);
+
+}  // namespace lumo_test
