@@ -2,6 +2,7 @@
 # projects against that folder alone, as a game developer would, and runs
 # the small one under Wine.
 #   cmake -DBUILD_DIR= -DWORK_DIR= -DTOOLCHAIN= -DEMULATOR= -DVERSION= -DCONSUMER_DIR=
+#         -DREADOBJ=<llvm-readobj> -DDEF_FILE=<LumoGameSDK.def>
 #         [-DSAMPLE_DIR=] [-DEXPECT_DEVHOST=ON] [-DEXPECT_SAMPLE=ON] -P install_consumer_test.cmake
 include(${CMAKE_CURRENT_LIST_DIR}/package_test_lib.cmake)
 
@@ -13,6 +14,27 @@ foreach(f ${LUMO_SDK_FILES})
     message(FATAL_ERROR "the installed SDK lacks ${f}")
   endif()
 endforeach()
+
+# No MSVC here to link with: check that LumoGameSDK.lib holds, for every
+# export of the .def file, the x64 short-import member MSVC's linker reads.
+lumo_run(${READOBJ} ${sdk}/lib/LumoGameSDK.lib)
+set(members "${lumo_run_output}")
+file(STRINGS ${DEF_FILE} exports REGEX "^ +lumo[A-Za-z]+$")
+foreach(name ${exports})
+  string(STRIP ${name} name)
+  if(NOT members MATCHES "File: LumoGameSDK\.dll
+Format: COFF-import-file
+Type: code
+Name type: name
+Symbol: __imp_${name}
+Symbol: ${name}
+")
+    message(FATAL_ERROR "LumoGameSDK.lib has no import of ${name} from LumoGameSDK.dll:\n${members}")
+  endif()
+endforeach()
+if(NOT members MATCHES "Arch: x86_64" OR members MATCHES "Arch: (i386|aarch64|arm)")
+  message(FATAL_ERROR "LumoGameSDK.lib is not for x64:\n${members}")
+endif()
 
 # Builds the game project in `source` against the installed SDK only.
 function(build_game source build)
