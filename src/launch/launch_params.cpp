@@ -6,13 +6,12 @@
 
 #include "diag/log.h"
 #include "diag/text_convert.h"
+#include "ipc/ipc_names.h"
 #include "launch/command_line.h"
 
 namespace lumo {
 
 namespace {
-
-const char kGameChannelPrefix[] = "ipc_channel_game";
 
 std::string ToUtf8(const std::wstring& text) {
   return WideToMultiByte(text.c_str(), static_cast<int>(text.size()), CP_UTF8);
@@ -34,7 +33,7 @@ void CopyUtf8Truncated(char* dest, size_t capacity, const std::string& text) {
 }
 
 std::string MakeChannelName(const std::wstring& token) {
-  std::string name = kGameChannelPrefix;
+  std::string name = kChannelGame;
   name += "_";
   name += token.empty() ? std::string("unknown") : ToUtf8(token);
   return name;

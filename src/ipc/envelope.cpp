@@ -1,0 +1,56 @@
+#include "ipc/envelope.h"
+
+#include <nlohmann/json.hpp>
+
+namespace lumo {
+
+namespace {
+
+// Compact, non-ASCII copied as is, invalid UTF-8 refused (throws).
+std::string DumpCompact(const nlohmann::json& value) {
+  return value.dump(-1, ' ', false, nlohmann::json::error_handler_t::strict);
+}
+
+}  // namespace
+
+std::string BuildEnvelope(const std::string& msg, const std::string& body) {
+  try {
+    nlohmann::json envelope = nlohmann::json::object();
+    envelope["msg"] = msg;
+    envelope["body"] = body;
+    return DumpCompact(envelope);
+  } catch (...) {
+    return std::string();
+  }
+}
+
+bool ParseEnvelope(const std::string& data, std::string& msg, std::string& body) {
+  msg.clear();
+  body.clear();
+  try {
+    if (data.empty()) return false;
+    const nlohmann::json value = nlohmann::json::parse(data, nullptr, true, false);
+    if (!value.is_object()) return false;
+    const auto msgIt = value.find("msg");
+    if (msgIt == value.end() || !msgIt->is_string()) return false;
+    std::string name = msgIt->get<std::string>();
+    std::string text;
+    const auto bodyIt = value.find("body");
+    if (bodyIt != value.end()) {
+      if (bodyIt->is_string()) {
+        text = bodyIt->get<std::string>();
+      } else if (!bodyIt->is_null()) {
+        text = DumpCompact(*bodyIt);
+      }
+    }
+    msg = std::move(name);
+    body = std::move(text);
+    return true;
+  } catch (...) {
+    msg.clear();
+    body.clear();
+    return false;
+  }
+}
+
+}  // namespace lumo

@@ -1,0 +1,61 @@
+#include "ipc/receive_part.h"
+
+#include <utility>
+
+#include "ipc/envelope.h"
+#include "ipc/receive_text.h"
+
+namespace lumo {
+
+ReceivePart::~ReceivePart() {
+  if (endpoint.status == ShmStatus::Ok) endpoint.Close();
+}
+
+void ReceivePart::AddHandler(const std::string& msg, MessageHandler handler) {
+  handlers[msg] = std::move(handler);
+}
+
+void ReceivePart::ReceiveLoop() {
+  if (stop.load()) return;
+  for (;;) {
+    if (endpoint.serverEvent.handle == nullptr) return;
+    if (WaitForSingleObject(endpoint.serverEvent.handle, INFINITE) != WAIT_OBJECT_0) return;
+    // Shutdown sets the flag and then signals, so the region is not read.
+    if (stop.load()) return;
+
+    std::string message;
+    if (!endpoint.Read(message)) return;
+    const std::string reply = DispatchHostMessage(message);
+
+    if (!reply.empty()) {
+      // Write checks usability, view and fit (length + 4 <= region size) and
+      // leaves the region untouched when one fails.
+      if (!endpoint.Write(reply)) return;
+      if (endpoint.clientEvent.handle == nullptr) return;
+      if (!SetEvent(endpoint.clientEvent.handle)) return;
+    }
+    if (stop.load()) return;
+  }
+}
+
+std::string ReceivePart::DispatchHostMessage(const std::string& data) const {
+  std::string msg;
+  std::string body;
+  if (!ParseEnvelope(data, msg, body)) {
+    OutputDebugStringA(kRecvParseFailedLine);
+    return std::string();
+  }
+  LogReceivedMessage(msg, body, data.size());
+  const auto it = handlers.find(msg);
+  if (it == handlers.end() || !it->second) {
+    OutputDebugStringA(kRecvNoHandlerLine);
+    return std::string();
+  }
+  return it->second(body);
+}
+
+void LogReceivedMessage(const std::string& msg, const std::string& body, uint64_t size) {
+  OutputDebugStringA(FormatReceivedLine(msg, body, size).c_str());
+}
+
+}  // namespace lumo

@@ -1,0 +1,170 @@
+#include "ipc/shm_endpoint.h"
+
+#include <cstring>
+
+namespace lumo {
+
+namespace {
+
+char* CopyName(const char* text) {
+  const size_t n = std::strlen(text);
+  char* copy = new char[n + 1];
+  std::memcpy(copy, text, n + 1);
+  return copy;
+}
+
+void CloseEvent(ShmEvent& ev) {
+  if (ev.handle != nullptr) CloseHandle(ev.handle);
+  delete[] ev.name;
+  ev = ShmEvent{};
+}
+
+void CloseRegion(ShmRegion& region) {
+  if (region.view != nullptr) UnmapViewOfFile(region.view);
+  if (region.mapping != nullptr) CloseHandle(region.mapping);
+  delete[] region.name;
+  region = ShmRegion{};
+}
+
+// Server side of one event. On EventExists the other owner's handle is
+// closed at once: the server never shares an event with an earlier owner.
+ShmEvent CreateNamedEvent(const char* eventName) {
+  ShmEvent ev{};
+  HANDLE h = CreateEventA(nullptr, FALSE, FALSE, eventName);
+  if (h == nullptr) {
+    ev.error = ShmStatus::CreateEventFailed;
+  } else if (GetLastError() == ERROR_ALREADY_EXISTS) {
+    CloseHandle(h);
+    ev.error = ShmStatus::EventExists;
+  } else {
+    ev.handle = h;
+    ev.name = CopyName(eventName);
+  }
+  return ev;
+}
+
+ShmEvent OpenNamedEvent(const char* eventName) {
+  ShmEvent ev{};
+  HANDLE h = OpenEventA(EVENT_ALL_ACCESS, FALSE, eventName);
+  if (h == nullptr) {
+    ev.error = ShmStatus::OpenEventFailed;
+  } else {
+    ev.handle = h;
+    ev.name = CopyName(eventName);
+  }
+  return ev;
+}
+
+// Maps a freshly created or opened mapping into `region`; closes the
+// mapping when the view cannot be made.
+void MapRegion(ShmRegion& region, HANDLE mapping, const char* name) {
+  void* view = MapViewOfFile(mapping, FILE_MAP_ALL_ACCESS, 0, 0, kShmRegionSize);
+  if (view == nullptr) {
+    CloseHandle(mapping);
+    region.error = ShmStatus::MapViewFailed;
+    return;
+  }
+  region.mapping = mapping;
+  region.view = static_cast<unsigned char*>(view);
+  region.size = kShmRegionSize;
+  region.name = CopyName(name);
+}
+
+ShmRegion CreateRegion(const char* name) {
+  ShmRegion region{};
+  HANDLE mapping = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0,
+                                      kShmRegionSize, name);
+  if (mapping == nullptr) {
+    region.error = ShmStatus::CreateMappingFailed;
+  } else if (GetLastError() == ERROR_ALREADY_EXISTS) {
+    CloseHandle(mapping);
+    region.error = ShmStatus::MappingExists;
+  } else {
+    MapRegion(region, mapping, name);
+  }
+  return region;
+}
+
+ShmRegion OpenRegion(const char* name) {
+  ShmRegion region{};
+  HANDLE mapping = OpenFileMappingA(FILE_MAP_ALL_ACCESS, FALSE, name);
+  if (mapping == nullptr) {
+    region.error = ShmStatus::OpenMappingFailed;
+  } else {
+    MapRegion(region, mapping, name);
+  }
+  return region;
+}
+
+// Shared by Create and Open: the same order and the same clean-up on
+// failure, only the way each object is obtained differs.
+template <typename GetEvent, typename GetRegion>
+ShmEndpoint SetUp(const char* name, GetEvent getEvent, GetRegion getRegion) {
+  ShmEndpoint ep{};
+  // Checked before anything is formatted or any kernel object touched: a
+  // longer name would not fit the event-name buffers.
+  if (!IsUsableChannelName(name)) {
+    ep.status = ShmStatus::InvalidName;
+    return ep;
+  }
+  char serverName[kShmEventNameCapacity];
+  char clientName[kShmEventNameCapacity];
+  if (!FormatEventName(name, kShmServerEventSuffix, serverName) ||
+      !FormatEventName(name, kShmClientEventSuffix, clientName)) {
+    ep.status = ShmStatus::InvalidName;
+    return ep;
+  }
+
+  ep.serverEvent = getEvent(serverName);
+  if (ep.serverEvent.error != ShmStatus::Ok) {
+    ep.status = ep.serverEvent.error;
+    return ep;
+  }
+  ep.clientEvent = getEvent(clientName);
+  if (ep.clientEvent.error != ShmStatus::Ok) {
+    ep.status = ep.clientEvent.error;
+    CloseEvent(ep.serverEvent);
+    return ep;
+  }
+  ep.region = getRegion(name);
+  if (ep.region.error != ShmStatus::Ok) {
+    ep.status = ep.region.error;
+    CloseEvent(ep.serverEvent);
+    CloseEvent(ep.clientEvent);
+    return ep;
+  }
+  ep.channelName = CopyName(name);
+  ep.status = ShmStatus::Ok;
+  return ep;
+}
+
+}  // namespace
+
+ShmEndpoint ShmEndpoint::Create(const char* name) {
+  return SetUp(name, CreateNamedEvent, CreateRegion);
+}
+
+ShmEndpoint ShmEndpoint::Open(const char* name) {
+  return SetUp(name, OpenNamedEvent, OpenRegion);
+}
+
+void ShmEndpoint::Close() {
+  CloseEvent(serverEvent);
+  CloseEvent(clientEvent);
+  CloseRegion(region);
+  delete[] channelName;
+  *this = ShmEndpoint{};
+}
+
+bool ShmEndpoint::Write(const std::string& payload) {
+  if (status != ShmStatus::Ok || region.view == nullptr) return false;
+  return StoreRegionMessage(region.view, region.size, payload);
+}
+
+bool ShmEndpoint::Read(std::string& out) const {
+  out.clear();
+  if (status != ShmStatus::Ok || region.view == nullptr) return false;
+  return LoadRegionMessage(region.view, region.size, out);
+}
+
+}  // namespace lumo

@@ -1,0 +1,165 @@
+#include "devhost/host_link.h"
+
+#include <nlohmann/json.hpp>
+
+#include "devhost/output.h"
+#include "ipc/envelope.h"
+#include "ipc/ipc_names.h"
+
+namespace devhost {
+
+namespace {
+
+// How long a send waits for the game to take the previous message before it
+// overwrites it anyway (the channel holds one message and has no ack).
+constexpr DWORD kTakeTimeoutMs = 3000;
+// Between the game's wake-up and its copy of the region.
+constexpr DWORD kReadGraceMs = 20;
+
+// NtQueryEvent tells whether an auto-reset event is still signalled, that
+// is, whether the reader has not woken for it yet, without consuming it.
+struct EventBasicInformation {
+  int eventType;
+  LONG eventState;
+};
+using NtQueryEventFn = LONG(WINAPI*)(HANDLE, int, void*, ULONG, ULONG*);
+
+NtQueryEventFn GetNtQueryEvent() {
+  static const NtQueryEventFn fn = reinterpret_cast<NtQueryEventFn>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQueryEvent")));
+  return fn;
+}
+
+// -1 when the state cannot be queried.
+int EventState(HANDLE event) {
+  const NtQueryEventFn query = GetNtQueryEvent();
+  if (!query) return -1;
+  EventBasicInformation info = {};
+  if (query(event, 0 /* EventBasicInformation */, &info, sizeof(info), nullptr) != 0) return -1;
+  return info.eventState != 0 ? 1 : 0;
+}
+
+}  // namespace
+
+std::string GameChannelFromReadyBody(const std::string& body) {
+  try {
+    const nlohmann::json value = nlohmann::json::parse(body);
+    if (value.is_array() && value.size() >= 3 && value[2].is_string()) return value[2].get<std::string>();
+  } catch (...) {
+  }
+  return std::string();
+}
+
+GameSender::~GameSender() {
+  if (endpoint_.status == lumo::ShmStatus::Ok) endpoint_.Close();
+}
+
+void GameSender::SetChannel(const std::string& name) {
+  std::lock_guard<std::mutex> guard(lock_);
+  if (name != channel_) {
+    if (endpoint_.status == lumo::ShmStatus::Ok) endpoint_.Close();
+    signalled_ = false;
+    channel_ = name;
+  }
+  while (!waiting_.empty()) {
+    SendNow(waiting_.front().first, waiting_.front().second);
+    waiting_.pop_front();
+  }
+}
+
+void GameSender::Send(const std::string& msg, const std::string& body) {
+  std::lock_guard<std::mutex> guard(lock_);
+  if (channel_.empty()) {
+    waiting_.emplace_back(msg, body);
+    return;
+  }
+  SendNow(msg, body);
+}
+
+void GameSender::WaitUntilTaken() {
+  if (!signalled_) return;
+  for (DWORD waited = 0; waited < kTakeTimeoutMs; waited += 5) {
+    const int state = EventState(endpoint_.serverEvent.handle);
+    if (state == 0) break;
+    if (state < 0) {
+      Sleep(200);
+      return;
+    }
+    Sleep(5);
+  }
+  Sleep(kReadGraceMs);
+}
+
+void GameSender::SendNow(const std::string& msg, const std::string& body) {
+  if (endpoint_.serverEvent.handle == nullptr) {
+    endpoint_ = lumo::ShmEndpoint::Open(channel_.c_str());
+    if (endpoint_.status != lumo::ShmStatus::Ok) {
+      PrintLine("send-failed " + msg + " open " + channel_ + " status=" +
+                std::to_string(static_cast<int>(endpoint_.status)));
+      endpoint_ = lumo::ShmEndpoint{};
+      return;
+    }
+    signalled_ = false;
+  }
+  const std::string envelope = lumo::BuildEnvelope(msg, body);
+  if (envelope.empty()) {
+    PrintLine("send-failed " + msg + " body is not valid UTF-8");
+    return;
+  }
+  WaitUntilTaken();
+  if (!endpoint_.Write(envelope)) {
+    PrintLine("send-failed " + msg + " envelope of " + std::to_string(envelope.size()) + " bytes does not fit");
+    return;
+  }
+  SetEvent(endpoint_.serverEvent.handle);
+  signalled_ = true;
+  PrintLine("sent " + msg + " " + OneLine(body));
+}
+
+HostChannelReader::~HostChannelReader() { Stop(); }
+
+bool HostChannelReader::Start(lumo::ShmEndpoint* endpoint, GameSender* sender) {
+  endpoint_ = endpoint;
+  sender_ = sender;
+  stop_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  if (!stop_) return false;
+  thread_ = std::thread(&HostChannelReader::ThreadMain, this);
+  return true;
+}
+
+void HostChannelReader::Stop() {
+  if (stop_) SetEvent(stop_);
+  if (thread_.joinable()) thread_.join();
+  if (stop_) CloseHandle(stop_);
+  stop_ = nullptr;
+}
+
+void HostChannelReader::ThreadMain() {
+  const HANDLE waits[2] = {endpoint_->serverEvent.handle, stop_};
+  for (;;) {
+    // The channel first, so a message announced before the stop is printed.
+    if (WaitForMultipleObjects(2, waits, FALSE, INFINITE) != WAIT_OBJECT_0) return;
+    std::string data;
+    if (!endpoint_->Read(data)) {
+      PrintLine("recv-invalid stored length too large");
+      continue;
+    }
+    std::string msg, body;
+    if (!lumo::ParseEnvelope(data, msg, body)) {
+      PrintLine("recv-invalid not an envelope (" + std::to_string(data.size()) + " bytes)");
+      continue;
+    }
+    PrintLine("recv " + msg + " " + OneLine(body));
+    if (msg == lumo::kMsgGameWndReady) {
+      const std::string channel = GameChannelFromReadyBody(body);
+      if (channel.empty()) {
+        PrintLine("error GameWndReady body names no channel");
+      } else {
+        PrintLine("game channel=" + channel);
+        sender_->SetChannel(channel);
+      }
+    }
+  }
+}
+
+}  // namespace devhost

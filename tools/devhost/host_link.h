@@ -1,0 +1,70 @@
+// The host's two ends of the IPC link: the host channel it owns and reads
+// (HostChannelReader), and the game's own channel it writes to (GameSender).
+//
+// Threads: HostChannelReader runs one reader thread; Start/Stop on the main
+// thread. GameSender may be called from any thread (reader thread, stdin
+// thread); it serialises sends with a lock.
+#pragma once
+
+#include <windows.h>
+
+#include <deque>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <utility>
+
+#include "ipc/shm_endpoint.h"
+
+namespace devhost {
+
+// Sends envelopes into the game's channel, opened on first use. Messages
+// given before the channel name is known wait for it, in order.
+class GameSender {
+ public:
+  GameSender() = default;
+  ~GameSender();
+  GameSender(const GameSender&) = delete;
+  GameSender& operator=(const GameSender&) = delete;
+
+  void SetChannel(const std::string& name);  // flushes waiting messages
+  void Send(const std::string& msg, const std::string& body);
+
+ private:
+  void SendNow(const std::string& msg, const std::string& body);  // lock held
+  void WaitUntilTaken();                                          // lock held
+
+  std::mutex lock_;
+  std::string channel_;
+  lumo::ShmEndpoint endpoint_{};
+  bool signalled_ = false;  // a message was announced on this endpoint
+  std::deque<std::pair<std::string, std::string>> waiting_;
+};
+
+// Reads the host channel: prints every message, and hands the game's channel
+// name from "IpcMsg_GameSDK_GameWndReady" to the sender.
+class HostChannelReader {
+ public:
+  HostChannelReader() = default;
+  ~HostChannelReader();
+  HostChannelReader(const HostChannelReader&) = delete;
+  HostChannelReader& operator=(const HostChannelReader&) = delete;
+
+  // `endpoint` is the created host channel; it must outlive Stop.
+  bool Start(lumo::ShmEndpoint* endpoint, GameSender* sender);
+  // Prints a message signalled before the call, then ends the thread.
+  void Stop();
+
+ private:
+  void ThreadMain();
+
+  lumo::ShmEndpoint* endpoint_ = nullptr;
+  GameSender* sender_ = nullptr;
+  HANDLE stop_ = nullptr;
+  std::thread thread_;
+};
+
+// The third element of a GameWndReady body (a JSON array of strings), or "".
+std::string GameChannelFromReadyBody(const std::string& body);
+
+}  // namespace devhost

@@ -1,0 +1,193 @@
+// lumo-devhost: a development host that plays the launcher's part for a
+// game built with LumoGameSDK.dll. See kHelpText (options.cpp) for usage.
+//
+// Threads: the main thread owns the host window and pumps its messages (the
+// game re-parents its window into it); a reader thread serves the host
+// channel; GameProcess runs the game's waiter/debugger and capture threads;
+// an optional stdin thread feeds messages to the sender.
+#include <windows.h>
+#include <shellapi.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "devhost/game_process.h"
+#include "devhost/host_link.h"
+#include "devhost/options.h"
+#include "devhost/output.h"
+#include "diag/text_convert.h"
+#include "ipc/shm_endpoint.h"
+
+namespace {
+
+using devhost::PrintLine;
+
+constexpr UINT kGameEndedMessage = WM_APP + 1;
+
+struct HostState {
+  devhost::GameProcess game;
+  bool gameRunning = false;
+  DWORD exitCode = 0;
+};
+
+HostState* g_state = nullptr;
+
+LRESULT CALLBACK HostWndProc(HWND wnd, UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_CLOSE:
+      // The host window goes only after the game: closing it ends the game.
+      if (g_state && g_state->gameRunning) {
+        PrintLine("window closed, ending game");
+        g_state->game.Terminate(1);
+        return 0;
+      }
+      DestroyWindow(wnd);
+      return 0;
+    case kGameEndedMessage:
+      if (g_state) {
+        g_state->gameRunning = false;
+        g_state->exitCode = g_state->game.Finish();
+      }
+      // The window is left to the process exit: destroying a shown window
+      // makes Wine's X11 driver wait up to 2 s for it to be withdrawn.
+      PostQuitMessage(0);
+      return 0;
+    case WM_DESTROY:
+      PostQuitMessage(0);
+      return 0;
+    default:
+      return DefWindowProcW(wnd, message, wParam, lParam);
+  }
+}
+
+HWND CreateHostWindow(const devhost::Options& o) {
+  WNDCLASSEXW wc = {};
+  wc.cbSize = sizeof(wc);
+  wc.lpfnWndProc = HostWndProc;
+  wc.hInstance = GetModuleHandleW(nullptr);
+  wc.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
+  wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
+  wc.lpszClassName = o.windowClass.c_str();
+  if (!RegisterClassExW(&wc)) return nullptr;
+  const DWORD style = WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN;
+  RECT r = {0, 0, o.clientWidth, o.clientHeight};
+  AdjustWindowRect(&r, style, FALSE);
+  HWND wnd = CreateWindowExW(0, o.windowClass.c_str(), L"Lumo devhost", style, CW_USEDEFAULT, CW_USEDEFAULT,
+                             r.right - r.left, r.bottom - r.top, nullptr, nullptr, wc.hInstance, nullptr);
+  if (wnd) ShowWindow(wnd, SW_SHOWNORMAL);
+  return wnd;
+}
+
+// Lines "<msg>:<body>" from stdin, until end of file.
+void StdinMain(devhost::GameSender* sender) {
+  HANDLE in = GetStdHandle(STD_INPUT_HANDLE);
+  std::string pending;
+  char buffer[4096];
+  DWORD got = 0;
+  auto handleLine = [sender](std::string line) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (line.empty()) return;
+    std::string msg, body;
+    if (!devhost::SplitMessageArg(line, msg, body)) {
+      PrintLine("error stdin line is not <msg>:<body>: " + line);
+      return;
+    }
+    sender->Send(msg, body);
+  };
+  while (in && in != INVALID_HANDLE_VALUE && ReadFile(in, buffer, sizeof(buffer), &got, nullptr) && got > 0) {
+    pending.append(buffer, got);
+    size_t nl;
+    while ((nl = pending.find('\n')) != std::string::npos) {
+      handleLine(pending.substr(0, nl));
+      pending.erase(0, nl + 1);
+    }
+  }
+  handleLine(pending);
+}
+
+const char* ModeName(devhost::CaptureMode mode) {
+  switch (mode) {
+    case devhost::CaptureMode::Dbwin:
+      return "dbwin";
+    case devhost::CaptureMode::Debugger:
+      return "debugger";
+    default:
+      return "none";
+  }
+}
+
+[[noreturn]] void Exit(DWORD code) {
+  std::fflush(stdout);
+  std::fflush(stderr);
+  // Straight out: the stdin thread may still sit in ReadFile.
+  ExitProcess(code);
+}
+
+}  // namespace
+
+int main() {
+  int argc = 0;
+  LPWSTR* argv = CommandLineToArgvW(GetCommandLineW(), &argc);
+  std::vector<std::wstring> args;
+  for (int i = 1; argv && i < argc; ++i) args.emplace_back(argv[i]);
+  if (argv) LocalFree(argv);
+
+  devhost::Options options;
+  std::string error;
+  if (!devhost::ParseOptions(args, options, error)) {
+    std::fprintf(stderr, "lumo-devhost: %s (see --help)\n", error.c_str());
+    Exit(2);
+  }
+  if (options.help) {
+    std::fputs(devhost::kHelpText, stdout);
+    Exit(0);
+  }
+
+  lumo::ShmEndpoint channel = lumo::ShmEndpoint::Create(options.channel.c_str());
+  if (channel.status != lumo::ShmStatus::Ok) {
+    PrintLine("error cannot create channel " + options.channel +
+              " status=" + std::to_string(static_cast<int>(channel.status)));
+    Exit(3);
+  }
+
+  HostState state;
+  g_state = &state;
+  HWND wnd = CreateHostWindow(options);
+  if (!wnd) {
+    PrintLine("error cannot create the host window, error " + std::to_string(GetLastError()));
+    Exit(3);
+  }
+  PrintLine("window=" + std::to_string(reinterpret_cast<uintptr_t>(wnd)));
+  PrintLine("channel=" + options.channel);
+
+  devhost::GameSender sender;
+  for (const auto& s : options.sends) sender.Send(s.first, s.second);
+  devhost::HostChannelReader reader;
+  if (!reader.Start(&channel, &sender)) {
+    PrintLine("error cannot start the channel reader");
+    Exit(3);
+  }
+
+  const std::wstring commandLine =
+      devhost::BuildGameCommandLine(options, std::to_wstring(reinterpret_cast<uintptr_t>(wnd)));
+  if (!state.game.Start(commandLine, options.capture, wnd, kGameEndedMessage, error)) {
+    PrintLine("error cannot start the game: " + error);
+    Exit(3);
+  }
+  state.gameRunning = true;
+  PrintLine(std::string("capture=") + ModeName(state.game.activeMode()));
+  PrintLine("launch " + lumo::WideToMultiByte(commandLine.c_str(), -1, CP_UTF8));
+  PrintLine("game pid=" + std::to_string(state.game.pid()));
+  if (options.readStdin) std::thread(StdinMain, &sender).detach();
+
+  MSG msg;
+  while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
+    TranslateMessage(&msg);
+    DispatchMessageW(&msg);
+  }
+  // Messages the game signalled before it ended are printed before its end.
+  reader.Stop();
+  PrintLine("game exited code=" + std::to_string(state.exitCode));
+  Exit(state.exitCode);
+}
