@@ -17,6 +17,7 @@ install(TARGETS LumoGameSDK
         ARCHIVE DESTINATION ${LUMO_INSTALL_LIBDIR})
 install(FILES ${PROJECT_SOURCE_DIR}/include/LumoGameSDK.h DESTINATION ${LUMO_INSTALL_INCLUDEDIR})
 if(TARGET lumo-devhost)
+  lumo_add_version_resource(lumo-devhost DESCRIPTION "LumoGameSDK development host")
   install(TARGETS lumo-devhost RUNTIME DESTINATION ${LUMO_INSTALL_BINDIR})
 endif()
 
