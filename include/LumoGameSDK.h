@@ -15,6 +15,13 @@
 #ifndef LUMO_GAME_SDK_H
 #define LUMO_GAME_SDK_H
 
+/* Version of the SDK this header belongs to (the DLL's version resource
+ * carries the same number). */
+#define LUMO_SDK_VERSION_MAJOR 1
+#define LUMO_SDK_VERSION_MINOR 0
+#define LUMO_SDK_VERSION_PATCH 0
+#define LUMO_SDK_VERSION_STRING "1.0.0"
+
 #include <stddef.h>
 #include <stdint.h>
 #include <wchar.h>

@@ -23,8 +23,9 @@ verify_args=(-DLUMO_VERIFY_HOST="localhost:$verify_port")
 # -----------------------------------------------------------------------------
 
 cmake -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" \
-      -DCMAKE_BUILD_TYPE=RelWithDebInfo "${verify_args[@]}"
+      -DCMAKE_BUILD_TYPE=RelWithDebInfo -DLUMO_WERROR=ON "${verify_args[@]}"
 cmake --build "$build" -j "$(nproc)"
+"$root/scripts/build-clang.sh" "$build-clang"  # Clang too: built and checked, not tested again
 
 "$root/scripts/wine-session.sh" "$build/wineprefix" \
   ctest --test-dir "$build" --output-on-failure

@@ -1,0 +1,132 @@
+// Checks the C# binding against the C header: the layout and the SdkError
+// codes that login_info_fixture_test.cpp wrote from the header, a LoginInfo
+// record it wrote with known values, and the export names of the .def file.
+//   mono LoginInfoTest.exe <fixture dir> <LumoGameSDK.def>
+using System;
+using System.Collections.Generic;
+using System.IO;
+using System.Linq;
+using System.Reflection;
+using System.Runtime.InteropServices;
+using System.Text;
+using Lumo;
+
+static unsafe class LoginInfoTest
+{
+    static int failures;
+
+    static void Expect<T>(T actual, T expected, string what)
+    {
+        if (!EqualityComparer<T>.Default.Equals(actual, expected))
+        {
+            Console.WriteLine("FAILED " + what + ": got " + actual + ", expected " + expected);
+            ++failures;
+        }
+    }
+
+    // The field's offset in the managed struct itself, which is what a
+    // pointer cast (no marshalling) relies on.
+    static int ManagedOffset(string field)
+    {
+        LoginInfo info;
+        byte* start = (byte*)&info;
+        switch (field)
+        {
+            case "size": return (int)((byte*)&info.size - start);
+            case "reserved0": return (int)((byte*)&info.reserved0 - start);
+            case "uid": return (int)((byte*)&info.uid - start);
+            case "appid": return (int)((byte*)info.appid - start);
+            case "sid": return (int)((byte*)info.sid - start);
+            case "time": return (int)((byte*)&info.time - start);
+            case "utype": return (int)((byte*)&info.utype - start);
+            case "reserved1": return (int)((byte*)&info.reserved1 - start);
+            default: throw new ArgumentException("no field " + field);
+        }
+    }
+
+    static void CheckLayoutAndCodes(string abiFile)
+    {
+        var codes = new HashSet<string>();
+        foreach (string line in File.ReadAllLines(abiFile))
+        {
+            string[] f = line.Split(' ');
+            int value = int.Parse(f[2]);
+            switch (f[0])
+            {
+                case "sizeof":
+                    Expect(Marshal.SizeOf(typeof(LoginInfo)), value, "marshalled size");
+                    Expect(sizeof(LoginInfo), value, "managed size");
+                    break;
+                case "offsetof":
+                    Expect(Marshal.OffsetOf(typeof(LoginInfo), f[1]).ToInt32(), value, "marshalled offset of " + f[1]);
+                    Expect(ManagedOffset(f[1]), value, "managed offset of " + f[1]);
+                    break;
+                case "SdkError":
+                    codes.Add(f[1]);
+                    Expect(Enum.IsDefined(typeof(SdkError), f[1]), true, "SdkError." + f[1] + " exists");
+                    if (Enum.IsDefined(typeof(SdkError), f[1]))
+                        Expect((int)Enum.Parse(typeof(SdkError), f[1]), value, "SdkError." + f[1]);
+                    break;
+                default:
+                    throw new InvalidDataException("unknown line: " + line);
+            }
+        }
+        foreach (string name in Enum.GetNames(typeof(SdkError)))
+            Expect(codes.Contains(name), true, "SdkError." + name + " is in the header");
+    }
+
+    // The values of KnownRecord() in login_info_fixture_test.cpp.
+    static void CheckKnownRecord(string recordFile)
+    {
+        byte[] bytes = File.ReadAllBytes(recordFile);
+        Expect(bytes.Length, 288, "record file length");
+        if (bytes.Length != 288) return;
+        LoginInfo info;
+        fixed (byte* p = bytes) info = *(LoginInfo*)p;
+
+        var sid = new StringBuilder();
+        for (int i = 0; i < 63; ++i) sid.Append((char)('A' + i % 26));
+        Expect(info.size, 288, "size");
+        Expect(info.reserved0, 0, "reserved0");
+        Expect(info.uid, 0x0123456789ABCDEFL, "uid");
+        Expect(info.AppId, "game-\u03A9-\u6D4B\u8BD5-\U0001F600", "AppId");
+        Expect(info.Sid, sid.ToString(), "Sid");
+        Expect(info.time, -0x0102030405060708L, "time");
+        Expect(info.utype, 0x1A2B3C4D, "utype");
+        Expect(info.reserved1, 0, "reserved1");
+    }
+
+    static void CheckImports(string defFile)
+    {
+        var exported = File.ReadAllLines(defFile).Select(l => l.Trim())
+            .Where(l => l.StartsWith("lumo")).OrderBy(n => n).ToArray();
+        var imported = new List<string>();
+        foreach (MethodInfo m in typeof(LumoGameSDK).GetMethods(BindingFlags.Public | BindingFlags.Static))
+        {
+            var import = (DllImportAttribute)m.GetCustomAttributes(typeof(DllImportAttribute), false).FirstOrDefault();
+            if (import == null) continue;
+            imported.Add(import.EntryPoint);
+            Expect(import.Value, "LumoGameSDK", m.Name + " library");
+            Expect(import.CallingConvention, CallingConvention.StdCall, m.Name + " calling convention");
+        }
+        imported.Sort(StringComparer.Ordinal);
+        Expect(string.Join(" ", imported), string.Join(" ", exported), "imported entry points");
+    }
+
+    static void CheckPayText()
+    {
+        byte[] text = LumoGameSDK.Utf8z("{\"item\":\"\u00FC\u20AC\"}");
+        byte[] expected = { 0x7B, 0x22, 0x69, 0x74, 0x65, 0x6D, 0x22, 0x3A, 0x22, 0xC3, 0xBC, 0xE2, 0x82, 0xAC, 0x22, 0x7D, 0x00 };
+        Expect(BitConverter.ToString(text), BitConverter.ToString(expected), "payment text as NUL-terminated UTF-8");
+    }
+
+    static int Main(string[] args)
+    {
+        CheckLayoutAndCodes(Path.Combine(args[0], "abi.txt"));
+        CheckKnownRecord(Path.Combine(args[0], "login_info.bin"));
+        CheckImports(args[1]);
+        CheckPayText();
+        Console.WriteLine(failures == 0 ? "C# binding matches the header" : failures + " check(s) failed");
+        return failures == 0 ? 0 : 1;
+    }
+}
