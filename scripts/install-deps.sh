@@ -3,7 +3,7 @@
 # Usage: install-deps.sh [extra packages...]
 set -euo pipefail
 packages=(cmake make g++-mingw-w64-x86-64-posix wine wine64 xvfb x11-utils
-          nlohmann-json3-dev googletest python3 openssl ca-certificates
+          nlohmann-json3-dev googletest libasio-dev python3 openssl ca-certificates
           clang lld-16 llvm mono-mcs mono-runtime "$@")
 missing=()
 for p in "${packages[@]}"; do

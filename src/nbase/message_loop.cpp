@@ -71,33 +71,33 @@ void MessageLoop::ReplacePump(std::shared_ptr<MessagePump> pump, LoopType type) 
   type_ = type;
 }
 
-void MessageLoop::PostTask(const Task& task) {
+void MessageLoop::PostTask(Task task) {
   QueuedTask record;
-  record.task = task;
+  record.task = std::move(task);
   AddIncomingTask(&record);
 }
 
-void MessageLoop::PostNonNestableTask(const Task& task) {
+void MessageLoop::PostNonNestableTask(Task task) {
   QueuedTask record;
   record.nestable = false;
-  record.task = task;
+  record.task = std::move(task);
   AddIncomingTask(&record);
 }
 
-void MessageLoop::PostDelayedTask(const Task& task, int64_t delay_us) {
-  if (delay_us == 0) return PostTask(task);
+void MessageLoop::PostDelayedTask(Task task, int64_t delay_us) {
+  if (delay_us == 0) return PostTask(std::move(task));
   QueuedTask record;
   record.run_time = MonotonicNow() + delay_us;
-  record.task = task;
+  record.task = std::move(task);
   AddIncomingTask(&record);
 }
 
-void MessageLoop::PostNonNestableDelayedTask(const Task& task, int64_t delay_us) {
-  if (delay_us == 0) return PostNonNestableTask(task);
+void MessageLoop::PostNonNestableDelayedTask(Task task, int64_t delay_us) {
+  if (delay_us == 0) return PostNonNestableTask(std::move(task));
   QueuedTask record;
   record.run_time = MonotonicNow() + delay_us;
   record.nestable = false;
-  record.task = task;
+  record.task = std::move(task);
   AddIncomingTask(&record);
 }
 
@@ -153,7 +153,7 @@ bool MessageLoop::ProcessWork() {
       const int32_t sequence = PushDelayed(std::move(task));
       if (delayed_tasks_.front().sequence == sequence) pump_->SetWakeUpTime(delayed_tasks_.front().run_time);
     } else if (task.nestable || AtOutermostLevel()) {
-      RunQueuedTask(std::move(task));
+      RunQueuedTask(task);
       return true;
     } else {
       deferred_tasks_.push_back(std::move(task));
@@ -184,7 +184,7 @@ bool MessageLoop::ProcessDelayedWork(int64_t* next_run_time) {
   QueuedTask task = PopDelayed();
   if (!delayed_tasks_.empty()) *next_run_time = delayed_tasks_.front().run_time;
   if (task.nestable || AtOutermostLevel()) {
-    RunQueuedTask(std::move(task));
+    RunQueuedTask(task);
     return true;
   }
   deferred_tasks_.push_back(std::move(task));
@@ -193,20 +193,21 @@ bool MessageLoop::ProcessDelayedWork(int64_t* next_run_time) {
 
 bool MessageLoop::ProcessIdle() {
   if (AtOutermostLevel() && !deferred_tasks_.empty()) {
-    RunQueuedTask(deferred_tasks_.pop_front());
+    QueuedTask task = deferred_tasks_.pop_front();
+    RunQueuedTask(task);
     return true;
   }
   if (run_state_ && run_state_->quit_requested) pump_->Quit();
   return false;
 }
 
-void MessageLoop::RunQueuedTask(QueuedTask&& queued) {
+// `queued` has already left its queue (it is the caller's local), so whatever
+// the task does to the queues, nested runs included, cannot touch the
+// callable being invoked.
+void MessageLoop::RunQueuedTask(QueuedTask& queued) {
   tasks_allowed_ = false;
-  // The task leaves the queue before it runs, so whatever it does to the
-  // queues (nested runs included) cannot touch the callable being invoked.
-  Task task = std::move(queued.task);
   task_observers_.Notify([](TaskObserver* o) { o->WillRunTask(); });
-  if (task) task();
+  if (queued.task) queued.task();
   task_observers_.Notify([](TaskObserver* o) { o->DidRunTask(); });
   tasks_allowed_ = true;
 }

@@ -74,16 +74,17 @@ class MessageLoop : public MessagePump::Delegate {
   static MessageLoop* Current();
   static MessageLoop* current() { return Current(); }
 
-  // Any thread. Queues `task` to run as soon as the loop gets to it.
-  void PostTask(const Task& task);
+  // Any thread. Queues `task` to run as soon as the loop gets to it. Tasks
+  // are taken by value: pass a temporary (or std::move) to spare a copy.
+  void PostTask(Task task);
   // Any thread. Like PostTask, but the task runs only at the outermost level
   // of the loop; inside a nested run it waits until the loop is back out.
-  void PostNonNestableTask(const Task& task);
+  void PostNonNestableTask(Task task);
   // Any thread. Runs `task` no earlier than `delay_us` microseconds from now
   // (one-millisecond resolution). A zero delay is an ordinary post; a negative
   // one is already due.
-  void PostDelayedTask(const Task& task, int64_t delay_us);
-  void PostNonNestableDelayedTask(const Task& task, int64_t delay_us);
+  void PostDelayedTask(Task task, int64_t delay_us);
+  void PostNonNestableDelayedTask(Task task, int64_t delay_us);
 
   // Any thread. The single entry by which every post reaches the loop; takes
   // over the record's contents (the caller's record is left unspecified).
@@ -131,7 +132,7 @@ class MessageLoop : public MessagePump::Delegate {
   // Returns the sequence number the task got.
   int32_t PushDelayed(QueuedTask&& task);
   QueuedTask PopDelayed();
-  void RunQueuedTask(QueuedTask&& task);
+  void RunQueuedTask(QueuedTask& task);
   bool DiscardPendingTasks();
   bool AtOutermostLevel() const { return !run_state_ || run_state_->depth == 1; }
 

@@ -2,8 +2,12 @@
 // that a loop can take every posted task out from under its lock at once.
 // Not thread-safe: the owner guards it.
 //
-// A vector read from a moving head rather than a deque: after a few batches
-// the storage is reused and queuing a task allocates nothing.
+// A vector read from a moving head rather than a deque: the storage is reused
+// batch after batch, so queuing a task allocates nothing once the buffers have
+// grown to the traffic. The buffers keep the size of the largest backlog seen:
+// handing a burst's buffer back would make the poster regrow (and fault in)
+// fresh memory for every batch of the next burst, and a consumer that catches
+// up for a moment mid-burst cannot tell the burst has not ended.
 #pragma once
 
 #include <cstddef>
@@ -25,7 +29,10 @@ class TaskQueue {
   // Removes and returns the front record. Precondition: not empty.
   QueuedTask pop_front() {
     QueuedTask front = std::move(items_[head_]);
-    if (++head_ == items_.size()) Reset();
+    if (++head_ == items_.size()) {
+      head_ = 0;
+      items_.clear();
+    }
     return front;
   }
 
@@ -39,18 +46,6 @@ class TaskQueue {
   }
 
  private:
-  // Keeps the storage of ordinary batches for reuse, but hands a burst's
-  // large buffer back instead of holding it for the life of the loop.
-  void Reset() {
-    head_ = 0;
-    if (items_.capacity() > kKeptCapacity) {
-      std::vector<QueuedTask>().swap(items_);
-    } else {
-      items_.clear();
-    }
-  }
-
-  static constexpr size_t kKeptCapacity = 4096;
   std::vector<QueuedTask> items_;
   size_t head_ = 0;
 };

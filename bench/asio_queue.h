@@ -1,0 +1,35 @@
+// Standalone Asio's io_context as a task queue: a thread runs the context and
+// tasks arrive through asio::post. Which backend it uses (the completion port
+// by default on Windows, a select reactor's queue with ASIO_DISABLE_IOCP) is
+// fixed by the including program, so the two variants live in two programs.
+#pragma once
+
+// Asio wants the socket headers before windows.h.
+#include <asio/executor_work_guard.hpp>
+#include <asio/io_context.hpp>
+#include <asio/post.hpp>
+
+#include <thread>
+#include <utility>
+
+namespace bench {
+
+class AsioQueue {
+ public:
+  AsioQueue() : guard_(asio::make_work_guard(context_)), thread_([this] { context_.run(); }) {}
+  ~AsioQueue() {
+    guard_.reset();
+    thread_.join();
+  }
+  template <typename F>
+  void Post(F&& task) {
+    asio::post(context_, std::forward<F>(task));
+  }
+
+ private:
+  asio::io_context context_;
+  asio::executor_work_guard<asio::io_context::executor_type> guard_;
+  std::thread thread_;
+};
+
+}  // namespace bench
