@@ -50,6 +50,8 @@ install(FILES ${LUMO_PACKAGE_DIR}/LumoGameSDKConfig.cmake
 if(IS_DIRECTORY ${PROJECT_SOURCE_DIR}/docs)
   install(DIRECTORY ${PROJECT_SOURCE_DIR}/docs/ DESTINATION docs)
 endif()
+# The C# binding for Unity and other .NET hosts, as source to drop into a project.
+install(FILES ${PROJECT_SOURCE_DIR}/bindings/csharp/LumoGameSDK.cs DESTINATION bindings/csharp)
 if(IS_DIRECTORY ${PROJECT_SOURCE_DIR}/examples/sample_game)
   install(DIRECTORY ${PROJECT_SOURCE_DIR}/examples/sample_game DESTINATION examples)
 endif()

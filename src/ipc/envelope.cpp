@@ -2,6 +2,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "diag/strict_json.h"
+
 namespace lumo {
 
 namespace {
@@ -29,7 +31,8 @@ bool ParseEnvelope(const std::string& data, std::string& msg, std::string& body)
   body.clear();
   try {
     if (data.empty()) return false;
-    const nlohmann::json value = nlohmann::json::parse(data, nullptr, true, false);
+    nlohmann::json value;
+    if (!ParseStrictJson(data, value)) return false;
     if (!value.is_object()) return false;
     const auto msgIt = value.find("msg");
     if (msgIt == value.end() || !msgIt->is_string()) return false;

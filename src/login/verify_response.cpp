@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <nlohmann/json.hpp>
 
+#include "diag/strict_json.h"
+
 #include "diag/text_convert.h"
 
 namespace lumo {
@@ -77,7 +79,8 @@ bool ReadOptionalInt32(const json& data, const char* key, int32_t& out) {
 
 bool ParseGuarded(const std::string& body, LoginInfo* info) {
   // Strict: comments are errors and nothing but whitespace may follow.
-  const json doc = json::parse(body, nullptr, true, false);
+  json doc;
+  if (!ParseStrictJson(body, doc)) return false;
   if (!doc.is_object()) return false;
 
   auto code = doc.find("code");

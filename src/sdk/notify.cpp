@@ -8,10 +8,17 @@
 #include "ipc/envelope.h"
 #include "ipc/ipc_channel.h"
 #include "ipc/ipc_names.h"
+#include "ipc/shm_layout.h"
 
 namespace lumo {
 
 namespace {
+
+// What one host channel can carry. A longer envelope would be dropped by the
+// sender after the call had reported success, so it is refused here.
+bool Deliverable(const std::string& envelope) {
+  return !envelope.empty() && envelope.size() <= kShmMaxPayload;
+}
 
 std::string SerializeStrings(std::initializer_list<std::string> items) {
   nlohmann::json array = nlohmann::json::array();
@@ -43,7 +50,8 @@ SdkError NotifyHostWndReady(SdkContext& ctx) {
   try {
     const std::string channelName = ctx.launchParams.channelName;
     const std::string body = BuildWndReadyBody(ctx.launchParams.gameId, ctx.gameWnd, channelName);
-    posted = PostToHost(ctx, ctx.ipc.channel.get(), BuildEnvelope(kMsgGameWndReady, body));
+    const std::string envelope = BuildEnvelope(kMsgGameWndReady, body);
+    posted = Deliverable(envelope) && PostToHost(ctx, ctx.ipc.channel.get(), envelope);
   } catch (const nlohmann::json::exception&) {
     posted = false;
   }
@@ -63,7 +71,8 @@ SdkError ShowPay(SdkContext& ctx, const char* text) {
   try {
     const std::string payText = text ? text : "";
     const std::string body = BuildShowPayBody(ctx.launchParams.gameId, payText);
-    posted = PostToHost(ctx, ctx.ipc.channel.get(), BuildEnvelope(kMsgShowPay, body));
+    const std::string envelope = BuildEnvelope(kMsgShowPay, body);
+    posted = Deliverable(envelope) && PostToHost(ctx, ctx.ipc.channel.get(), envelope);
   } catch (const nlohmann::json::exception&) {
     // A pay text that is not UTF-8 cannot travel as JSON: refuse it.
     posted = false;

@@ -9,7 +9,8 @@ namespace lumo {
 SdkError Init(SdkContext& ctx);                     // lumoGameInit
 SdkError Login(SdkContext& ctx);                    // lumoGameLogin
 // lumoShowPay: 0, -6 before a successful Init and login, -5 when the
-// request cannot be built (text not UTF-8) or there is nowhere to send it.
+// request cannot be built (text not UTF-8), would not fit the host channel
+// (envelope over 2044 bytes), or there is nowhere to send it.
 SdkError ShowPay(SdkContext& ctx, const char* text);
 void Uninit(SdkContext& ctx);                       // lumoGameUninit
 

@@ -84,6 +84,8 @@ INSTANTIATE_TEST_SUITE_P(
         ParseCase{"", false, "", ""},
         ParseCase{R"({"msg":"A"}x)", false, "", ""},
         ParseCase{R"({"msg":"A"}{"msg":"B"})", false, "", ""},
+        // A NUL does not end the text: what follows it is still trailing text.
+        ParseCase{std::string("{\"msg\":\"A\"}\0{}", 14), false, "", ""},
         ParseCase{R"({"body":"x"})", false, "", ""},
         ParseCase{"{\"msg\":\"A\xff\"}", false, "", ""},
         ParseCase{R"({"msg":"A",/*c*/"body":"x"})", false, "", ""},

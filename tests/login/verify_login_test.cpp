@@ -75,6 +75,7 @@ const AnswerCase kAnswers[] = {
     {"UtypeLow32Bits", 200, Success("\"uid\":5,\"appid\":\"a\",\"sid\":\"s\",\"utype\":4294967298"),
      true, MakeRecord(5, L"a", L"s", 0, 2)},
     {"TrailingDocumentFails", 200, Success(kFull) + "{}", false, kEmpty},
+    {"TrailingDocumentAfterNulFails", 200, Success(kFull) + std::string("\0{}", 3), false, kEmpty},
     {"TrailingWhitespaceIsFine", 200, Success(kFull) + " \r\n", true, kFullRecord},
     {"CommentFails", 200, "/*x*/" + Success(kFull), false, kEmpty},
     {"TopLevelArrayFails", 200, "[" + Success(kFull) + "]", false, kEmpty},

@@ -137,7 +137,7 @@ TEST_F(SessionTest, HappyPathFromWindowReadyToExit) {
 struct VariantCase {
   const char* name;
   const wchar_t* hostOptions;
-  const wchar_t* steps;
+  std::wstring steps;
   DWORD exitCode;
   std::vector<std::string> gameLines;  // "[game] ..." lines expected, in order (a subsequence)
   int envelopes;                       // messages the host receives, -1: not checked
@@ -147,7 +147,7 @@ class SessionVariants : public SessionTest, public ::testing::WithParamInterface
 
 TEST_P(SessionVariants, Behave) {
   const VariantCase& c = GetParam();
-  Session s(DevhostCommand(c.hostOptions, std::wstring(L"--after-loop-ms=30000 --steps=") + c.steps));
+  Session s(DevhostCommand(c.hostOptions, L"--after-loop-ms=30000 --steps=" + c.steps));
   const DWORD code = s.WaitExit();
   const std::string out = s.Output();
   EXPECT_EQ(code, c.exitCode) << out;
@@ -167,6 +167,13 @@ const VariantCase kVariants[] = {
     // A pay text that is not UTF-8 is refused; the game goes on.
     {"PayTextNotUtf8", L"", L"init,login,pay:ff41,info,uninit", 0,
      {"[game] init=0", "[game] login=0", "[game] pay=-5", "[game] info=set", "[game] uninit done"}, 1},
+    // A request too long for the host channel is refused, not silently lost;
+    // the longest one that fits (a 2044-byte envelope) still goes out.
+    {"PayTextTooLong", L"",
+     L"init,login,pay:" + std::wstring(2 * 1991, L'7') + L",sleep:500,pay:" + std::wstring(2 * 1990, L'7') +
+         L",uninit",
+     0,
+     {"[game] init=0", "[game] login=0", "[game] pay=-5", "[game] pay=0", "[game] uninit done"}, 2},
     // Uninit from another thread quits the game thread's loop by WM_QUIT.
     {"UninitFromAnotherThread", L"", L"init,uninit-thread", 0,
      {"[game] init=0", "[game] WM_CLOSE", "[game] loop ended wparam=0"}, 1},

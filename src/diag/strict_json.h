@@ -1,0 +1,21 @@
+// Parsing outside input as exactly one JSON document: no comments, nothing
+// after it but whitespace. Pure; any thread.
+#pragma once
+
+#include <nlohmann/json.hpp>
+
+#include <string>
+
+namespace lumo {
+
+// False, leaving `out` untouched, for text holding a NUL byte: the JSON
+// library stops reading at a NUL as if the text ended there, which would let
+// "{...}\0anything" through, and valid JSON text never holds a raw NUL.
+// Otherwise parses; syntax errors throw the JSON library's parse_error.
+inline bool ParseStrictJson(const std::string& text, nlohmann::json& out) {
+  if (text.find('\0') != std::string::npos) return false;
+  out = nlohmann::json::parse(text, nullptr, true, false);
+  return true;
+}
+
+}  // namespace lumo
