@@ -44,17 +44,28 @@ bool PostToHost(SdkContext& ctx, CIPCChannel* channel, const std::string& envelo
   return true;
 }
 
+namespace {
+
+// Wraps the body in its envelope and hands it to the sender. False when the
+// body cannot be built (text not UTF-8), the envelope would not fit the host
+// channel, or there is no channel or host pipe.
+template <typename MakeBody>
+bool PostMessageToHost(SdkContext& ctx, const char* msg, MakeBody makeBody) {
+  try {
+    const std::string envelope = BuildEnvelope(msg, makeBody());
+    return Deliverable(envelope) && PostToHost(ctx, ctx.ipc.channel.get(), envelope);
+  } catch (const nlohmann::json::exception&) {
+    return false;
+  }
+}
+
+}  // namespace
+
 SdkError NotifyHostWndReady(SdkContext& ctx) {
   if (ctx.launchParams.hostPipe[0] == '\0') return SdkError_Ok;
-  bool posted = false;
-  try {
-    const std::string channelName = ctx.launchParams.channelName;
-    const std::string body = BuildWndReadyBody(ctx.launchParams.gameId, ctx.gameWnd, channelName);
-    const std::string envelope = BuildEnvelope(kMsgGameWndReady, body);
-    posted = Deliverable(envelope) && PostToHost(ctx, ctx.ipc.channel.get(), envelope);
-  } catch (const nlohmann::json::exception&) {
-    posted = false;
-  }
+  const bool posted = PostMessageToHost(ctx, kMsgGameWndReady, [&ctx] {
+    return BuildWndReadyBody(ctx.launchParams.gameId, ctx.gameWnd, std::string(ctx.launchParams.channelName));
+  });
   if (!posted) {
     SdkLog(L"NotifyHostWndReady failed err=%d (IpcPostFailed)", SdkError_IpcPostFailed);
     return SdkError_IpcPostFailed;
@@ -67,16 +78,9 @@ SdkError ShowPay(SdkContext& ctx, const char* text) {
     SdkLog(L"ShowPay failed err=%d (NotInitialized)", SdkError_NotInitialized);
     return SdkError_NotInitialized;
   }
-  bool posted = false;
-  try {
-    const std::string payText = text ? text : "";
-    const std::string body = BuildShowPayBody(ctx.launchParams.gameId, payText);
-    const std::string envelope = BuildEnvelope(kMsgShowPay, body);
-    posted = Deliverable(envelope) && PostToHost(ctx, ctx.ipc.channel.get(), envelope);
-  } catch (const nlohmann::json::exception&) {
-    // A pay text that is not UTF-8 cannot travel as JSON: refuse it.
-    posted = false;
-  }
+  const bool posted = PostMessageToHost(ctx, kMsgShowPay, [&ctx, text] {
+    return BuildShowPayBody(ctx.launchParams.gameId, std::string(text ? text : ""));
+  });
   if (!posted) {
     SdkLog(L"ShowPay failed err=%d (IpcPostFailed)", SdkError_IpcPostFailed);
     return SdkError_IpcPostFailed;
