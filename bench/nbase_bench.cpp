@@ -3,8 +3,10 @@
 // floor of the loop's own design, a std::mutex + std::condition_variable
 // queue, and standalone Asio's io_context::post (completion-port backend in
 // this program, select backend in nbase_bench_asio_select, run per
-// repetition). Prints medians over the repetitions, the ratios of ours to
-// each, and whether an idle framework thread stays asleep.
+// repetition). Bulk rows run one queue at a time; the sparse rows of the
+// in-process queues are taken sample by sample in turn. Prints medians over
+// the repetitions, the ratios of ours to each, and whether an idle framework
+// thread stays asleep.
 //
 // Usage: nbase_bench [--reps N] [--bulk N] [--sparse N] [--idle-seconds N]
 #include "asio_queue.h"
@@ -50,13 +52,29 @@ struct Samples {
 };
 
 template <typename Queue>
-void Measure(Samples* samples, int bulk_count, int sparse_count) {
+bench::BulkResult MeasureBulk(int bulk_count) {
   Queue queue;
-  const bench::BulkResult bulk = bench::RunBulk(queue, bulk_count);
-  // Let the consumer drain and fall asleep before the sparse row.
-  Sleep(20);
-  const bench::SparseResult sparse = bench::RunSparse(queue, sparse_count);
-  samples->Add(bulk, sparse);
+  return bench::RunBulk(queue, bulk_count);
+}
+
+// The in-process queues, measured side by side for the sparse row.
+void MeasureSparse(int sparse_count, int rotation, bench::SparseResult results[4]) {
+  NbaseQueue ours;
+  bench::FloorQueue floor;
+  bench::CondVarQueue condvar;
+  bench::AsioQueue asio;
+  bench::SparseRun run(4);
+  for (int i = 0; i < sparse_count; ++i) {
+    for (int k = 0; k < 4; ++k) {
+      switch ((i + rotation + k) % 4) {
+        case 0: run.Sample(0, ours); break;
+        case 1: run.Sample(1, floor); break;
+        case 2: run.Sample(2, condvar); break;
+        default: run.Sample(3, asio); break;
+      }
+    }
+  }
+  for (int k = 0; k < 4; ++k) results[k] = run.Result(k);
 }
 
 std::wstring ExeDir() {
@@ -200,17 +218,22 @@ int main(int argc, char** argv) {
   bool select_ok = true;
   for (int rep = 0; rep < reps; ++rep) {
     std::fprintf(stderr, "repetition %d/%d\n", rep + 1, reps);
-    // The order rotates so that no queue always runs right after the same
-    // neighbour (the machine may be shared; medians then absorb the noise).
+    // Bulk rows one queue at a time, in an order that rotates so that no
+    // queue always runs right after the same neighbour (the machine may be
+    // shared; medians absorb the rest).
+    bench::BulkResult bulk[4];
     for (int k = 0; k < 5; ++k) {
       switch ((rep + k) % 5) {
-        case 0: Measure<NbaseQueue>(&samples[0], bulk_count, sparse_count); break;
-        case 1: Measure<bench::FloorQueue>(&samples[1], bulk_count, sparse_count); break;
-        case 2: Measure<bench::CondVarQueue>(&samples[2], bulk_count, sparse_count); break;
-        case 3: Measure<bench::AsioQueue>(&samples[3], bulk_count, sparse_count); break;
+        case 0: bulk[0] = MeasureBulk<NbaseQueue>(bulk_count); break;
+        case 1: bulk[1] = MeasureBulk<bench::FloorQueue>(bulk_count); break;
+        case 2: bulk[2] = MeasureBulk<bench::CondVarQueue>(bulk_count); break;
+        case 3: bulk[3] = MeasureBulk<bench::AsioQueue>(bulk_count); break;
         default: select_ok = MeasureAsioSelect(&samples[4], bulk_count, sparse_count) && select_ok; break;
       }
     }
+    bench::SparseResult sparse[4];
+    MeasureSparse(sparse_count, rep, sparse);
+    for (int k = 0; k < 4; ++k) samples[k].Add(bulk[k], sparse[k]);
   }
   const int rows = select_ok ? 5 : 4;
 
@@ -236,6 +259,11 @@ int main(int argc, char** argv) {
     std::printf("%-30s %14.2f %16.2f %16.2f %18.2f\n", names[r], m[r][0] / m[0][0], m[0][1] / m[r][1],
                 m[0][2] / m[r][2], m[0][3] / m[r][3]);
   }
+  std::printf("\nbulk ours/floor per repetition (s/task):");
+  for (size_t i = 0; i < samples[0].tasks_per_s.size(); ++i) {
+    std::printf(" %.2f", samples[1].tasks_per_s[i] / samples[0].tasks_per_s[i]);
+  }
+  std::printf("\n");
   const double bulk_ratio = m[1][0] / m[0][0];
   const double bulk_post_ratio = m[0][1] / m[1][1];
   const double sparse_post_ratio = m[0][2] / m[1][2];
