@@ -161,33 +161,50 @@ BulkResult RunBulk(Queue& queue, int count) {
   return result;
 }
 
-// One post per millisecond to an idle queue.
+// One post per millisecond to an idle queue, measured on several queues at
+// once: sample i goes to every queue in turn (in an order that rotates), so
+// a change in the machine's load hits all of them alike.
+class SparseRun {
+ public:
+  explicit SparseRun(size_t queues) : post_us_(queues), latency_us_(queues) {
+    done_ = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+  }
+  ~SparseRun() { CloseHandle(done_); }
+
+  template <typename Queue>
+  void Sample(size_t index, Queue& queue) {
+    Sleep(1);
+    int64_t* ran = &ran_;
+    HANDLE done = done_;
+    const int64_t before = Ticks();
+    queue.Post([ran, done] {
+      *ran = Ticks();
+      SetEvent(done);
+    });
+    post_us_[index].push_back(TicksToSeconds(Ticks() - before) * 1e6);
+    // The task has run before the next post: every post meets an idle queue.
+    WaitForSingleObject(done_, INFINITE);
+    latency_us_[index].push_back(TicksToSeconds(ran_ - before) * 1e6);
+  }
+
+  SparseResult Result(size_t index) const {
+    SparseResult result;
+    result.post_us = Median(post_us_[index]);
+    result.latency_us = Median(latency_us_[index]);
+    return result;
+  }
+
+ private:
+  HANDLE done_;
+  int64_t ran_ = 0;
+  std::vector<std::vector<double>> post_us_, latency_us_;
+};
+
 template <typename Queue>
 SparseResult RunSparse(Queue& queue, int count) {
-  struct State {
-    std::vector<int64_t> posted, ran;
-    HANDLE done_one;
-  } state{std::vector<int64_t>(count), std::vector<int64_t>(count), CreateEventW(nullptr, FALSE, FALSE, nullptr)};
-  std::vector<double> post_us, latency_us;
-  State* s = &state;
-  for (int i = 0; i < count; ++i) {
-    Sleep(1);
-    const int64_t before = Ticks();
-    state.posted[i] = before;
-    queue.Post([s, i] {
-      s->ran[i] = Ticks();
-      SetEvent(s->done_one);
-    });
-    post_us.push_back(TicksToSeconds(Ticks() - before) * 1e6);
-    // The task has run before the next post: every post meets an idle queue.
-    WaitForSingleObject(state.done_one, INFINITE);
-    latency_us.push_back(TicksToSeconds(state.ran[i] - state.posted[i]) * 1e6);
-  }
-  CloseHandle(state.done_one);
-  SparseResult result;
-  result.post_us = Median(post_us);
-  result.latency_us = Median(latency_us);
-  return result;
+  SparseRun run(1);
+  for (int i = 0; i < count; ++i) run.Sample(0, queue);
+  return run.Result(0);
 }
 
 }  // namespace bench

@@ -72,32 +72,24 @@ void MessageLoop::ReplacePump(std::shared_ptr<MessagePump> pump, LoopType type) 
 }
 
 void MessageLoop::PostTask(Task task) {
-  QueuedTask record;
-  record.task = std::move(task);
+  QueuedTask record{0, 0, true, std::move(task)};
   AddIncomingTask(&record);
 }
 
 void MessageLoop::PostNonNestableTask(Task task) {
-  QueuedTask record;
-  record.nestable = false;
-  record.task = std::move(task);
+  QueuedTask record{0, 0, false, std::move(task)};
   AddIncomingTask(&record);
 }
 
 void MessageLoop::PostDelayedTask(Task task, int64_t delay_us) {
   if (delay_us == 0) return PostTask(std::move(task));
-  QueuedTask record;
-  record.run_time = MonotonicNow() + delay_us;
-  record.task = std::move(task);
+  QueuedTask record{MonotonicNow() + delay_us, 0, true, std::move(task)};
   AddIncomingTask(&record);
 }
 
 void MessageLoop::PostNonNestableDelayedTask(Task task, int64_t delay_us) {
   if (delay_us == 0) return PostNonNestableTask(std::move(task));
-  QueuedTask record;
-  record.run_time = MonotonicNow() + delay_us;
-  record.nestable = false;
-  record.task = std::move(task);
+  QueuedTask record{MonotonicNow() + delay_us, 0, false, std::move(task)};
   AddIncomingTask(&record);
 }
 

@@ -64,6 +64,8 @@ struct LoopRunState {
 
 class MessageLoop : public MessagePump::Delegate {
  public:
+  static constexpr size_t kCacheLine = 64;
+
   // A loop of type Default, waiting on an event.
   MessageLoop();
   ~MessageLoop() override;
@@ -139,11 +141,16 @@ class MessageLoop : public MessagePump::Delegate {
   // Declared first so it is destroyed last, after every queue.
   std::shared_ptr<MessagePump> pump_;
   LoopType type_ = LoopType::Default;
-  LoopRunState* run_state_ = nullptr;
-  bool tasks_allowed_ = true;
 
-  CRITICAL_SECTION incoming_lock_;  // guards incoming_tasks_ only
+  // What posting threads write, on cache lines of its own: sharing a line
+  // with the loop thread's per-task state would make every post fight the
+  // running loop for that line.
+  alignas(kCacheLine) CRITICAL_SECTION incoming_lock_;  // guards incoming_tasks_ only
   TaskQueue incoming_tasks_;
+
+  // From here on: the loop's thread only.
+  alignas(kCacheLine) LoopRunState* run_state_ = nullptr;
+  bool tasks_allowed_ = true;
   TaskQueue ready_tasks_;
   TaskQueue deferred_tasks_;
   // A heap: front is the smallest run_time, then the smallest sequence.

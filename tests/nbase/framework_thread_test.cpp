@@ -141,9 +141,17 @@ TEST_P(LoopTypeTest, ThreadRunsTasksOnItsLoopType) {
   const LoopType expected = GetParam() == LoopType::Custom ? LoopType::IO : GetParam();
   LoopType seen = LoopType::Custom;
   thread.message_loop()->PostTask([&] { seen = nbase::MessageLoop::Current()->type(); });
-  thread.message_loop_proxy()->PostDelayedTask(Tracked(&log, "delayed"), 10 * 1000);
-  Sleep(40);
+  HANDLE delayed_ran = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  thread.message_loop_proxy()->PostDelayedTask(
+      [delayed_ran, marker = Tracked(&log, "delayed")] {
+        marker();
+        SetEvent(delayed_ran);
+      },
+      10 * 1000);
+  // Stop would discard a delayed task that is not yet due: wait for it.
+  EXPECT_EQ(WaitForSingleObject(delayed_ran, 10000), WAIT_OBJECT_0);
   thread.Stop();
+  CloseHandle(delayed_ran);
   EXPECT_EQ(seen, expected);
   EXPECT_THAT(log.With("ran:"), ElementsAre("delayed"));
   EXPECT_EQ(factory->made.load(), GetParam() == LoopType::Custom ? 1 : 0);
