@@ -53,7 +53,10 @@ session() {
   local out=$build/demo-session.log
   : >"$out"
   say "Session (lumo-devhost starts the sample game)"
+  # The host also greets the game on the game's own channel; the SDK's
+  # receive thread logs it to the debugger output, which the devhost shows.
   wine "$build/bin/lumo-devhost.exe" --gameid=42 --token=demo-token-123 --size=1024x600 \
+    '--send=IpcMsg_Host_Hello:["hello from the host"]' \
     "$build/bin/sample_game.exe" --uninit-after=4000 2>&1 | stamp | tee "$out" &
   local pipeline=$!
   # Screenshot once the payment request has reached the host.
