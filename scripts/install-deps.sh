@@ -4,7 +4,7 @@
 set -euo pipefail
 packages=(cmake make g++-mingw-w64-x86-64-posix wine wine64 xvfb x11-utils
           nlohmann-json3-dev googletest libasio-dev python3 openssl ca-certificates
-          clang lld-16 llvm mono-mcs mono-runtime "$@")
+          clang lld-16 llvm libclang-rt-14-dev mono-mcs mono-runtime "$@")
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -26,6 +26,7 @@ cmake -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_6
       -DCMAKE_BUILD_TYPE=RelWithDebInfo -DLUMO_WERROR=ON "${verify_args[@]}"
 cmake --build "$build" -j "$(nproc)"
 "$root/scripts/build-clang.sh" "$build-clang"  # Clang too: built and checked, not tested again
+"$root/scripts/fuzz.sh" "$build-fuzz"          # input parsers natively, under ASan/UBSan
 
 "$root/scripts/wine-session.sh" "$build/wineprefix" \
   ctest --test-dir "$build" --output-on-failure
