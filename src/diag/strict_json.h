@@ -1,5 +1,6 @@
-// Parsing outside input as exactly one JSON document: no comments, nothing
-// after it but whitespace. Pure; any thread.
+// JSON text in and out, the one way the library reads and writes it: a
+// document is exactly one value (no comments, nothing after it but
+// whitespace); output is compact UTF-8, non-ASCII unescaped. Pure; any thread.
 #pragma once
 
 #include <nlohmann/json.hpp>
@@ -16,6 +17,12 @@ inline bool ParseStrictJson(const std::string& text, nlohmann::json& out) {
   if (text.find('\0') != std::string::npos) return false;
   out = nlohmann::json::parse(text, nullptr, true, false);
   return true;
+}
+
+// Compact serialisation; invalid UTF-8 throws the JSON library's type_error
+// rather than reaching the other side.
+inline std::string DumpCompactJson(const nlohmann::json& value) {
+  return value.dump(-1, ' ', false, nlohmann::json::error_handler_t::strict);
 }
 
 }  // namespace lumo

@@ -6,21 +6,12 @@
 
 namespace lumo {
 
-namespace {
-
-// Compact, non-ASCII copied as is, invalid UTF-8 refused (throws).
-std::string DumpCompact(const nlohmann::json& value) {
-  return value.dump(-1, ' ', false, nlohmann::json::error_handler_t::strict);
-}
-
-}  // namespace
-
 std::string BuildEnvelope(const std::string& msg, const std::string& body) {
   try {
     nlohmann::json envelope = nlohmann::json::object();
     envelope["msg"] = msg;
     envelope["body"] = body;
-    return DumpCompact(envelope);
+    return DumpCompactJson(envelope);
   } catch (...) {
     return std::string();
   }
@@ -43,7 +34,7 @@ bool ParseEnvelope(const std::string& data, std::string& msg, std::string& body)
       if (bodyIt->is_string()) {
         text = bodyIt->get<std::string>();
       } else if (!bodyIt->is_null()) {
-        text = DumpCompact(*bodyIt);
+        text = DumpCompactJson(*bodyIt);
       }
     }
     msg = std::move(name);

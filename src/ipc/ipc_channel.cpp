@@ -17,18 +17,20 @@ CIPCChannel::~CIPCChannel() { Close(); }
 void CIPCChannel::Send(std::string target, const std::string& payload) {
   CIpcSender* s = &sender;
   std::string message = payload;
-  sender.Post([s, target, message] { s->SendTo(target, message); });
+  sender.Post([s, target, message] {
+    // Sending is fire-and-forget: a failure (even out of memory) drops the
+    // message rather than ending the game from the sender thread.
+    try {
+      s->SendTo(target, message);
+    } catch (...) {
+    }
+  });
 }
 
 void CIPCChannel::Close() {
   if (closed.exchange(true)) return;
-  receive.stop.exchange(true);
-  ShmEndpoint& endpoint = receive.endpoint;
-  if (endpoint.status == ShmStatus::Ok) {
-    if (endpoint.serverEvent.handle) SetEvent(endpoint.serverEvent.handle);
-    if (endpoint.clientEvent.handle) SetEvent(endpoint.clientEvent.handle);
-    endpoint.Close();
-  }
+  receive.RequestStop();
+  if (receive.endpoint.status == ShmStatus::Ok) receive.endpoint.Close();
   // Messages queued before the door closed are still delivered.
   if (sender.thread_id() != 0) sender.Stop();
 }
@@ -67,15 +69,7 @@ bool StartIpc(IpcBlock& block, const std::string& name) {
 }
 
 void StopIpc(IpcBlock& ipc) {
-  if (CIPCChannel* channel = ipc.channel.get()) {
-    channel->receive.stop.exchange(true);
-    ShmEndpoint& endpoint = channel->receive.endpoint;
-    if (endpoint.status == ShmStatus::Ok) {
-      // Wake a receive loop that waits, so it sees the stop flag.
-      if (endpoint.serverEvent.handle) SetEvent(endpoint.serverEvent.handle);
-      if (endpoint.clientEvent.handle) SetEvent(endpoint.clientEvent.handle);
-    }
-  }
+  if (ipc.channel) ipc.channel->receive.RequestStop();
   if (ipc.receiveThread.joinable()) ipc.receiveThread.join();
   if (ipc.channel) {
     ipc.channel->Close();

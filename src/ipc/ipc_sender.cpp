@@ -89,8 +89,13 @@ void CALLBACK CIpcSender::OnHostProcessExit(void* context, BOOLEAN /*timedOut*/)
   if (watch == nullptr || watch->sender == nullptr) return;
   CIpcSender* sender = watch->sender;
   if (sender->postGuard && !sender->postGuard()) return;
-  std::string name = watch->channelName;
-  sender->Post([sender, name] { sender->Disconnect(name); });
+  try {
+    std::string name = watch->channelName;
+    sender->Post([sender, name] { sender->Disconnect(name); });
+  } catch (...) {
+    // Out of memory on a thread-pool thread: the connection is then dropped
+    // by the next failed write instead.
+  }
 }
 
 }  // namespace lumo

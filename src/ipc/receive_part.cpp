@@ -11,6 +11,13 @@ ReceivePart::~ReceivePart() {
   if (endpoint.status == ShmStatus::Ok) endpoint.Close();
 }
 
+void ReceivePart::RequestStop() {
+  stop.exchange(true);
+  if (endpoint.status != ShmStatus::Ok) return;
+  if (endpoint.serverEvent.handle) SetEvent(endpoint.serverEvent.handle);
+  if (endpoint.clientEvent.handle) SetEvent(endpoint.clientEvent.handle);
+}
+
 void ReceivePart::AddHandler(const std::string& msg, MessageHandler handler) {
   handlers[msg] = std::move(handler);
 }
@@ -23,9 +30,16 @@ void ReceivePart::ReceiveLoop() {
     // Shutdown sets the flag and then signals, so the region is not read.
     if (stop.load()) return;
 
-    std::string message;
-    if (!endpoint.Read(message)) return;
-    const std::string reply = DispatchHostMessage(message);
+    std::string reply;
+    try {
+      std::string message;
+      if (!endpoint.Read(message)) return;
+      reply = DispatchHostMessage(message);
+    } catch (...) {
+      // Out of memory, or a handler that threw: this message goes without an
+      // answer, and the game is not ended over it.
+      reply.clear();
+    }
 
     if (!reply.empty()) {
       // Write checks usability, view and fit (length + 4 <= region size) and

@@ -40,6 +40,10 @@ struct ReceivePart {
   ShmEndpoint endpoint{};  // server side
   std::atomic<bool> stop{false};
 
+  // Sets the stop flag and signals both events of a usable endpoint, so a
+  // loop that waits wakes up and returns without reading. Any thread.
+  void RequestStop();
+
   // Registers (or replaces) the handler for `msg`. Only before the receive
   // thread starts.
   void AddHandler(const std::string& msg, MessageHandler handler);

@@ -89,7 +89,9 @@ void FrameworkThread::Stop() {
 }
 
 void FrameworkThread::RequestQuit() {
-  if (MessageLoop* loop = MessageLoop::Current()) loop->QuitWhenIdle();
+  // The thread's own loop, not the thread-local lookup: that one is empty
+  // when no TLS index could be had, and Stop would then wait forever.
+  if (MessageLoop* loop = message_loop()) loop->QuitWhenIdle();
   if (FrameworkThreadSlot* slot = CurrentThreadSlot()) slot->quit_flag = true;
 }
 

@@ -4,7 +4,16 @@ namespace nbase {
 
 namespace {
 
-const wchar_t kWindowClass[] = L"OrvaneMessagePumpWindow";
+const wchar_t kWindowClass[] = L"nbase_MessagePumpWindow";
+
+// The module that holds the window procedure (the DLL, not the game's
+// executable), so the class belongs to the code that serves it.
+HINSTANCE PumpModule() {
+  HMODULE module = nullptr;
+  GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                     reinterpret_cast<LPCWSTR>(&UiTimerElapseMs), &module);
+  return module;
+}
 
 // The last mouse message, spelled out: the SDK headers' value depends on the
 // target Windows version.
@@ -19,7 +28,7 @@ UINT UiTimerElapseMs(int64_t delay_ms) {
 }
 
 WinUIMessagePump::WinUIMessagePump() {
-  HINSTANCE instance = GetModuleHandleW(nullptr);
+  HINSTANCE instance = PumpModule();
   WNDCLASSEXW wc = {};
   wc.cbSize = sizeof(wc);
   wc.lpfnWndProc = &WinUIMessagePump::WindowProc;
@@ -47,7 +56,7 @@ WinUIMessagePump::~WinUIMessagePump() {
     }
     message_window_ = nullptr;
   }
-  UnregisterClassW(kWindowClass, GetModuleHandleW(nullptr));
+  UnregisterClassW(kWindowClass, PumpModule());
 }
 
 void WinUIMessagePump::WakeUp() {

@@ -4,6 +4,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "diag/strict_json.h"
+
 #include "diag/log.h"
 #include "ipc/envelope.h"
 #include "ipc/ipc_channel.h"
@@ -23,8 +25,7 @@ bool Deliverable(const std::string& envelope) {
 std::string SerializeStrings(std::initializer_list<std::string> items) {
   nlohmann::json array = nlohmann::json::array();
   for (const std::string& item : items) array.push_back(item);
-  // Strict: invalid UTF-8 throws rather than reaching the host.
-  return array.dump(-1, ' ', false, nlohmann::json::error_handler_t::strict);
+  return DumpCompactJson(array);
 }
 
 }  // namespace

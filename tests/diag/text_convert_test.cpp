@@ -57,6 +57,14 @@ TEST(TextConvert, IllFormedUtf8IsReplacedNotRejected) {
   EXPECT_EQ(out[2], L'b');
 }
 
+TEST(TextConvert, CodePagesWiderThanTwoBytesAUnitStillConvert) {
+  // UTF-7 spells one non-ASCII unit in five bytes, more than the stack path
+  // allows for a non-UTF-8 code page (as when the ANSI code page is UTF-8).
+  EXPECT_EQ(WideToMultiByte(L"\u00e9", -1, CP_UTF7), "+AOk-");
+  const std::wstring long_text(300, L'\u00e9');
+  EXPECT_FALSE(WideToMultiByte(long_text.c_str(), -1, CP_UTF7).empty());
+}
+
 TEST(TextConvert, AnsiCodePageReplacesWhatItCannotShow) {
   if (GetACP() != 1252) GTEST_SKIP() << "expects the Western code page";
   EXPECT_EQ(WideToMultiByte(L"\u00e9\u4e2d", -1, CP_ACP), "\xE9?");
