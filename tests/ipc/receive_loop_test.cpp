@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
@@ -156,6 +157,17 @@ TEST_F(ReceiveLoop, ReplyTooLongEndsTheLoopWithNothingWritten) {
   ASSERT_TRUE(WaitEnded(10000));
   EXPECT_EQ(RegionMessage(), lumo::BuildEnvelope("Big", "x"));
   EXPECT_EQ(WaitForSingleObject(part_.endpoint.clientEvent.handle, 0), static_cast<DWORD>(WAIT_TIMEOUT));
+}
+
+TEST_F(ReceiveLoop, ThrowingHandlerCostsOnlyItsOwnAnswer) {
+  part_.AddHandler("Throws", [](const std::string&) -> std::string { throw std::runtime_error("handler"); });
+  part_.AddHandler("Echo", [](const std::string& body) { return body; });
+  StartLoop();
+  Send("env:Throws:x");
+  ASSERT_TRUE(capture_.WaitForCount(1, 10000));
+  const std::string out = Send("env:Echo:again", 10000);
+  EXPECT_NE(out.find("reply=again"), std::string::npos) << out;
+  EXPECT_FALSE(ended_.load());
 }
 
 TEST_F(ReceiveLoop, ReplyOfExactlyTheLimitFits) {
