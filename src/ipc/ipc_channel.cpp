@@ -28,7 +28,9 @@ void CIPCChannel::Send(std::string target, const std::string& payload) {
 }
 
 void CIPCChannel::Close() {
-  if (closed.exchange(true)) return;
+  bool wasClosed = false;
+  sender.ShutPosts([this, &wasClosed] { wasClosed = closed.exchange(true); });
+  if (wasClosed) return;
   receive.RequestStop();
   if (receive.endpoint.status == ShmStatus::Ok) receive.endpoint.Close();
   // Messages queued before the door closed are still delivered.

@@ -6,18 +6,24 @@
 
 namespace lumo {
 
-CIpcSender::CIpcSender() : nbase::FrameworkThread("IpcSender") {}
+CIpcSender::CIpcSender() : nbase::FrameworkThread("IpcSender") {
+  InitializeCriticalSectionAndSpinCount(&postLock_, 2000);
+}
 
 CIpcSender::~CIpcSender() {
   Stop();
   // Cleanup closed every handle; anything left is only freed.
   connections_.clear();
+  DeleteCriticalSection(&postLock_);
 }
 
 void CIpcSender::Post(const nbase::Task& task) {
+  // The guard check and the post are one step against ShutPosts: a game
+  // thread sending while another thread shuts the channel down either gets
+  // its message queued before the stop, or dropped.
+  PostLockScope hold(&postLock_);
   if (postGuard && !postGuard()) return;
-  nbase::MessageLoop* loop = message_loop();
-  if (loop != nullptr) loop->PostTask(task);
+  if (nbase::MessageLoop* loop = message_loop()) loop->PostTask(task);
 }
 
 void CIpcSender::SendTo(const std::string& target, const std::string& payload) {

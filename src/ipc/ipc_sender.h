@@ -52,6 +52,15 @@ class CIpcSender : public nbase::FrameworkThread {
   // or the thread has no loop. Any thread.
   void Post(const nbase::Task& task);
 
+  // Runs `shut` (which makes the guard refuse) while no post is between its
+  // guard check and its queueing, so no post can reach a loop that the
+  // following Stop destroys. Any thread but the sender thread.
+  template <typename Shut>
+  void ShutPosts(Shut&& shut) {
+    PostLockScope hold(&postLock_);
+    shut();
+  }
+
   // Writes `payload` into the host channel `target` and signals it, opening
   // the channel on first use and reopening it once after a failed write.
   // Failures drop the message. Sender thread only.
@@ -69,7 +78,17 @@ class CIpcSender : public nbase::FrameworkThread {
   void Disconnect(const std::string& target);
   static void ReleaseConnection(HostConnection& connection);
 
+  // Holds the post lock for a scope, also when a post throws.
+  struct PostLockScope {
+    explicit PostLockScope(CRITICAL_SECTION* lock) : lock_(lock) { EnterCriticalSection(lock_); }
+    ~PostLockScope() { LeaveCriticalSection(lock_); }
+    PostLockScope(const PostLockScope&) = delete;
+    PostLockScope& operator=(const PostLockScope&) = delete;
+    CRITICAL_SECTION* lock_;
+  };
+
   std::map<std::string, HostConnection> connections_;
+  CRITICAL_SECTION postLock_;
 };
 
 }  // namespace lumo
