@@ -69,8 +69,6 @@ session() {
   xid=$(xwininfo -root -tree 2>/dev/null | awk '/"Lumo devhost"/ {print $1; exit}')
   if [ -n "$xid" ]; then
     import -window "$xid" "$shot" 2>/dev/null || import -window root "$shot"
-    import -window root "$build/demo-root.png"
-    xwininfo -root -tree > "$build/demo-tree.txt" 2>&1
   else
     import -window root "$shot"
   fi

@@ -1,10 +1,9 @@
 #include "ipc/ipc_channel.h"
 
 #include <memory>
-#include <utility>
+#include <thread>
 
 #include "sdk/module_pin.h"
-#include <thread>
 
 namespace lumo {
 

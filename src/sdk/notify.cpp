@@ -1,16 +1,14 @@
 #include "sdk/notify.h"
 
-#include "sdk/operations.h"
-
 #include <nlohmann/json.hpp>
 
-#include "diag/strict_json.h"
-
 #include "diag/log.h"
+#include "diag/strict_json.h"
 #include "ipc/envelope.h"
 #include "ipc/ipc_channel.h"
 #include "ipc/ipc_names.h"
 #include "ipc/shm_layout.h"
+#include "sdk/operations.h"
 
 namespace lumo {
 
