@@ -6,15 +6,16 @@
 // Threads: Send from any thread; Close and destruction from any thread but
 // the sender thread (they join it), and only after the receive thread has
 // ended (Close unmaps the receive region). Held under shared ownership by
-// the SdkContext.
+// IpcLink, and for the length of a send by the sending thread.
 #pragma once
+
+#include <windows.h>
 
 #include <atomic>
 #include <string>
 
 #include "ipc/ipc_sender.h"
 #include "ipc/receive_part.h"
-#include "sdk/sdk_context.h"
 
 namespace lumo {
 
@@ -25,26 +26,21 @@ class CIPCChannel {
   CIPCChannel(const CIPCChannel&) = delete;
   CIPCChannel& operator=(const CIPCChannel&) = delete;
 
-  // Queues `payload` for the host channel `target`; fire-and-forget.
-  void Send(std::string target, const std::string& payload);
+  enum class SendResult { Queued, Closed, Full, TooLarge };
 
-  // Refuses further sends, wakes and closes the receive channel, and stops
-  // the sender after the messages already queued. Runs once.
-  void Close();
+  // Queues `payload` for the host channel `target`; fire-and-forget: never
+  // waits for the host. Refuses an empty payload or one that a host channel
+  // cannot carry (TooLarge), a full queue and a closed channel.
+  SendResult Send(std::string target, std::string payload);
+
+  // Refuses further sends, closes the receive channel, and stops the sender
+  // after it has delivered what it can of the queue within `budgetMs`; the
+  // rest is dropped with a log line. Runs once.
+  void Close(DWORD budgetMs);
 
   std::atomic<bool> closed{false};
   ReceivePart receive;  // handler table, receive endpoint, stop flag
   CIpcSender sender;
 };
-
-// Starts the IPC link for the block of the SdkContext: creates the channel
-// object, the library's receive channel `name`, the sender thread and the
-// receive thread. True when started now or earlier. Game thread.
-bool StartIpc(IpcBlock& block, const std::string& name);
-
-// Ends what StartIpc started: stops and wakes the receive loop, joins its
-// thread, closes the channel (the sender delivers what it has queued, then
-// stops) and releases it. Game thread.
-void StopIpc(IpcBlock& block);
 
 }  // namespace lumo

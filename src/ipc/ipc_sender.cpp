@@ -2,46 +2,216 @@
 
 #include <utility>
 
+#include "diag/log.h"
+#include "diag/text_convert.h"
+#include "ipc/event_state.h"
 #include "ipc/host_process.h"
 
 namespace lumo {
 
-CIpcSender::CIpcSender() : nbase::FrameworkThread("IpcSender") {
-  InitializeCriticalSectionAndSpinCount(&postLock_, 2000);
+namespace {
+
+// The host's wait is satisfied (its event reads not signalled from then on)
+// as soon as the event is set while it waits; its thread still has to be
+// scheduled before it copies the region. The channel offers no other sign
+// that the copy is done, so the next write keeps this distance from the
+// moment the wake was seen; on a machine busy with other work a shorter
+// grace let messages be overwritten.
+constexpr DWORD kHostCopyGraceMs = 10;
+// A message announced this long ago has been taken and copied if the event
+// reads not signalled: the next one goes out at once.
+constexpr int64_t kSettledUs = 100000;
+
+int64_t NowUs() {
+  static const int64_t frequency = [] {
+    LARGE_INTEGER f;
+    QueryPerformanceFrequency(&f);
+    return static_cast<int64_t>(f.QuadPart);
+  }();
+  LARGE_INTEGER counter;
+  QueryPerformanceCounter(&counter);
+  return static_cast<int64_t>(counter.QuadPart / frequency * 1000000 +
+                              counter.QuadPart % frequency * 1000000 / frequency);
 }
+
+std::wstring Wide(const std::string& utf8) { return Utf8ToWide(utf8.c_str(), static_cast<int>(utf8.size())); }
+
+}  // namespace
+
+CIpcSender::CIpcSender() : nbase::FrameworkThread("IpcSender") {}
 
 CIpcSender::~CIpcSender() {
   Stop();
   // Cleanup closed every handle; anything left is only freed.
   connections_.clear();
-  DeleteCriticalSection(&postLock_);
 }
 
-void CIpcSender::Post(const nbase::Task& task) {
-  // The guard check and the post are one step against ShutPosts: a game
+CIpcSender::QueueResult CIpcSender::Queue(std::string target, std::string payload) {
+  // The guard check and the queueing are one step against ShutPosts: a game
   // thread sending while another thread shuts the channel down either gets
-  // its message queued before the stop, or dropped.
-  PostLockScope hold(&postLock_);
-  if (postGuard && !postGuard()) return;
-  if (nbase::MessageLoop* loop = message_loop()) loop->PostTask(task);
+  // its message queued before the stop, or refused.
+  nbase::AutoLock hold(postLock_);
+  if (postGuard && !postGuard()) return QueueResult::Closed;
+  nbase::MessageLoop* loop = message_loop();
+  if (loop == nullptr) return QueueResult::Closed;
+  if (outbox_.size() >= kMaxQueuedMessages) return QueueResult::Full;
+  outbox_.push_back(OutgoingMessage{std::move(target), std::move(payload), GetTickCount64()});
+  if (!drainScheduled_) {
+    // Only an idle sender needs waking: a running drain takes what comes.
+    try {
+      loop->PostTask([this] { Drain(); });
+    } catch (...) {
+      outbox_.pop_back();
+      throw;
+    }
+    drainScheduled_ = true;
+  }
+  return QueueResult::Queued;
 }
 
-void CIpcSender::SendTo(const std::string& target, const std::string& payload) {
-  auto it = connections_.find(target);
-  if (it == connections_.end()) {
-    if (!Connect(target)) return;
-    it = connections_.find(target);
-    if (it == connections_.end()) return;
+void CIpcSender::Post(nbase::Task task) {
+  nbase::AutoLock hold(postLock_);
+  if (postGuard && !postGuard()) return;
+  if (nbase::MessageLoop* loop = message_loop()) loop->PostTask(std::move(task));
+}
+
+bool CIpcSender::PastDeadline() const {
+  const uint64_t deadline = deadlineMs_.load();
+  return deadline != 0 && GetTickCount64() >= deadline;
+}
+
+size_t CIpcSender::TakeAllQueued() {
+  std::deque<OutgoingMessage> dropped;
+  {
+    nbase::AutoLock hold(postLock_);
+    dropped.swap(outbox_);
   }
-  if (!it->second.endpoint.Write(payload)) {
+  return dropped.size();
+}
+
+void CIpcSender::Drain() {
+  for (;;) {
+    if (PastDeadline()) {
+      const size_t dropped = TakeAllQueued();
+      nbase::AutoLock hold(postLock_);
+      drainScheduled_ = false;
+      if (dropped != 0) {
+        SdkLog(L"IpcSender: shutdown time is up, %u message(s) not delivered were dropped",
+               static_cast<unsigned>(dropped));
+      }
+      return;
+    }
+    OutgoingMessage message;
+    {
+      nbase::AutoLock hold(postLock_);
+      if (outbox_.empty()) {
+        drainScheduled_ = false;
+        return;
+      }
+      message = std::move(outbox_.front());
+      outbox_.pop_front();
+    }
+    bool written = false;
+    try {
+      written = SendTo(message.target, message.payload);
+    } catch (...) {
+      // Out of memory on the sender thread: this message is lost, the game
+      // goes on.
+      SdkLog(L"IpcSender: a message for %ls was dropped: out of memory", Wide(message.target).c_str());
+      continue;
+    }
+    if (written) continue;
+
+    // No host channel of that name right now (a host restarting): the
+    // message keeps its place, and the sender tries again shortly.
+    const std::string target = message.target;
+    {
+      nbase::AutoLock hold(postLock_);
+      outbox_.push_front(std::move(message));
+    }
+    DropExpired(target);
+    nbase::MessageLoop* loop = message_loop();
+    if (loop == nullptr) return;
+    loop->PostDelayedTask([this] { Drain(); }, kHostRetryIntervalMs * 1000);
+    return;  // drainScheduled_ stays set: the retry is the scheduled drain
+  }
+}
+
+void CIpcSender::DropExpired(const std::string& target) {
+  const uint64_t now = GetTickCount64();
+  size_t dropped = 0;
+  {
+    nbase::AutoLock hold(postLock_);
+    for (auto it = outbox_.begin(); it != outbox_.end();) {
+      if (it->target == target && now - it->queuedAtMs >= kHostGapKeepMs) {
+        it = outbox_.erase(it);
+        ++dropped;
+      } else {
+        ++it;
+      }
+    }
+  }
+  if (dropped != 0) {
+    SdkLog(L"IpcSender: no host channel %ls for %u ms, %u message(s) for it were dropped", Wide(target).c_str(),
+           static_cast<unsigned>(kHostGapKeepMs), static_cast<unsigned>(dropped));
+  }
+}
+
+HostConnection* CIpcSender::FindLiveConnection(const std::string& target) {
+  auto it = connections_.find(target);
+  if (it != connections_.end() && it->second.watch && it->second.watch->exited.load()) {
+    // The host behind it has ended; its objects must go so that a new host
+    // can create the channel again.
+    Disconnect(target);
+    it = connections_.end();
+  }
+  if (it == connections_.end()) {
+    if (!Connect(target)) return nullptr;
+    it = connections_.find(target);
+    if (it == connections_.end()) return nullptr;
+  }
+  return &it->second;
+}
+
+void CIpcSender::WaitUntilTaken(const std::string& target, HostConnection& connection) {
+  if (!connection.announced) return;
+  const int64_t startUs = NowUs();
+  const uint64_t boundMs = connection.hostHasTaken ? kHostTakeTimeoutMs : kHostFirstTakeTimeoutMs;
+  for (;;) {
+    const EventState state = QueryEventState(connection.endpoint.serverEvent.handle);
+    if (state == EventState::NotSignalled) break;
+    if (state == EventState::Unknown) break;  // nothing to read progress from: the grace alone
+    if (NowUs() - startUs >= static_cast<int64_t>(boundMs) * 1000) {
+      SdkLog(L"IpcSender: host channel %ls did not take the previous message within %u ms; it may be overwritten",
+             Wide(target).c_str(), static_cast<unsigned>(boundMs));
+      return;
+    }
+    if (PastDeadline()) return;
+    Sleep(1);
+  }
+  connection.hostHasTaken = true;
+  if (NowUs() - connection.announcedAtUs < kSettledUs) Sleep(kHostCopyGraceMs);
+}
+
+bool CIpcSender::SendTo(const std::string& target, const std::string& payload) {
+  HostConnection* connection = FindLiveConnection(target);
+  if (connection == nullptr) return false;
+  WaitUntilTaken(target, *connection);
+  if (!connection->endpoint.Write(payload)) {
     // The host may have replaced its channel: reopen once, then give up.
     Disconnect(target);
-    if (!Connect(target)) return;
-    it = connections_.find(target);
-    if (it == connections_.end()) return;
-    if (!it->second.endpoint.Write(payload)) return;
+    connection = FindLiveConnection(target);
+    if (connection == nullptr) return false;
+    if (!connection->endpoint.Write(payload)) {
+      SdkLog(L"IpcSender: a message of %u bytes for %ls could not be written and was dropped",
+             static_cast<unsigned>(payload.size()), Wide(target).c_str());
+      return true;
+    }
   }
-  if (it->second.endpoint.serverEvent.handle != nullptr) SetEvent(it->second.endpoint.serverEvent.handle);
+  if (connection->endpoint.serverEvent.handle != nullptr) SetEvent(connection->endpoint.serverEvent.handle);
+  connection->announced = true;
+  connection->announcedAtUs = NowUs();
+  return true;
 }
 
 bool CIpcSender::Connect(const std::string& target) {
@@ -85,6 +255,10 @@ void CIpcSender::Disconnect(const std::string& target) {
 }
 
 void CIpcSender::Cleanup() {
+  const size_t dropped = TakeAllQueued();
+  if (dropped != 0) {
+    SdkLog(L"IpcSender: stopped with %u message(s) not delivered; they were dropped", static_cast<unsigned>(dropped));
+  }
   for (auto& entry : connections_) ReleaseConnection(entry.second);
   connections_.clear();
   if (nbase::FrameworkThreadSlot* slot = nbase::FrameworkThread::CurrentThreadSlot()) slot->quit_flag = true;
@@ -93,14 +267,22 @@ void CIpcSender::Cleanup() {
 void CALLBACK CIpcSender::OnHostProcessExit(void* context, BOOLEAN /*timedOut*/) {
   auto* watch = static_cast<HostExitWatch*>(context);
   if (watch == nullptr || watch->sender == nullptr) return;
+  watch->exited.store(true);
   CIpcSender* sender = watch->sender;
   if (sender->postGuard && !sender->postGuard()) return;
   try {
     std::string name = watch->channelName;
-    sender->Post([sender, name] { sender->Disconnect(name); });
+    sender->Post([sender, name] {
+      // Only the connection this watch belongs to: a newer one of the same
+      // name (opened after the drain saw the flag) stays.
+      auto it = sender->connections_.find(name);
+      if (it != sender->connections_.end() && it->second.watch && it->second.watch->exited.load()) {
+        sender->Disconnect(name);
+      }
+    });
   } catch (...) {
-    // Out of memory on a thread-pool thread: the connection is then dropped
-    // by the next failed write instead.
+    // Out of memory on a thread-pool thread: the flag makes the next send
+    // drop the connection instead.
   }
 }
 

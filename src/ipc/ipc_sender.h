@@ -1,16 +1,26 @@
 // CIpcSender: the "IpcSender" framework thread that delivers outgoing
 // messages into host channels.
 //
-// Threads: Post may be called from any thread. SendTo, Connect, Disconnect
-// and Cleanup run only on the sender thread, which alone touches the
-// connection table and the host endpoints (so they need no lock). The
-// host-exit callback runs on a thread-pool thread and only posts.
-// Ownership: held by value inside CIPCChannel; owns its connections, their
-// endpoints, process handles, waits and wait contexts.
+// A host channel holds one message at a time and the host announces nothing
+// back, so the sender keeps its own bounded queue (the outbox) and writes the
+// next message only once the host has taken the previous one, which it reads
+// off the host's server event: auto-reset, it stays signalled until the
+// host's wait consumes it. Messages for a host channel that cannot be opened
+// wait (a host restarting) for a while, in order.
+//
+// Threads: Queue and Post from any thread. Drain, SendTo, Connect,
+// Disconnect and Cleanup run only on the sender thread, which alone touches
+// the connection table and the host endpoints. The host-exit callback runs
+// on a thread-pool thread; it only flags the watch and posts.
+// Ownership: held by value inside CIPCChannel; owns the outbox, its
+// connections, their endpoints, process handles, waits and wait contexts.
 #pragma once
 
 #include <windows.h>
 
+#include <atomic>
+#include <cstdint>
+#include <deque>
 #include <functional>
 #include <map>
 #include <memory>
@@ -18,15 +28,32 @@
 
 #include "ipc/shm_endpoint.h"
 #include "nbase/framework_thread.h"
+#include "nbase/lock.h"
 
 namespace lumo {
 
 class CIpcSender;
 
+// At most this many messages wait for the host; a further Queue is refused.
+constexpr size_t kMaxQueuedMessages = 1024;
+// How long messages wait for a host channel that cannot be opened.
+constexpr uint64_t kHostGapKeepMs = 5000;
+// How often the sender tries to open a missing host channel meanwhile.
+constexpr int64_t kHostRetryIntervalMs = 50;
+// How long a write waits for the host to take the previous message before
+// it overwrites it anyway.
+constexpr uint64_t kHostTakeTimeoutMs = 100;
+// The same for the first message on a newly opened host channel: a host
+// that has just created its channel may still be setting up its reader.
+constexpr uint64_t kHostFirstTakeTimeoutMs = 1000;
+
 // Context of the thread-pool wait on a host process.
 struct HostExitWatch {
   CIpcSender* sender;
   std::string channelName;
+  // Set by the callback: the connection is stale even before the posted
+  // disconnect has run (a drain in progress checks it before each write).
+  std::atomic<bool> exited{false};
 };
 
 // One open host channel.
@@ -38,57 +65,90 @@ struct HostConnection {
   // wait unregistered before it fired does not leak it; it is freed only
   // after UnregisterWaitEx has returned, when no callback can still use it.
   std::unique_ptr<HostExitWatch> watch;
+  // A message was announced on this connection, at this time (µs, QPC);
+  // the host has taken one.
+  bool announced = false;
+  bool hostHasTaken = false;
+  int64_t announcedAtUs = 0;
+};
+
+// One message waiting in the outbox.
+struct OutgoingMessage {
+  std::string target;    // host channel name
+  std::string payload;   // envelope bytes
+  uint64_t queuedAtMs;   // GetTickCount64 when queued
 };
 
 class CIpcSender : public nbase::FrameworkThread {
  public:
+  enum class QueueResult { Queued, Closed, Full };
+
   CIpcSender();
   ~CIpcSender() override;
 
-  // Asked before every post; set by the owning channel. Any thread.
+  // Asked before every queueing and post; set by the owning channel. Any thread.
   std::function<bool()> postGuard;
+
+  // Puts a message in the outbox and wakes the sender when it was idle.
+  // Never waits for the host. Any thread.
+  QueueResult Queue(std::string target, std::string payload);
 
   // Queues `task` on the sender thread, or drops it when the guard refuses
   // or the thread has no loop. Any thread.
-  void Post(const nbase::Task& task);
+  void Post(nbase::Task task);
 
-  // Runs `shut` (which makes the guard refuse) while no post is between its
-  // guard check and its queueing, so no post can reach a loop that the
-  // following Stop destroys. Any thread but the sender thread.
+  // Runs `shut` (which makes the guard refuse) while no queueing or post is
+  // between its guard check and its queueing, so nothing reaches a loop that
+  // the following Stop destroys. Any thread but the sender thread.
   template <typename Shut>
   void ShutPosts(Shut&& shut) {
-    PostLockScope hold(&postLock_);
+    nbase::AutoLock hold(postLock_);
     shut();
   }
 
+  // From `deadlineMs` (GetTickCount64) on, the sender stops delivering and
+  // drops what is left with one log line. Set before Stop to bound it.
+  void SetDeadline(uint64_t deadlineMs) { deadlineMs_.store(deadlineMs); }
+
   // Writes `payload` into the host channel `target` and signals it, opening
-  // the channel on first use and reopening it once after a failed write.
-  // Failures drop the message. Sender thread only.
-  void SendTo(const std::string& target, const std::string& payload);
+  // the channel on first use, after the host has taken the previous message.
+  // False when the host channel cannot be opened (the message was not
+  // written); true otherwise, also when the message had to be dropped.
+  // Sender thread only.
+  bool SendTo(const std::string& target, const std::string& payload);
 
   // Thread-pool callback of a host-process wait.
   static void CALLBACK OnHostProcessExit(void* context, BOOLEAN timedOut);
 
  protected:
-  // Drops every host connection; runs on the sender thread after its last task.
+  // Drops every host connection and what is still queued (with a log line);
+  // runs on the sender thread after its last task.
   void Cleanup() override;
 
  private:
+  // Delivers the outbox in order until it is empty, the head's host channel
+  // is missing (then retries later) or the deadline has passed. Sender thread.
+  void Drain();
+  // Drops queued messages for `target` older than kHostGapKeepMs. Sender thread.
+  void DropExpired(const std::string& target);
+  // Empties the outbox; returns how many messages it held.
+  size_t TakeAllQueued();
+  bool PastDeadline() const;
+  // Waits (bounded) until the host has taken the last message announced on
+  // `connection`. Sender thread.
+  void WaitUntilTaken(const std::string& target, HostConnection& connection);
+
+  HostConnection* FindLiveConnection(const std::string& target);
   bool Connect(const std::string& target);
   void Disconnect(const std::string& target);
   static void ReleaseConnection(HostConnection& connection);
 
-  // Holds the post lock for a scope, also when a post throws.
-  struct PostLockScope {
-    explicit PostLockScope(CRITICAL_SECTION* lock) : lock_(lock) { EnterCriticalSection(lock_); }
-    ~PostLockScope() { LeaveCriticalSection(lock_); }
-    PostLockScope(const PostLockScope&) = delete;
-    PostLockScope& operator=(const PostLockScope&) = delete;
-    CRITICAL_SECTION* lock_;
-  };
+  std::map<std::string, HostConnection> connections_;  // sender thread only
 
-  std::map<std::string, HostConnection> connections_;
-  CRITICAL_SECTION postLock_;
+  nbase::Lock postLock_;                 // guards the three members below
+  std::deque<OutgoingMessage> outbox_;
+  bool drainScheduled_ = false;          // a Drain task is queued or running
+  std::atomic<uint64_t> deadlineMs_{0};  // 0: none
 };
 
 }  // namespace lumo

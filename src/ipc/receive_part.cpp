@@ -29,27 +29,28 @@ void ReceivePart::ReceiveLoop() {
     if (WaitForSingleObject(endpoint.serverEvent.handle, INFINITE) != WAIT_OBJECT_0) return;
     // Shutdown sets the flag and then signals, so the region is not read.
     if (stop.load()) return;
-
-    std::string reply;
-    try {
-      std::string message;
-      if (!endpoint.Read(message)) return;
-      reply = DispatchHostMessage(message);
-    } catch (...) {
-      // Out of memory, or a handler that threw: this message goes without an
-      // answer, and the game is not ended over it.
-      reply.clear();
-    }
-
-    if (!reply.empty()) {
-      // Write checks usability, view and fit (length + 4 <= region size) and
-      // leaves the region untouched when one fails.
-      if (!endpoint.Write(reply)) return;
-      if (endpoint.clientEvent.handle == nullptr) return;
-      if (!SetEvent(endpoint.clientEvent.handle)) return;
-    }
+    ServeOneMessage();
     if (stop.load()) return;
   }
+}
+
+void ReceivePart::ServeOneMessage() {
+  // Whatever one message does (a length field past the region, text that
+  // is no envelope, a handler that throws, a reply that does not fit), it
+  // costs only that message: the loop waits for the next one.
+  std::string reply;
+  try {
+    std::string message;
+    if (!endpoint.Read(message)) return;
+    reply = DispatchHostMessage(message);
+  } catch (...) {
+    return;
+  }
+  if (reply.empty()) return;
+  // Write checks usability, view and fit (length + 4 <= region size) and
+  // leaves the region untouched when one fails.
+  if (!endpoint.Write(reply)) return;
+  if (endpoint.clientEvent.handle != nullptr) SetEvent(endpoint.clientEvent.handle);
 }
 
 std::string ReceivePart::DispatchHostMessage(const std::string& data) const {

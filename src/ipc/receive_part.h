@@ -25,8 +25,8 @@
 namespace lumo {
 
 // Takes the message body (as ParseEnvelope gives it) and returns the reply;
-// an empty reply means no answer. Must not throw: nothing on the receive
-// thread catches.
+// an empty reply means no answer. Should not throw: a handler that does
+// loses only that message's answer.
 using MessageHandler = std::function<std::string(const std::string& body)>;
 
 struct ReceivePart {
@@ -48,9 +48,12 @@ struct ReceivePart {
   // thread starts.
   void AddHandler(const std::string& msg, MessageHandler handler);
 
-  // Serves the channel until the stop flag is set, a wait fails, the stored
-  // length is too large or a reply cannot be written.
+  // Serves the channel until the stop flag is set or a wait fails. A
+  // message that cannot be read, parsed or answered is skipped.
   void ReceiveLoop();
+
+  // Reads, dispatches and answers the message in the region. Never throws.
+  void ServeOneMessage();
 
   // Unwraps one received envelope, writes its debugger line(s) and returns
   // the handler's reply (empty when there is none).

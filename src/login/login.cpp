@@ -11,24 +11,32 @@
 namespace lumo {
 
 SdkError Login(SdkContext& ctx) {
-  if (!ctx.initialised) {
-    SdkLog(L"Login failed err=%d (NotInitialized)", SdkError_NotInitialized);
-    return SdkError_NotInitialized;
-  }
-  // One success is enough for the whole session: no second request.
-  if (ctx.loggedIn) return SdkError_Ok;
+  std::wstring token;
+  uint32_t session = 0;
+  {
+    nbase::AutoLock lifecycle(ctx.lifecycle);
+    if (!ctx.initialised) {
+      SdkLog(L"Login failed err=%d (NotInitialized)", SdkError_NotInitialized);
+      return SdkError_NotInitialized;
+    }
+    // One success is enough for the whole session: no second request.
+    if (ctx.loggedIn) return SdkError_Ok;
 
-  if (!EnsureLaunchParamsLoaded(ctx)) {
-    SdkLog(L"Login failed err=%d (LoginNoToken)", SdkError_LoginNoToken);
-    return SdkError_LoginNoToken;
-  }
-  const wchar_t* stored = ctx.launchParams.token;
-  if (stored[0] == L'\0') {
-    SdkLog(L"Login failed err=%d (LoginNoToken)", SdkError_LoginNoToken);
-    return SdkError_LoginNoToken;
+    if (!EnsureLaunchParamsLoaded(ctx)) {
+      SdkLog(L"Login failed err=%d (LoginNoToken)", SdkError_LoginNoToken);
+      return SdkError_LoginNoToken;
+    }
+    const wchar_t* stored = ctx.launchParams.token;
+    if (stored[0] == L'\0') {
+      SdkLog(L"Login failed err=%d (LoginNoToken)", SdkError_LoginNoToken);
+      return SdkError_LoginNoToken;
+    }
+    token.assign(stored, wcsnlen(stored, _countof(ctx.launchParams.token)));
+    session = ctx.sessionsEnded.load();
   }
 
-  const std::wstring token(stored, wcsnlen(stored, _countof(ctx.launchParams.token)));
+  // The request runs without the lock, so that shutdown on another thread
+  // is not held up by it.
   LoginInfo info;
   std::memset(&info, 0, sizeof(info));
   if (!VerifyLoginToken(token.c_str(), &info)) {
@@ -36,7 +44,14 @@ SdkError Login(SdkContext& ctx) {
     SdkLog(L"Login failed err=%d (LoginVerifyFailed)", SdkError_LoginVerifyFailed);
     return SdkError_LoginVerifyFailed;
   }
-  std::memcpy(&ctx.loginInfo, &info, sizeof(info));
+
+  nbase::AutoLock lifecycle(ctx.lifecycle);
+  if (!ctx.initialised || ctx.sessionsEnded.load() != session) {
+    // Shut down while the request ran: the answer belongs to no session.
+    SdkLog(L"Login failed err=%d (NotInitialized)", SdkError_NotInitialized);
+    return SdkError_NotInitialized;
+  }
+  if (!ctx.loggedIn) std::memcpy(&ctx.loginInfo, &info, sizeof(info));
   ctx.loggedIn = true;
   SdkLog(L"Login success");
   return SdkError_Ok;

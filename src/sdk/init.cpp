@@ -3,7 +3,7 @@
 #include <cwchar>
 
 #include "diag/log.h"
-#include "ipc/ipc_channel.h"
+#include "ipc/ipc_link.h"
 #include "launch/launch_params.h"
 #include "sdk/notify.h"
 #include "sdk/operations.h"
@@ -62,6 +62,7 @@ bool EmbedGameWindow(HWND game, HWND host) {
 }
 
 SdkError Init(SdkContext& ctx) {
+  nbase::AutoLock lifecycle(ctx.lifecycle);
   if (ctx.initialised) {
     SdkLog(L"Init already OK");
     return SdkError_Ok;
@@ -80,7 +81,7 @@ SdkError Init(SdkContext& ctx) {
   ctx.gameWnd = search.found;
   ctx.gameThreadId = GetCurrentThreadId();
 
-  if (!StartIpc(ctx.ipc, std::string(ctx.launchParams.channelName))) {
+  if (!ctx.ipc.StartIpc(std::string(ctx.launchParams.channelName))) {
     SdkLog(L"Init failed err=%d (IpcGameStartFailed)", SdkError_IpcGameStartFailed);
     return SdkError_IpcGameStartFailed;
   }

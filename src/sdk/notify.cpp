@@ -2,23 +2,18 @@
 
 #include <nlohmann/json.hpp>
 
+#include <utility>
+
 #include "diag/log.h"
 #include "diag/strict_json.h"
 #include "ipc/envelope.h"
-#include "ipc/ipc_channel.h"
+#include "ipc/ipc_link.h"
 #include "ipc/ipc_names.h"
-#include "ipc/shm_layout.h"
 #include "sdk/operations.h"
 
 namespace lumo {
 
 namespace {
-
-// What one host channel can carry. A longer envelope would be dropped by the
-// sender after the call had reported success, so it is refused here.
-bool Deliverable(const std::string& envelope) {
-  return !envelope.empty() && envelope.size() <= kShmMaxPayload;
-}
 
 std::string SerializeStrings(std::initializer_list<std::string> items) {
   nlohmann::json array = nlohmann::json::array();
@@ -37,22 +32,31 @@ std::string BuildShowPayBody(int64_t gameId, const std::string& payText) {
   return SerializeStrings({std::to_string(gameId), payText});
 }
 
-bool PostToHost(SdkContext& ctx, CIPCChannel* channel, const std::string& envelope) {
-  if (channel == nullptr || ctx.launchParams.hostPipe[0] == '\0') return false;
-  channel->Send(std::string(ctx.launchParams.hostPipe), envelope);
-  return true;
+bool PostToHost(SdkContext& ctx, IpcLink& link, std::string envelope) {
+  if (ctx.launchParams.hostPipe[0] == '\0') return false;
+  switch (link.Send(std::string(ctx.launchParams.hostPipe), std::move(envelope))) {
+    case CIPCChannel::SendResult::Queued:
+      return true;
+    case CIPCChannel::SendResult::Full:
+      SdkLog(L"PostToHost: %u messages already wait for the host; this one is refused",
+             static_cast<unsigned>(kMaxQueuedMessages));
+      return false;
+    case CIPCChannel::SendResult::Closed:
+    case CIPCChannel::SendResult::TooLarge:
+      break;
+  }
+  return false;
 }
 
 namespace {
 
 // Wraps the body in its envelope and hands it to the sender. False when the
 // body cannot be built (text not UTF-8), the envelope would not fit the host
-// channel, or there is no channel or host pipe.
+// channel, the sender's queue is full, or there is no link or host pipe.
 template <typename MakeBody>
 bool PostMessageToHost(SdkContext& ctx, const char* msg, MakeBody makeBody) {
   try {
-    const std::string envelope = BuildEnvelope(msg, makeBody());
-    return Deliverable(envelope) && PostToHost(ctx, ctx.ipc.channel.get(), envelope);
+    return PostToHost(ctx, ctx.ipc, BuildEnvelope(msg, makeBody()));
   } catch (const nlohmann::json::exception&) {
     return false;
   }

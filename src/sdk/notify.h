@@ -1,5 +1,5 @@
 // The two messages the library sends to the host: "window ready" at the end
-// of Init and the payment request of lumoShowPay. Game thread; both hand
+// of Init and the payment request of lumoShowPay. Any thread; both hand
 // their envelope to the sender thread and return at once.
 #pragma once
 
@@ -10,9 +10,9 @@
 
 namespace lumo {
 
-class CIPCChannel;
+class IpcLink;
 
-// 0, or -5 when there is no channel object to send with. Sends nothing and
+// 0, or -5 when the link cannot take the message. Sends nothing and
 // answers 0 when the command line named no host channel.
 SdkError NotifyHostWndReady(SdkContext& ctx);
 
@@ -21,8 +21,9 @@ SdkError NotifyHostWndReady(SdkContext& ctx);
 std::string BuildWndReadyBody(int64_t gameId, HWND gameWnd, const std::string& channelName);
 std::string BuildShowPayBody(int64_t gameId, const std::string& payText);
 
-// Hands the envelope to the channel's sender for ctx's host pipe; false
-// when there is no channel or no host pipe.
-bool PostToHost(SdkContext& ctx, CIPCChannel* channel, const std::string& envelope);
+// Hands the envelope to the link's sender for ctx's host pipe; false when
+// there is no host pipe, or the link is not running, refuses the size or
+// has a full queue. Any thread.
+bool PostToHost(SdkContext& ctx, IpcLink& link, std::string envelope);
 
 }  // namespace lumo

@@ -1,5 +1,5 @@
-// The work behind the exports. All run on the game's window thread with the
-// process's SdkContext; none takes a lock.
+// The work behind the exports, with the process's SdkContext. Meant for the
+// game's window thread, safe from any thread (see SdkContext for the locks).
 #pragma once
 
 #include "sdk/sdk_context.h"
@@ -7,11 +7,14 @@
 namespace lumo {
 
 SdkError Init(SdkContext& ctx);                     // lumoGameInit
-SdkError Login(SdkContext& ctx);                    // lumoGameLogin
-// lumoShowPay: 0, -6 before a successful Init and login, -5 when the
-// request cannot be built (text not UTF-8), would not fit the host channel
-// (envelope over 2044 bytes), or there is nowhere to send it.
+// lumoGameLogin. Blocks for the request (bounded), without holding a lock.
+SdkError Login(SdkContext& ctx);
+// lumoShowPay: 0, -6 before a successful Init and login or once shutdown
+// began, -5 when the request cannot be built (text not UTF-8), would not fit
+// the host channel (envelope over 2044 bytes), the queue of messages for the
+// host is full, or there is nowhere to send it. Never waits for the host.
 SdkError ShowPay(SdkContext& ctx, const char* text);
-void Uninit(SdkContext& ctx);                       // lumoGameUninit
+// lumoGameUninit. Returns within about 2 s, whatever the host does.
+void Uninit(SdkContext& ctx);
 
 }  // namespace lumo

@@ -1,21 +1,25 @@
 // SdkContext: the one process-wide state record behind the five exports.
 //
 // Built on first use by GetSdkContext (safe against concurrent first calls)
-// and destroyed at image unload. The exports use it from the game's window
-// thread only and take no lock; the IPC threads never call the exports.
+// and destroyed at image unload. The exports are meant for the game's window
+// thread but may be called from any thread: Init and Uninit run one at a
+// time under `lifecycle`; Login takes it only to check and to store, never
+// across its request; ShowPay and GetLoginInfo take no lock and read the
+// two flags, which change only under `lifecycle`. The launch parameters are
+// written before `initialised` is set and are read only after it. The IPC
+// threads never call the exports.
 #pragma once
 
 #include <windows.h>
 
+#include <atomic>
 #include <cstdint>
-#include <memory>
-#include <thread>
 
 #include "LumoGameSDK.h"
+#include "ipc/ipc_link.h"
+#include "nbase/lock.h"
 
 namespace lumo {
-
-class CIPCChannel;
 
 // Values read from the command line by LoadLaunchParams.
 struct LaunchParams {
@@ -27,31 +31,19 @@ struct LaunchParams {
   wchar_t token[64];     // "token", at most 63 units
 };
 
-// The block that Init hands to StartIpc and Uninit empties.
-struct IpcBlock {
-  IpcBlock() = default;
-  IpcBlock(const IpcBlock&) = delete;
-  IpcBlock& operator=(const IpcBlock&) = delete;
-  // Runs with IPC still started only at process exit (the module is pinned
-  // while IPC runs): the system has ended the IPC threads already, and
-  // joining or stopping them now, under the loader lock, would abort or hang
-  // the exit. The game's own exit code stands; the system reclaims the rest.
-  ~IpcBlock();
-
-  std::shared_ptr<CIPCChannel> channel;
-  std::thread receiveThread;
-  bool ipcStarted = false;
-};
-
 struct SdkContext {
   LaunchParams launchParams{};
   LoginInfo loginInfo{};
   bool launchParamsLoaded = false;
-  bool initialised = false;
-  bool loggedIn = false;
+  std::atomic<bool> initialised{false};
+  std::atomic<bool> loggedIn{false};
+  // Counts the sessions ended by Uninit, so that a login whose request
+  // outlived its session does not store its answer into the next state.
+  std::atomic<uint32_t> sessionsEnded{0};
   HWND gameWnd = nullptr;
   uint32_t gameThreadId = 0;
-  IpcBlock ipc;
+  nbase::Lock lifecycle;
+  IpcLink ipc;
 };
 
 SdkContext& GetSdkContext();

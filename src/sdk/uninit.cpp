@@ -2,8 +2,8 @@
 
 #include <thread>
 
-#include "ipc/ipc_channel.h"
-#include "sdk/module_pin.h"
+#include "ipc/ipc_link.h"
+#include "nbase/module_pin.h"
 #include "sdk/operations.h"
 
 namespace lumo {
@@ -20,8 +20,16 @@ void DelayedExit() {
 }  // namespace
 
 void Uninit(SdkContext& ctx) {
+  nbase::AutoLock lifecycle(ctx.lifecycle);
   if (!ctx.initialised) return;
-  if (ctx.ipc.ipcStarted) StopIpc(ctx.ipc);
+  // From here on every other call answers as after shutdown (-6), also on
+  // threads that are running alongside this one.
+  ctx.loggedIn = false;
+  ctx.initialised = false;
+  ctx.sessionsEnded.fetch_add(1);
+
+  // Bounded: what the sender cannot deliver in time is dropped with a log line.
+  if (ctx.ipc.started()) ctx.ipc.StopIpc();
 
   if (ctx.launchParams.parentValid != 0 && ctx.gameWnd != nullptr && IsWindow(ctx.gameWnd)) {
     SetParent(ctx.gameWnd, nullptr);
@@ -31,8 +39,6 @@ void Uninit(SdkContext& ctx) {
   const uint32_t gameThreadId = ctx.gameThreadId;
   ctx.gameWnd = nullptr;
   ctx.gameThreadId = 0;
-  ctx.initialised = false;
-  ctx.loggedIn = false;
   ctx.loginInfo = LoginInfo{};
 
   const DWORD callingThread = GetCurrentThreadId();
@@ -46,7 +52,7 @@ void Uninit(SdkContext& ctx) {
   }
 
   // The timer thread runs our code until the process ends.
-  PinModule();
+  nbase::PinModule();
   try {
     std::thread(DelayedExit).detach();
   } catch (...) {

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "ipc/envelope.h"
-#include "ipc/ipc_channel.h"
+#include "ipc/ipc_link.h"
 #include "ipc/ipc_names.h"
 #include "ipc/shm_layout.h"
 #include "support/session.h"
@@ -48,23 +48,29 @@ class IpcChannelTest : public ::testing::Test {
   void SetUp() override {
     name_ = std::string(lumo::kChannelGame) + "_chantest" + std::to_string(GetCurrentProcessId()) + "_" +
             ::testing::UnitTest::GetInstance()->current_test_info()->name();
-    ASSERT_TRUE(lumo::StartIpc(block_, name_));
+    ASSERT_TRUE(link_.StartIpc(name_));
   }
-  void TearDown() override { lumo::StopIpc(block_); }
+  void TearDown() override { link_.StopIpc(); }
 
-  lumo::IpcBlock block_;
+  // Queues `payload` for `target`, expecting the link to take it.
+  void Send(const std::string& target, const std::string& payload) {
+    EXPECT_EQ(link_.Send(target, payload), lumo::CIPCChannel::SendResult::Queued);
+  }
+
+  lumo::IpcLink link_;
   std::string name_;
 };
 
 TEST_F(IpcChannelTest, StartTwiceStartsOnceAndNameInUseFails) {
-  lumo::CIPCChannel* first = block_.channel.get();
-  EXPECT_TRUE(lumo::StartIpc(block_, name_));
-  EXPECT_EQ(block_.channel.get(), first);
+  const std::shared_ptr<lumo::CIPCChannel> first = link_.channel();
+  EXPECT_TRUE(link_.StartIpc(name_));
+  EXPECT_EQ(link_.channel(), first);
   // Another start on the same name, as a second game would make, is refused.
-  lumo::IpcBlock other;
-  EXPECT_FALSE(lumo::StartIpc(other, name_));
-  EXPECT_FALSE(other.ipcStarted);
-  EXPECT_FALSE(lumo::StartIpc(other, ""));
+  lumo::IpcLink other;
+  EXPECT_FALSE(other.StartIpc(name_));
+  EXPECT_FALSE(other.started());
+  EXPECT_EQ(other.channel(), nullptr);
+  EXPECT_FALSE(other.StartIpc(""));
 }
 
 TEST_F(IpcChannelTest, DeliversUpTo2044BytesAndSurvivesAnOversizedMessage) {
@@ -73,37 +79,51 @@ TEST_F(IpcChannelTest, DeliversUpTo2044BytesAndSurvivesAnOversizedMessage) {
   const std::string fits = EnvelopeOfSize(lumo::kShmMaxPayload);
   const std::string tooBig = EnvelopeOfSize(lumo::kShmMaxPayload + 1);
   const std::string after = lumo::BuildEnvelope("After", "[\"ok\"]");
-  block_.channel->Send(lumo::kChannelMain, fits);
+  Send(lumo::kChannelMain, fits);
   ASSERT_EQ(Received(*host, 1).size(), 1u) << host->Output();
-  block_.channel->Send(lumo::kChannelMain, tooBig);  // dropped after one reconnect
-  Sleep(300);
-  block_.channel->Send(lumo::kChannelMain, after);  // the channel still works
+  // Refused at once rather than dropped after it was taken.
+  EXPECT_EQ(link_.Send(lumo::kChannelMain, tooBig), lumo::CIPCChannel::SendResult::TooLarge);
+  EXPECT_EQ(link_.Send(lumo::kChannelMain, ""), lumo::CIPCChannel::SendResult::TooLarge);
+  Send(lumo::kChannelMain, after);  // the channel still works
   const std::vector<std::string> got = Received(*host, 2);
   ASSERT_EQ(got.size(), 2u) << host->Output();
   EXPECT_EQ(got[0], fits);
   EXPECT_EQ(got[1], after);
 }
 
-TEST_F(IpcChannelTest, ChannelWithoutHostIsRetriedOnTheNextSend) {
-  const std::string first = lumo::BuildEnvelope("First", "1");
-  const std::string second = lumo::BuildEnvelope("Second", "2");
-  block_.channel->Send(lumo::kChannelTray, first);  // nobody has created it: dropped
-  Sleep(300);
+TEST_F(IpcChannelTest, MessagesWaitForAHostThatIsNotThereYet) {
+  // Sent while no host has created the channel (a host restarting): kept,
+  // in order, and delivered once the channel exists.
+  const std::vector<std::string> sent = {lumo::BuildEnvelope("First", "1"), lumo::BuildEnvelope("Second", "2"),
+                                         lumo::BuildEnvelope("Third", "3")};
+  for (const std::string& message : sent) Send(lumo::kChannelTray, message);
   auto host = StartHost(lumo::kChannelTray);
   ASSERT_TRUE(host);
-  block_.channel->Send(lumo::kChannelTray, second);
-  const std::vector<std::string> got = Received(*host, 1);
-  ASSERT_EQ(got.size(), 1u) << host->Output();
-  EXPECT_EQ(got[0], second);
+  EXPECT_EQ(Received(*host, sent.size()), sent) << host->Output();
+}
+
+TEST_F(IpcChannelTest, MessagesOlderThanTheGapAreDroppedWhileTheHostIsMissing) {
+  const std::string stale = lumo::BuildEnvelope("Stale", "1");
+  const std::string fresh = lumo::BuildEnvelope("Fresh", "2");
+  Send(lumo::kChannelTray, stale);
+  Sleep(static_cast<DWORD>(lumo::kHostGapKeepMs) + 500);
+  Send(lumo::kChannelTray, fresh);
+  auto host = StartHost(lumo::kChannelTray);
+  ASSERT_TRUE(host);
+  EXPECT_EQ(Received(*host, 1), std::vector<std::string>{fresh}) << host->Output();
+  Sleep(300);  // nothing else follows
+  EXPECT_EQ(lumo_test::RawEnvelopes(*host), std::vector<std::string>{fresh}) << host->Output();
 }
 
 TEST_F(IpcChannelTest, SendAfterCloseQueuesNothing) {
   auto host = StartHost(lumo::kChannelMain);
   ASSERT_TRUE(host);
-  block_.channel->Close();
-  block_.channel->Close();  // idempotent
-  block_.channel->Send(lumo::kChannelMain, lumo::BuildEnvelope("Late", "x"));
-  EXPECT_EQ(block_.channel->sender.message_loop(), nullptr);
+  const std::shared_ptr<lumo::CIPCChannel> channel = link_.channel();
+  channel->Close(1000);
+  channel->Close(1000);  // idempotent
+  EXPECT_EQ(channel->Send(lumo::kChannelMain, lumo::BuildEnvelope("Late", "x")),
+            lumo::CIPCChannel::SendResult::Closed);
+  EXPECT_EQ(channel->sender.message_loop(), nullptr);
   Sleep(500);
   EXPECT_TRUE(lumo_test::RawEnvelopes(*host).empty()) << host->Output();
 }
@@ -111,10 +131,13 @@ TEST_F(IpcChannelTest, SendAfterCloseQueuesNothing) {
 TEST_F(IpcChannelTest, NextMessageReachesANewHostAfterTheOldOneEnded) {
   auto oldHost = StartHost(lumo::kChannelMain);
   ASSERT_TRUE(oldHost);
-  block_.channel->Send(lumo::kChannelMain, lumo::BuildEnvelope("ToOld", "1"));
+  Send(lumo::kChannelMain, lumo::BuildEnvelope("ToOld", "1"));
   ASSERT_EQ(Received(*oldHost, 1).size(), 1u) << oldHost->Output();
   oldHost->child().Kill();
   oldHost.reset();
+  // Sent while no host is there: they wait for the next one.
+  const std::vector<std::string> gap = {lumo::BuildEnvelope("Gap", "1"), lumo::BuildEnvelope("Gap", "2")};
+  for (const std::string& message : gap) Send(lumo::kChannelMain, message);
 
   // The library drops its connection when the old host's process ends; only
   // then are the channel's objects gone and a new host can create them.
@@ -130,27 +153,27 @@ TEST_F(IpcChannelTest, NextMessageReachesANewHostAfterTheOldOneEnded) {
     }
   }
   ASSERT_TRUE(newHost) << "no new host could create the channel: the old connection was kept";
-  const std::string message = lumo::BuildEnvelope("ToNew", "2");
-  block_.channel->Send(lumo::kChannelMain, message);
-  const std::vector<std::string> got = Received(*newHost, 1);
-  ASSERT_EQ(got.size(), 1u) << newHost->Output();
-  EXPECT_EQ(got[0], message);
+  const std::string message = lumo::BuildEnvelope("ToNew", "3");
+  Send(lumo::kChannelMain, message);
+  EXPECT_EQ(Received(*newHost, 3), (std::vector<std::string>{gap[0], gap[1], message})) << newHost->Output();
 }
 
-TEST(IpcChannel, ReceiveThreadEndsAndChannelIsReleasedOnStop) {
-  lumo::IpcBlock block;
+TEST(IpcChannel, StopEndsTheThreadsAndReleasesTheName) {
+  lumo::IpcLink link;
   const std::string name = "ipc_channel_game_stoptest" + std::to_string(GetCurrentProcessId());
-  ASSERT_TRUE(lumo::StartIpc(block, name));
-  EXPECT_TRUE(block.ipcStarted);
-  EXPECT_TRUE(block.receiveThread.joinable());
-  EXPECT_NE(block.channel->sender.message_loop(), nullptr);
-  lumo::StopIpc(block);
-  EXPECT_FALSE(block.ipcStarted);
-  EXPECT_FALSE(block.receiveThread.joinable());
-  EXPECT_EQ(block.channel, nullptr);
+  ASSERT_TRUE(link.StartIpc(name));
+  EXPECT_TRUE(link.started());
+  const std::shared_ptr<lumo::CIPCChannel> channel = link.channel();
+  ASSERT_NE(channel, nullptr);
+  EXPECT_NE(channel->sender.message_loop(), nullptr);
+  link.StopIpc();
+  EXPECT_FALSE(link.started());
+  EXPECT_EQ(link.channel(), nullptr);
+  EXPECT_EQ(channel->sender.message_loop(), nullptr);
+  EXPECT_EQ(link.Send(lumo::kChannelMain, "x"), lumo::CIPCChannel::SendResult::Closed);
   // The name is free again: a new start creates it anew.
-  ASSERT_TRUE(lumo::StartIpc(block, name));
-  lumo::StopIpc(block);
+  ASSERT_TRUE(link.StartIpc(name));
+  link.StopIpc();
 }
 
 }  // namespace

@@ -11,15 +11,22 @@
 //   uninit-thread (lumoGameUninit on a new thread, while the loop runs on)
 //   state (window style, ex-style, parent and rect) wait:<event name>
 //   exit:<code> (return from main now) exitprocess:<code> sleep:<ms>
+//   payburst:<n> (n payment requests "b0".."b<n-1>" back to back; prints
+//   how many were taken, the first refused and the slowest call)
+//   payrace:<threads>:<ms> (that many threads request payments without
+//   pause; after <ms> this thread calls lumoGameUninit while they go on;
+//   prints what the calls answered after it returned)
 // After the message loop ends the game "runs on" for --after-loop-ms
 // (default 30000) and then returns 7, so a test can tell that the SDK
 // ended the process.
 #include <windows.h>
 #include <imm.h>
 
+#include <atomic>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -62,6 +69,73 @@ std::string FromHex(const std::string& hex) {
   return out;
 }
 
+double NowMs() {
+  LARGE_INTEGER f, c;
+  QueryPerformanceFrequency(&f);
+  QueryPerformanceCounter(&c);
+  return static_cast<double>(c.QuadPart) * 1000.0 / static_cast<double>(f.QuadPart);
+}
+
+void PayBurst(int count) {
+  int taken = 0;
+  int firstRefused = -1;
+  int firstRefusedCode = 0;
+  double slowestMs = 0;
+  for (int i = 0; i < count; ++i) {
+    const std::string text = "b" + std::to_string(i);
+    const double start = NowMs();
+    const int result = lumoShowPay(text.c_str());
+    const double took = NowMs() - start;
+    if (took > slowestMs) slowestMs = took;
+    if (result == 0) {
+      ++taken;
+    } else if (firstRefused < 0) {
+      firstRefused = i;
+      firstRefusedCode = result;
+    }
+  }
+  Print("[game] payburst taken=%d first-refused=%d code=%d slowest-ms=%.3f\n", taken, firstRefused,
+        firstRefusedCode, slowestMs);
+}
+
+// Threads keep requesting payments while this thread shuts the SDK down.
+// Every call that starts after lumoGameUninit returned must answer -6.
+void PayRace(int threads, int ms) {
+  struct Shared {
+    std::atomic<bool> uninitDone{false};
+    std::atomic<bool> stop{false};
+    std::atomic<long> calls{0};
+    std::atomic<long> lateCalls{0};
+    std::atomic<long> lateNotMinus6{0};
+  };
+  auto shared = std::make_shared<Shared>();
+  std::vector<std::thread> workers;
+  for (int t = 0; t < threads; ++t) {
+    workers.emplace_back([shared, t] {
+      for (long i = 0; !shared->stop.load(); ++i) {
+        const bool late = shared->uninitDone.load();
+        const std::string text = "r" + std::to_string(t) + "-" + std::to_string(i);
+        const int result = lumoShowPay(text.c_str());
+        ++shared->calls;
+        if (late) {
+          ++shared->lateCalls;
+          if (result != -6) ++shared->lateNotMinus6;
+        }
+      }
+    });
+  }
+  Sleep(static_cast<DWORD>(ms));
+  const double start = NowMs();
+  lumoGameUninit();
+  const double took = NowMs() - start;
+  shared->uninitDone.store(true);
+  Sleep(200);
+  shared->stop.store(true);
+  for (std::thread& w : workers) w.join();
+  Print("[game] payrace uninit-ms=%.1f calls=%ld late-calls=%ld late-not-minus6=%ld\n", took, shared->calls.load(),
+        shared->lateCalls.load(), shared->lateNotMinus6.load());
+}
+
 unsigned long long Handle(HWND wnd) { return static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(wnd)); }
 
 void PrintState(HWND wnd) {
@@ -101,9 +175,17 @@ bool RunStep(const std::string& step, HWND wnd) {
     Print("[game] pay=%d\n", lumoShowPay(FromHex(arg).c_str()));
   } else if (name == "paynull") {
     Print("[game] pay=%d\n", lumoShowPay(nullptr));
+  } else if (name == "payburst") {
+    PayBurst(std::atoi(arg.c_str()));
+  } else if (name == "payrace") {
+    const size_t colon = arg.find(':');
+    PayRace(std::atoi(arg.c_str()), colon == std::string::npos ? 100 : std::atoi(arg.c_str() + colon + 1));
   } else if (name == "uninit") {
+    const double start = NowMs();
     lumoGameUninit();
+    const double took = NowMs() - start;
     Print("[game] uninit done\n");
+    Print("[game] uninit took ms=%.1f\n", took);
   } else if (name == "uninit-thread") {
     // The game thread goes back to its loop meanwhile: re-parenting the
     // window from another thread needs it to answer.

@@ -106,7 +106,7 @@ TEST(WindowSearch, InitOnAThreadWithoutWindowsFindsNothing) {
   EXPECT_EQ(result, SdkError_GameWindowNotFound);
   EXPECT_FALSE(ctx.initialised);
   EXPECT_EQ(ctx.gameWnd, nullptr);
-  EXPECT_FALSE(ctx.ipc.ipcStarted);
+  EXPECT_FALSE(ctx.ipc.started());
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 
 #include "devhost/output.h"
 #include "ipc/envelope.h"
+#include "ipc/event_state.h"
 #include "ipc/ipc_names.h"
 
 namespace devhost {
@@ -26,29 +27,6 @@ std::string Hex(const std::string& bytes) {
 constexpr DWORD kTakeTimeoutMs = 3000;
 // Between the game's wake-up and its copy of the region.
 constexpr DWORD kReadGraceMs = 20;
-
-// NtQueryEvent tells whether an auto-reset event is still signalled, that
-// is, whether the reader has not woken for it yet, without consuming it.
-struct EventBasicInformation {
-  int eventType;
-  LONG eventState;
-};
-using NtQueryEventFn = LONG(WINAPI*)(HANDLE, int, void*, ULONG, ULONG*);
-
-NtQueryEventFn GetNtQueryEvent() {
-  static const NtQueryEventFn fn = reinterpret_cast<NtQueryEventFn>(
-      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQueryEvent")));
-  return fn;
-}
-
-// -1 when the state cannot be queried.
-int EventState(HANDLE event) {
-  const NtQueryEventFn query = GetNtQueryEvent();
-  if (!query) return -1;
-  EventBasicInformation info = {};
-  if (query(event, 0 /* EventBasicInformation */, &info, sizeof(info), nullptr) != 0) return -1;
-  return info.eventState != 0 ? 1 : 0;
-}
 
 }  // namespace
 
@@ -90,9 +68,9 @@ void GameSender::Send(const std::string& msg, const std::string& body) {
 void GameSender::WaitUntilTaken() {
   if (!signalled_) return;
   for (DWORD waited = 0; waited < kTakeTimeoutMs; waited += 5) {
-    const int state = EventState(endpoint_.serverEvent.handle);
-    if (state == 0) break;
-    if (state < 0) {
+    const lumo::EventState state = lumo::QueryEventState(endpoint_.serverEvent.handle);
+    if (state == lumo::EventState::NotSignalled) break;
+    if (state == lumo::EventState::Unknown) {
       Sleep(200);
       return;
     }
@@ -129,9 +107,11 @@ void GameSender::SendNow(const std::string& msg, const std::string& body) {
 
 HostChannelReader::~HostChannelReader() { Stop(); }
 
-bool HostChannelReader::Start(lumo::ShmEndpoint* endpoint, GameSender* sender, bool printRaw) {
+bool HostChannelReader::Start(lumo::ShmEndpoint* endpoint, GameSender* sender, bool printRaw,
+                              unsigned readDelayMs) {
   endpoint_ = endpoint;
   printRaw_ = printRaw;
+  readDelayMs_ = readDelayMs;
   sender_ = sender;
   stop_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
   if (!stop_) return false;
@@ -152,7 +132,10 @@ void HostChannelReader::ThreadMain() {
     // The channel first, so a message announced before the stop is printed.
     if (WaitForMultipleObjects(2, waits, FALSE, INFINITE) != WAIT_OBJECT_0) return;
     std::string data;
-    if (!endpoint_->Read(data)) {
+    const bool read = endpoint_->Read(data);
+    // Busy with the message: the next one must wait for this thread.
+    if (readDelayMs_ != 0 && WaitForSingleObject(stop_, readDelayMs_) == WAIT_OBJECT_0) return;
+    if (!read) {
       PrintLine("recv-invalid stored length too large");
       continue;
     }

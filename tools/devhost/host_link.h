@@ -50,8 +50,9 @@ class HostChannelReader {
   HostChannelReader(const HostChannelReader&) = delete;
   HostChannelReader& operator=(const HostChannelReader&) = delete;
 
-  // `endpoint` is the created host channel; it must outlive Stop.
-  bool Start(lumo::ShmEndpoint* endpoint, GameSender* sender, bool printRaw);
+  // `endpoint` is the created host channel; it must outlive Stop. After each
+  // read the thread pauses `readDelayMs` (a busy host).
+  bool Start(lumo::ShmEndpoint* endpoint, GameSender* sender, bool printRaw, unsigned readDelayMs = 0);
   // Prints a message signalled before the call, then ends the thread.
   void Stop();
 
@@ -60,6 +61,7 @@ class HostChannelReader {
 
   lumo::ShmEndpoint* endpoint_ = nullptr;
   bool printRaw_ = false;
+  unsigned readDelayMs_ = 0;
   GameSender* sender_ = nullptr;
   HANDLE stop_ = nullptr;
   std::thread thread_;

@@ -150,6 +150,14 @@ int main() {
               " status=" + std::to_string(static_cast<int>(channel.status)));
     Exit(3);
   }
+  // Read from the moment the channel exists: a game may write at once.
+  devhost::GameSender sender;
+  for (const auto& s : options.sends) sender.Send(s.first, s.second);
+  devhost::HostChannelReader reader;
+  if (!reader.Start(&channel, &sender, options.printRaw, options.readDelayMs)) {
+    PrintLine("error cannot start the channel reader");
+    Exit(3);
+  }
 
   HostState state;
   g_state = &state;
@@ -161,13 +169,6 @@ int main() {
   PrintLine("window=" + std::to_string(reinterpret_cast<uintptr_t>(wnd)));
   PrintLine("channel=" + options.channel);
 
-  devhost::GameSender sender;
-  for (const auto& s : options.sends) sender.Send(s.first, s.second);
-  devhost::HostChannelReader reader;
-  if (!reader.Start(&channel, &sender, options.printRaw)) {
-    PrintLine("error cannot start the channel reader");
-    Exit(3);
-  }
 
   const std::wstring commandLine =
       devhost::BuildGameCommandLine(options, std::to_wstring(reinterpret_cast<uintptr_t>(wnd)));

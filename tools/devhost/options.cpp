@@ -32,6 +32,8 @@ const char kHelpText[] =
     "  --stdin              also send one message per stdin line \"<msg>:<body>\"\n"
     "                       (lines before GameWndReady wait for it)\n"
     "  --raw                also print every received envelope byte for byte, in hex\n"
+    "  --read-delay-ms=<n>  after each message read, spend <n> ms before waiting for\n"
+    "                       the next (a busy launcher; for delivery tests)\n"
     "  --capture=<mode>     game debugger output: dbwin (default; the DBWIN buffer,\n"
     "                       falls back to debugger when another monitor owns it),\n"
     "                       debugger (run the game under this host as debugger),\n"
@@ -151,6 +153,14 @@ bool ParseOptions(const std::vector<std::wstring>& args, Options& out, std::stri
       out.readStdin = true;
     } else if (a == L"--raw") {
       out.printRaw = true;
+    } else if (StartsWith(a, L"--read-delay-ms=", &v)) {
+      wchar_t* end = nullptr;
+      const unsigned long ms = std::wcstoul(v.c_str(), &end, 10);
+      if (v.empty() || *end != L'\0' || ms > 600000) {
+        error = "bad --read-delay-ms, expected 0 to 600000";
+        return false;
+      }
+      out.readDelayMs = static_cast<unsigned>(ms);
     } else if (StartsWith(a, L"--capture=", &v)) {
       if (v == L"dbwin") {
         out.capture = CaptureMode::Dbwin;

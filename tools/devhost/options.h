@@ -31,6 +31,7 @@ struct Options {
   std::vector<std::pair<std::string, std::string>> sends;  // msg, body (UTF-8)
   bool readStdin = false;
   bool printRaw = false;          // also print each received envelope in hex
+  unsigned readDelayMs = 0;       // pause after each read, as a busy host would
   CaptureMode capture = CaptureMode::Dbwin;
   std::wstring game;                    // game executable
   std::vector<std::wstring> gameArgs;   // passed through after our options

@@ -1,8 +1,8 @@
-#include "sdk/module_pin.h"
+#include "nbase/module_pin.h"
 
 #include <windows.h>
 
-namespace lumo {
+namespace nbase {
 
 void PinModule() {
   HMODULE self = nullptr;
@@ -10,4 +10,4 @@ void PinModule() {
                      reinterpret_cast<LPCWSTR>(&PinModule), &self);
 }
 
-}  // namespace lumo
+}  // namespace nbase

@@ -1,0 +1,292 @@
+// Fault-and-load harness: drives real games (test_game.exe through the
+// library's exports) and real hosts (lumo-devhost.exe) through bursts, a
+// busy and a hung host, host restarts and shutdown racing payments, and
+// prints one table of figures, each beside its goal. Run by scripts/soak.sh,
+// which starts the local verify server that the games' logins need.
+//
+//   lumo_soak [--race-runs N] [--restarts N]
+#include <windows.h>
+#include <tlhelp32.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "ipc/envelope.h"
+#include "ipc/ipc_link.h"
+#include "ipc/ipc_names.h"
+#include "login/verify_control.h"
+#include "support/session.h"
+
+using lumo_test::Session;
+
+namespace {
+
+const char kVerifyOk[] = "{\"code\":0,\"data\":{\"uid\":1,\"appid\":\"a\",\"sid\":\"s\",\"time\":1,\"utype\":1}}";
+
+struct Row {
+  std::string figure;
+  std::string value;
+  std::string goal;
+  bool met;
+};
+std::vector<Row> g_rows;
+
+void AddRow(const std::string& figure, const std::string& value, const std::string& goal, bool met) {
+  g_rows.push_back({figure, value, goal, met});
+  std::fprintf(stderr, "soak: %s: %s\n", figure.c_str(), value.c_str());
+}
+
+std::string Fixed(double v, int digits = 1) {
+  char buf[64];
+  std::snprintf(buf, sizeof(buf), "%.*f", digits, v);
+  return buf;
+}
+
+double Field(const std::string& line, const std::string& key) {
+  const size_t at = line.find(" " + key + "=");
+  if (at == std::string::npos) return -1;
+  return std::atof(line.c_str() + at + key.size() + 2);
+}
+
+size_t CountPayments(Session& s) {
+  size_t n = 0;
+  for (const std::string& envelope : lumo_test::RawEnvelopes(s)) {
+    if (envelope.find("IpcMsg_GameSDK_ShowPay") != std::string::npos) ++n;
+  }
+  return n;
+}
+
+// A game that requests `count` payments back to back from a host spending
+// `delayMs` on each message; the game waits until the host has them all (or
+// a minute) before it shuts down.
+void Burst(int count, int delayMs) {
+  const std::wstring gate = L"lumo-soak-burst-" + std::to_wstring(GetCurrentProcessId());
+  HANDLE event = CreateEventW(nullptr, TRUE, FALSE, gate.c_str());
+  Session s(lumo_test::DevhostCommand(L"--no-parent --read-delay-ms=" + std::to_wstring(delayMs),
+                                      L"--steps=init,login,payburst:" + std::to_wstring(count) + L",wait:" + gate +
+                                          L",uninit"));
+  s.WaitLine("[game] payburst ", 60000);
+  size_t got = 0;
+  for (ULONGLONG deadline = GetTickCount64() + 60000; GetTickCount64() < deadline; Sleep(100)) {
+    got = CountPayments(s);
+    if (got >= static_cast<size_t>(count)) break;
+  }
+  Sleep(300);
+  got = CountPayments(s);
+  SetEvent(event);
+  s.WaitExit(30000);
+  CloseHandle(event);
+  AddRow("burst of " + std::to_string(count) + ", host spends " + std::to_string(delayMs) + " ms: delivered/sent",
+         std::to_string(got) + "/" + std::to_string(count), "all, each once", got == static_cast<size_t>(count));
+}
+
+// A host that stops reading after the first message: the slowest payment
+// call and the time shutdown takes with a full queue.
+void HungHost() {
+  Session s(lumo_test::DevhostCommand(L"--no-parent --read-delay-ms=600000",
+                                      L"--after-loop-ms=30000 --steps=init,login,payburst:2000,uninit"));
+  const std::string burst = s.WaitLine("[game] payburst ", 60000);
+  const std::string uninit = s.WaitLine("[game] uninit took ", 60000);
+  const DWORD code = s.WaitExit(60000);
+  const double slowest = Field(burst, "slowest-ms");
+  const double taken = Field(burst, "taken");
+  const double uninitMs = Field(uninit, "ms");
+  AddRow("hung host: slowest of 2,000 lumoShowPay calls (ms)", Fixed(slowest, 3), "< 50", slowest >= 0 && slowest < 50);
+  AddRow("hung host: calls taken of 2,000 (queue bound)", Fixed(taken, 0), "<= 1,025", taken >= 0 && taken <= 1025);
+  AddRow("hung host, full queue: lumoGameUninit (ms)", Fixed(uninitMs), "< 2,000",
+         uninitMs >= 0 && uninitMs < 2000);
+  AddRow("hung host: game exit code", std::to_string(code), "0", code == 0);
+}
+
+// Eight threads request payments while the game thread shuts down.
+void Races(int runs) {
+  int crashes = 0;
+  int lateAccepted = 0;
+  double slowestUninit = 0;
+  for (int i = 0; i < runs; i += 2) {
+    std::vector<std::unique_ptr<Session>> batch;
+    for (int j = i; j < std::min(runs, i + 2); ++j) {
+      batch.push_back(std::make_unique<Session>(lumo_test::DevhostCommand(
+          L"--no-parent --channel=ipc_channel_soakrace" + std::to_wstring(j) + L" --token=soakrace" +
+              std::to_wstring(j),
+          L"--after-loop-ms=30000 --steps=init,login,payrace:8:" + std::to_wstring(50 + 30 * (j % 5)))));
+    }
+    for (auto& s : batch) {
+      const DWORD code = s->WaitExit(120000);
+      if (code != 0) ++crashes;
+      const std::string race = s->WaitLine("[game] payrace ", 1000);
+      if (Field(race, "late-not-minus6") != 0) ++lateAccepted;
+      slowestUninit = std::max(slowestUninit, Field(race, "uninit-ms"));
+    }
+  }
+  AddRow("payments racing shutdown: crashed runs of " + std::to_string(runs), std::to_string(crashes), "0",
+         crashes == 0);
+  AddRow("payments racing shutdown: runs where a late call was taken", std::to_string(lateAccepted), "0",
+         lateAccepted == 0);
+  AddRow("payments racing shutdown: slowest lumoGameUninit (ms)", Fixed(slowestUninit), "< 2,000",
+         slowestUninit < 2000);
+}
+
+std::unique_ptr<Session> StartHost(const std::wstring& extra = L"") {
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    auto host = std::make_unique<Session>(lumo_test::Quote(lumo_test::BinPath(L"lumo-devhost.exe")) +
+                                          L" --raw --capture=none " + extra + L" " +
+                                          lumo_test::Quote(lumo_test::BinPath(L"test_game.exe")));
+    if (!host->WaitLine("[devhost] game pid=", 10000).empty()) return host;
+    host->child().Kill();
+    Sleep(50);  // the old channel's objects are still held: the link lets go shortly
+  }
+  return nullptr;
+}
+
+size_t CountEnvelopes(Session& s, const std::string& msg) {
+  size_t n = 0;
+  for (const std::string& e : lumo_test::RawEnvelopes(s)) {
+    if (e.find("\"msg\":\"" + msg + "\"") != std::string::npos) ++n;
+  }
+  return n;
+}
+
+DWORD ThreadCount() {
+  DWORD count = 0;
+  HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+  if (snap == INVALID_HANDLE_VALUE) return 0;
+  THREADENTRY32 entry = {};
+  entry.dwSize = sizeof(entry);
+  for (BOOL ok = Thread32First(snap, &entry); ok; ok = Thread32Next(snap, &entry)) {
+    if (entry.th32OwnerProcessID == GetCurrentProcessId()) ++count;
+  }
+  CloseHandle(snap);
+  return count;
+}
+
+DWORD HandleCount() {
+  DWORD count = 0;
+  GetProcessHandleCount(GetCurrentProcess(), &count);
+  return count;
+}
+
+// The library's link in this process sends steadily while its host is
+// killed and started again: what was sent in the gap reaches the new host.
+void HostRestartGap(lumo::IpcLink& link) {
+  auto first = StartHost();
+  if (!first) {
+    AddRow("host restart: messages sent in the gap delivered", "no host", "all", false);
+    return;
+  }
+  int sent = 0;
+  int gapSent = 0;
+  std::unique_ptr<Session> second;
+  const ULONGLONG start = GetTickCount64();
+  bool killed = false;
+  while (GetTickCount64() - start < 3000) {
+    const ULONGLONG t = GetTickCount64() - start;
+    if (!killed && t >= 1000) {
+      first->child().Kill();
+      first->child().Wait(10000);
+      killed = true;
+    }
+    const bool inGap = killed && !second;
+    const std::string msg = inGap ? "Gap" : "Steady";
+    if (link.Send(lumo::kChannelMain, lumo::BuildEnvelope(msg, std::to_string(sent))) ==
+        lumo::CIPCChannel::SendResult::Queued) {
+      ++sent;
+      if (inGap) ++gapSent;
+    }
+    if (killed && !second && t >= 1500) second = StartHost();
+    Sleep(20);
+  }
+  size_t gapGot = 0;
+  for (ULONGLONG deadline = GetTickCount64() + 10000; second && GetTickCount64() < deadline; Sleep(100)) {
+    gapGot = CountEnvelopes(*second, "Gap");
+    if (gapGot >= static_cast<size_t>(gapSent)) break;
+  }
+  AddRow("host restart: messages sent in the gap delivered", std::to_string(gapGot) + "/" + std::to_string(gapSent),
+         "all", gapSent > 0 && gapGot == static_cast<size_t>(gapSent));
+}
+
+// Handles and threads of this process before and after many host restarts,
+// each with one message delivered.
+void Restarts(lumo::IpcLink& link, int restarts) {
+  // One round first, so lazily made things (thread-pool threads) exist in both readings.
+  {
+    auto host = StartHost();
+    if (host) link.Send(lumo::kChannelMain, lumo::BuildEnvelope("Warm", "0"));
+    Sleep(200);
+  }
+  Sleep(500);
+  const DWORD handlesBefore = HandleCount();
+  const DWORD threadsBefore = ThreadCount();
+  int delivered = 0;
+  for (int i = 0; i < restarts; ++i) {
+    auto host = StartHost();
+    if (!host) break;
+    link.Send(lumo::kChannelMain, lumo::BuildEnvelope("Round", std::to_string(i)));
+    for (ULONGLONG deadline = GetTickCount64() + 5000; GetTickCount64() < deadline; Sleep(10)) {
+      if (CountEnvelopes(*host, "Round") >= 1) {
+        ++delivered;
+        break;
+      }
+    }
+    host->child().Kill();
+    host->child().Wait(10000);
+  }
+  Sleep(1000);  // the last exit watch fires and lets go
+  const DWORD handlesAfter = HandleCount();
+  const DWORD threadsAfter = ThreadCount();
+  AddRow(std::to_string(restarts) + " host restarts: delivered", std::to_string(delivered), std::to_string(restarts),
+         delivered == restarts);
+  AddRow("handles before -> after the restarts", std::to_string(handlesBefore) + " -> " + std::to_string(handlesAfter),
+         "no growth (+4 slack)", handlesAfter <= handlesBefore + 4);
+  AddRow("threads before -> after the restarts", std::to_string(threadsBefore) + " -> " + std::to_string(threadsAfter),
+         "no growth (+2 slack)", threadsAfter <= threadsBefore + 2);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  int raceRuns = 20;
+  int restarts = 200;
+  for (int i = 1; i + 1 < argc; i += 2) {
+    const std::string a = argv[i];
+    if (a == "--race-runs") raceRuns = std::atoi(argv[i + 1]);
+    if (a == "--restarts") restarts = std::atoi(argv[i + 1]);
+  }
+  if (!lumo_test::SetVerifyAnswer(200, kVerifyOk)) {
+    std::fprintf(stderr, "soak: the verify server does not answer: run through scripts/soak.sh\n");
+    return 2;
+  }
+  Burst(300, 0);
+  Burst(1000, 0);
+  Burst(300, 2);
+  Burst(1000, 2);
+  HungHost();
+  Races(raceRuns);
+  {
+    lumo::IpcLink link;
+    const std::string name = "ipc_channel_game_soak" + std::to_string(GetCurrentProcessId());
+    if (link.StartIpc(name)) {
+      HostRestartGap(link);
+      Restarts(link, restarts);
+      link.StopIpc();
+    }
+  }
+
+  size_t width = 0;
+  for (const Row& r : g_rows) width = std::max(width, r.figure.size());
+  std::printf("\n%-*s  %-16s  %-22s  %s\n", static_cast<int>(width), "figure", "value", "goal", "met");
+  bool allMet = true;
+  for (const Row& r : g_rows) {
+    std::printf("%-*s  %-16s  %-22s  %s\n", static_cast<int>(width), r.figure.c_str(), r.value.c_str(),
+                r.goal.c_str(), r.met ? "yes" : "NO");
+    allMet = allMet && r.met;
+  }
+  std::fflush(stdout);
+  return allMet ? 0 : 1;
+}

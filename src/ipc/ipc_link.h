@@ -1,0 +1,64 @@
+// IpcLink: owns the library's IPC link for its whole life: the shared
+// CIPCChannel, the receive thread that serves the library's own channel,
+// and the rule for a process that exits while the link still runs.
+//
+// Threads: StartIpc and StopIpc on one thread at a time (the caller
+// serialises them). Send and channel() from any thread at any time, also
+// while StopIpc runs on another: a sender holds its own reference to the
+// channel for the length of the send, so nothing it touches is freed under
+// it; after StopIpc began, sends are refused.
+#pragma once
+
+#include <windows.h>
+
+#include <atomic>
+#include <memory>
+#include <string>
+#include <thread>
+
+#include "ipc/ipc_channel.h"
+#include "nbase/lock.h"
+
+namespace lumo {
+
+// How long StopIpc lets the sender deliver what is still queued.
+constexpr DWORD kIpcStopBudgetMs = 1000;
+
+class IpcLink {
+ public:
+  IpcLink() = default;
+  // Runs with the link still started only at process exit (the module is
+  // pinned while it runs): the system has ended the IPC threads already, and
+  // joining or stopping them now, under the loader lock, would abort or hang
+  // the exit. The game's own exit code stands; the system reclaims the rest.
+  ~IpcLink();
+  IpcLink(const IpcLink&) = delete;
+  IpcLink& operator=(const IpcLink&) = delete;
+
+  // Creates the channel object, the library's receive channel `name`, the
+  // sender thread and the receive thread. True when started now or earlier;
+  // false (nothing left running) when the name is empty or in use.
+  bool StartIpc(const std::string& name);
+
+  // Ends what StartIpc started: stops and joins the receive loop, then closes
+  // the channel, whose sender delivers what it can of its queue within
+  // `budgetMs` and drops the rest with a log line. Returns within about the
+  // budget. Does nothing when not started.
+  void StopIpc(DWORD budgetMs = kIpcStopBudgetMs);
+
+  // Queues `payload` for the host channel `target` (see CIPCChannel::Send);
+  // Closed when the link is not started.
+  CIPCChannel::SendResult Send(const std::string& target, std::string payload);
+
+  bool started() const { return started_.load(); }
+  // The running channel, or null.
+  std::shared_ptr<CIPCChannel> channel() const;
+
+ private:
+  mutable nbase::Lock lock_;              // guards channel_
+  std::shared_ptr<CIPCChannel> channel_;
+  std::thread receiveThread_;             // StartIpc/StopIpc's thread only
+  std::atomic<bool> started_{false};
+};
+
+}  // namespace lumo
