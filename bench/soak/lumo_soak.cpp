@@ -98,7 +98,9 @@ void HungHost() {
   const double taken = Field(burst, "taken");
   const double uninitMs = Field(uninit, "ms");
   AddRow("hung host: slowest of 2,000 lumoShowPay calls (ms)", Fixed(slowest, 3), "< 50", slowest >= 0 && slowest < 50);
-  AddRow("hung host: calls taken of 2,000 (queue bound)", Fixed(taken, 0), "<= 1,025", taken >= 0 && taken <= 1025);
+  // 1,024 wait; a few more went into the region (one each 100 ms) meanwhile.
+  AddRow("hung host: calls taken of 2,000 (queue bound)", Fixed(taken, 0), "1,024 + a few (< 1,050)",
+         taken >= 1024 && taken < 1050);
   AddRow("hung host, full queue: lumoGameUninit (ms)", Fixed(uninitMs), "< 2,000",
          uninitMs >= 0 && uninitMs < 2000);
   AddRow("hung host: game exit code", std::to_string(code), "0", code == 0);

@@ -5,8 +5,6 @@
 #include <cstring>
 
 #include "ipc/ipc_names.h"
-#include "launch/command_line.h"
-#include "launch/launch_params.h"
 
 namespace lumo {
 
@@ -24,15 +22,9 @@ const HostWindowClass kHostWindowClasses[] = {
     {kChannelIe, kHostWndClassIe},     {kChannelAuto, kHostWndClassAuto},
 };
 
-uint32_t WindowProcessId(HWND wnd) {
-  DWORD pid = 0;
-  GetWindowThreadProcessId(wnd, &pid);
-  return pid;
-}
-
 }  // namespace
 
-uint32_t FindHostProcessId(const std::string& name) {
+uint32_t FindHostProcessId(const std::string& name, HWND hostWindow) {
   for (const HostWindowClass& row : kHostWindowClasses) {
     if (name == row.channel) {
       HWND wnd = FindWindowW(row.windowClass, nullptr);
@@ -40,19 +32,16 @@ uint32_t FindHostProcessId(const std::string& name) {
     }
   }
   if (name.compare(0, std::strlen(kChannelPlayer), kChannelPlayer) == 0) {
-    return GetParentWindowProcessId();
+    return WindowProcessId(hostWindow);
   }
   return 0;
 }
 
-uint32_t GetParentWindowProcessId() {
-  const wchar_t* commandLine = GetCommandLineW();
-  CCommandLine cmd;
-  cmd.Parse(commandLine ? commandLine : L"");
-  if (!cmd.HasKey(L"parent")) return 0;
-  HWND wnd = ParseWindowHandle(cmd.GetValue(L"parent"));
-  if (wnd == nullptr || !IsWindow(wnd)) return 0;
-  return WindowProcessId(wnd);
+uint32_t WindowProcessId(HWND window) {
+  if (window == nullptr || !IsWindow(window)) return 0;
+  DWORD pid = 0;
+  GetWindowThreadProcessId(window, &pid);
+  return pid;
 }
 
 }  // namespace lumo

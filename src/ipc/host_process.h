@@ -2,6 +2,8 @@
 // can watch it and drop the connection when it ends. Any thread.
 #pragma once
 
+#include <windows.h>
+
 #include <cstdint>
 #include <string>
 
@@ -9,10 +11,11 @@ namespace lumo {
 
 // The process that owns the host channel `name`, or 0 when none is known:
 // the fixed host channels are found through their host window class, the
-// "ipc_channel_player" family through the command line's "parent" window.
-uint32_t FindHostProcessId(const std::string& name);
+// "ipc_channel_player" family through `hostWindow` (the launcher's window,
+// "parent" on the command line; may be null).
+uint32_t FindHostProcessId(const std::string& name, HWND hostWindow);
 
-// The process of the window named by "parent" on the command line, or 0.
-uint32_t GetParentWindowProcessId();
+// The process of `window`, or 0 when it is null or no longer exists.
+uint32_t WindowProcessId(HWND window);
 
 }  // namespace lumo

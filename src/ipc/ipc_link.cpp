@@ -28,13 +28,14 @@ CIPCChannel::SendResult IpcLink::Send(const std::string& target, std::string pay
   return channel->Send(target, std::move(payload));
 }
 
-bool IpcLink::StartIpc(const std::string& name) {
+bool IpcLink::StartIpc(const std::string& name, HWND hostWindow) {
   if (started_.load()) return true;
   if (name.empty()) return false;
 
   auto channel = std::make_shared<CIPCChannel>();
   channel->receive.endpoint = ShmEndpoint::Create(name.c_str());
   if (channel->receive.endpoint.status != ShmStatus::Ok) return false;
+  channel->sender.set_host_window(hostWindow);
   channel->sender.Start(nbase::LoopType::Default, nullptr);
 
   CIPCChannel* receiving = channel.get();

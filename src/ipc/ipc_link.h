@@ -36,9 +36,11 @@ class IpcLink {
   IpcLink& operator=(const IpcLink&) = delete;
 
   // Creates the channel object, the library's receive channel `name`, the
-  // sender thread and the receive thread. True when started now or earlier;
-  // false (nothing left running) when the name is empty or in use.
-  bool StartIpc(const std::string& name);
+  // sender thread and the receive thread. `hostWindow` is the launcher's
+  // window (may be null), whose process owns the player host channels.
+  // True when started now or earlier; false (nothing left running) when the
+  // name is empty or in use.
+  bool StartIpc(const std::string& name, HWND hostWindow = nullptr);
 
   // Ends what StartIpc started: stops and joins the receive loop, then closes
   // the channel, whose sender delivers what it can of its queue within

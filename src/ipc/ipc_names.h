@@ -13,8 +13,6 @@ inline constexpr char kChannelAuto[] = "ipc_channel_auto";
 inline constexpr char kChannelIe[] = "ipc_channel_ie";
 // Prefix: every name that begins with it (itself included) is a player channel.
 inline constexpr char kChannelPlayer[] = "ipc_channel_player";
-// Prefix of the library's own receive channel: kChannelGame "_" token.
-inline constexpr char kChannelGame[] = "ipc_channel_game";
 
 // Window classes of the host processes that own the host channels above.
 inline constexpr wchar_t kHostWndClassMain[] = L"lumoprocess_main_wnd";

@@ -211,6 +211,7 @@ bool CIpcSender::SendTo(const std::string& target, const std::string& payload) {
   if (connection->endpoint.serverEvent.handle != nullptr) SetEvent(connection->endpoint.serverEvent.handle);
   connection->announced = true;
   connection->announcedAtUs = NowUs();
+  if (!connection->watchSetUp) WatchHost(target, *connection);
   return true;
 }
 
@@ -218,19 +219,21 @@ bool CIpcSender::Connect(const std::string& target) {
   HostConnection connection;
   connection.endpoint = ShmEndpoint::Open(target.c_str());
   if (connection.endpoint.status != ShmStatus::Ok) return false;
-
-  const uint32_t pid = FindHostProcessId(target);
-  if (pid != 0) connection.process = OpenProcess(SYNCHRONIZE, FALSE, pid);
-  if (connection.process != nullptr) {
-    connection.watch.reset(new HostExitWatch{this, target});
-    if (!RegisterWaitForSingleObject(&connection.wait, connection.process, &CIpcSender::OnHostProcessExit,
-                                     connection.watch.get(), INFINITE, WT_EXECUTEONLYONCE)) {
-      connection.wait = nullptr;
-      connection.watch.reset();
-    }
-  }
   connections_[target] = std::move(connection);
   return true;
+}
+
+void CIpcSender::WatchHost(const std::string& target, HostConnection& connection) {
+  connection.watchSetUp = true;
+  const uint32_t pid = FindHostProcessId(target, hostWindow_);
+  if (pid != 0) connection.process = OpenProcess(SYNCHRONIZE, FALSE, pid);
+  if (connection.process == nullptr) return;
+  connection.watch.reset(new HostExitWatch{this, target});
+  if (!RegisterWaitForSingleObject(&connection.wait, connection.process, &CIpcSender::OnHostProcessExit,
+                                   connection.watch.get(), INFINITE, WT_EXECUTEONLYONCE)) {
+    connection.wait = nullptr;
+    connection.watch.reset();
+  }
 }
 
 void CIpcSender::ReleaseConnection(HostConnection& connection) {

@@ -65,6 +65,8 @@ struct HostConnection {
   // wait unregistered before it fired does not leak it; it is freed only
   // after UnregisterWaitEx has returned, when no callback can still use it.
   std::unique_ptr<HostExitWatch> watch;
+  // The host process was looked up (once, after the first message went out).
+  bool watchSetUp = false;
   // A message was announced on this connection, at this time (µs, QPC);
   // the host has taken one.
   bool announced = false;
@@ -106,6 +108,10 @@ class CIpcSender : public nbase::FrameworkThread {
     shut();
   }
 
+  // The launcher's window, behind the "ipc_channel_player" host channels.
+  // Before Start.
+  void set_host_window(HWND window) { hostWindow_ = window; }
+
   // From `deadlineMs` (GetTickCount64) on, the sender stops delivering and
   // drops what is left with one log line. Set before Stop to bound it.
   void SetDeadline(uint64_t deadlineMs) { deadlineMs_.store(deadlineMs); }
@@ -140,10 +146,15 @@ class CIpcSender : public nbase::FrameworkThread {
 
   HostConnection* FindLiveConnection(const std::string& target);
   bool Connect(const std::string& target);
+  // Finds the process behind `target` and watches for its end. After the
+  // first write: the host gets its first message without waiting for the
+  // window search and the thread-pool wait.
+  void WatchHost(const std::string& target, HostConnection& connection);
   void Disconnect(const std::string& target);
   static void ReleaseConnection(HostConnection& connection);
 
   std::map<std::string, HostConnection> connections_;  // sender thread only
+  HWND hostWindow_ = nullptr;
 
   nbase::Lock postLock_;                 // guards the three members below
   std::deque<OutgoingMessage> outbox_;

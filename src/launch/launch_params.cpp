@@ -4,9 +4,7 @@
 #include <cwchar>
 #include <cwctype>
 
-#include "diag/log.h"
 #include "diag/text_convert.h"
-#include "ipc/ipc_names.h"
 #include "launch/command_line.h"
 
 namespace lumo {
@@ -68,20 +66,11 @@ void FillLaunchParams(const std::wstring& commandLine, LaunchParams& params) {
   CopyUtf8Truncated(params.channelName, sizeof(params.channelName), MakeChannelName(token));
 }
 
-bool LoadLaunchParams(SdkContext& ctx) {
+LaunchParams LoadLaunchParams() {
+  LaunchParams params;
   const wchar_t* commandLine = GetCommandLineW();
-  FillLaunchParams(commandLine ? commandLine : L"", ctx.launchParams);
-  return true;
-}
-
-bool EnsureLaunchParamsLoaded(SdkContext& ctx) {
-  if (ctx.launchParamsLoaded) return true;
-  if (!LoadLaunchParams(ctx)) {
-    SdkLog(L"LoadLaunchParams failed");
-    return false;
-  }
-  ctx.launchParamsLoaded = true;
-  return true;
+  FillLaunchParams(commandLine ? commandLine : L"", params);
+  return params;
 }
 
 }  // namespace lumo

@@ -8,4 +8,11 @@ SdkContext& GetSdkContext() {
   return ctx;
 }
 
+bool EnsureLaunchParamsLoaded(SdkContext& ctx) {
+  if (ctx.launchParamsLoaded) return true;
+  ctx.launchParams = LoadLaunchParams();
+  ctx.launchParamsLoaded = true;
+  return true;
+}
+
 }  // namespace lumo

@@ -17,19 +17,10 @@
 
 #include "LumoGameSDK.h"
 #include "ipc/ipc_link.h"
+#include "launch/launch_params.h"
 #include "nbase/lock.h"
 
 namespace lumo {
-
-// Values read from the command line by LoadLaunchParams.
-struct LaunchParams {
-  HWND parentWnd;        // host window ("parent")
-  int32_t parentValid;   // 1 when parentWnd named an existing window when read
-  int64_t gameId;        // "gameid"
-  char hostPipe[256];    // "lumo-pipe", UTF-8; where messages to the host go
-  char channelName[256]; // the library's own receive channel
-  wchar_t token[64];     // "token", at most 63 units
-};
 
 struct SdkContext {
   LaunchParams launchParams{};
@@ -47,5 +38,9 @@ struct SdkContext {
 };
 
 SdkContext& GetSdkContext();
+
+// Reads the command line into ctx.launchParams the first time only (under
+// ctx.lifecycle); later calls return at once. True once loaded.
+bool EnsureLaunchParamsLoaded(SdkContext& ctx);
 
 }  // namespace lumo

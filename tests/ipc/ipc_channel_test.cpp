@@ -9,6 +9,7 @@
 #include "ipc/envelope.h"
 #include "ipc/ipc_link.h"
 #include "ipc/ipc_names.h"
+#include "launch/launch_params.h"
 #include "ipc/shm_layout.h"
 #include "support/session.h"
 

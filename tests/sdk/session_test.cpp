@@ -162,7 +162,9 @@ TEST_P(SessionVariants, Behave) {
   }
   EXPECT_EQ(next, c.gameLines.size()) << "missing \"" << (next < c.gameLines.size() ? c.gameLines[next] : "")
                                       << "\" in\n" << out;
-  if (c.envelopes >= 0) EXPECT_EQ(lumo_test::RawEnvelopes(s).size(), static_cast<size_t>(c.envelopes)) << out;
+  if (c.envelopes >= 0) {
+    EXPECT_EQ(lumo_test::RawEnvelopes(s).size(), static_cast<size_t>(c.envelopes)) << out;
+  }
 }
 
 const VariantCase kVariants[] = {

@@ -9,7 +9,7 @@
 #include <thread>
 #include <vector>
 
-#include "sdk/init.h"
+#include "sdk/game_window.h"
 #include "sdk/operations.h"
 
 namespace {

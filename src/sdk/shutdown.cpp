@@ -1,9 +1,14 @@
+// Shutdown: the work behind lumoGameUninit, in one place. The order is the
+// contract with the game and the host: refuse further calls, stop IPC
+// (bounded), give the window back, forget the session, ask the game to
+// close, and end the process 3 s later whatever happens.
 #include <windows.h>
 
 #include <thread>
 
 #include "ipc/ipc_link.h"
 #include "nbase/module_pin.h"
+#include "sdk/game_window.h"
 #include "sdk/operations.h"
 
 namespace lumo {
@@ -31,9 +36,7 @@ void Uninit(SdkContext& ctx) {
   // Bounded: what the sender cannot deliver in time is dropped with a log line.
   if (ctx.ipc.started()) ctx.ipc.StopIpc();
 
-  if (ctx.launchParams.parentValid != 0 && ctx.gameWnd != nullptr && IsWindow(ctx.gameWnd)) {
-    SetParent(ctx.gameWnd, nullptr);
-  }
+  if (ctx.launchParams.parentValid != 0) DetachGameWindow(ctx.gameWnd);
 
   const HWND gameWnd = ctx.gameWnd;
   const uint32_t gameThreadId = ctx.gameThreadId;

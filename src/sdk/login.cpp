@@ -4,7 +4,6 @@
 #include <string>
 
 #include "diag/log.h"
-#include "launch/launch_params.h"
 #include "login/verify_login.h"
 #include "sdk/operations.h"
 

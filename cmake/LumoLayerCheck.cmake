@@ -1,0 +1,23 @@
+# lumo_check_layers(<src dir>): fails the configure step when a file of one
+# layer includes a header of a layer it does not link (layers.cmake), so a
+# dependency pointing up or sideways is caught before anything is built.
+function(lumo_check_layers src)
+  foreach(layer IN LISTS LUMO_LAYERS)
+    string(TOUPPER ${layer} LAYER)
+    set(allowed ${layer})
+    foreach(dep IN LISTS LUMO_${LAYER}_DEPS)
+      string(REPLACE "lumo_" "" dep ${dep})
+      list(APPEND allowed ${dep})
+    endforeach()
+    file(GLOB files ${src}/${layer}/*.h ${src}/${layer}/*.cpp)
+    foreach(file IN LISTS files)
+      file(STRINGS ${file} includes REGEX "^#include \"[a-z_]+/")
+      foreach(line IN LISTS includes)
+        string(REGEX REPLACE "^#include \"([a-z_]+)/.*" "\\1" folder "${line}")
+        if(folder IN_LIST LUMO_LAYERS AND NOT folder IN_LIST allowed)
+          message(FATAL_ERROR "${file}: the ${layer} layer may not include ${folder}/ (${line})")
+        endif()
+      endforeach()
+    endforeach()
+  endforeach()
+endfunction()

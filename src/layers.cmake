@@ -1,0 +1,23 @@
+# The library's layers, bottom up. Each folder is one static library that
+# links only the layers below it:
+#
+#   sdk  ->  login, ipc, launch  ->  nbase, diag
+#
+# LUMO_<LAYER>_DEPS: the layers it may use. LUMO_<LAYER>_PORTABLE: its files
+# that make no Windows call, which the fuzz targets also build natively.
+# Included by src/CMakeLists.txt and fuzz/CMakeLists.txt.
+set(LUMO_LAYERS diag nbase launch login ipc sdk)
+
+set(LUMO_DIAG_DEPS)
+set(LUMO_NBASE_DEPS)
+set(LUMO_LAUNCH_DEPS lumo_diag)
+set(LUMO_LOGIN_DEPS lumo_diag)
+set(LUMO_IPC_DEPS lumo_nbase lumo_diag)
+set(LUMO_SDK_DEPS lumo_login lumo_ipc lumo_launch lumo_nbase lumo_diag)
+
+set(LUMO_DIAG_PORTABLE)
+set(LUMO_NBASE_PORTABLE)
+set(LUMO_LAUNCH_PORTABLE launch/command_line.cpp)
+set(LUMO_LOGIN_PORTABLE login/percent_encode.cpp)
+set(LUMO_IPC_PORTABLE ipc/envelope.cpp ipc/shm_layout.cpp ipc/receive_text.cpp)
+set(LUMO_SDK_PORTABLE)
