@@ -5,6 +5,7 @@
 #include "diag/log.h"
 #include "ipc/ipc_channel.h"
 #include "launch/launch_params.h"
+#include "sdk/host_window.h"
 #include "sdk/notify.h"
 #include "sdk/operations.h"
 
@@ -19,6 +20,36 @@ constexpr uint32_t kStyleKeepMask = 0x6930FFFF;
 constexpr uint32_t kStyleSet = 0x96000000;
 // WS_EX_DLGMODALFRAME, WS_EX_TOPMOST, WS_EX_TOOLWINDOW, WS_EX_WINDOWEDGE.
 constexpr uint32_t kExStyleClear = 0x189;
+
+// A host whose window thread does not answer within this gets no embedding.
+constexpr DWORD kHostAnswerMs = 1000;
+// Upper bound for SetParent into the host. Generous: under Wine re-parenting
+// a shown window alone can take about 2 s (the X server confirming the unmap).
+constexpr DWORD kReparentBoundMs = 5000;
+
+// Makes a style change take effect without moving, sizing, re-ordering or
+// activating the window.
+void ApplyFrameChange(HWND wnd) {
+  SetWindowPos(wnd, nullptr, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_FRAMECHANGED);
+}
+
+// SetParent(game, host) within kReparentBoundMs. When it does not finish in
+// time the window goes back to top level once it does, so a failed Init
+// never leaves it embedded.
+bool ReparentIntoHost(HWND game, HWND host) {
+  switch (BoundedSetParent(game, host, kReparentBoundMs, LateReparent::BackToTopLevel)) {
+    case ReparentResult::Done:
+      return true;
+    case ReparentResult::TimedOut:
+      SdkLog(L"EmbedGameWindow re-parenting not done in %lu ms, left to finish; the window goes back to top level then",
+             static_cast<unsigned long>(kReparentBoundMs));
+      return false;
+    case ReparentResult::NoThread:
+    default:
+      SdkLog(L"EmbedGameWindow cannot start the re-parenting thread");
+      return false;
+  }
+}
 
 }  // namespace
 
@@ -40,14 +71,27 @@ BOOL CALLBACK FindGameWindowProc(HWND wnd, LPARAM param) {
 
 bool EmbedGameWindow(HWND game, HWND host) {
   if (game == nullptr || !IsWindow(game) || host == nullptr || !IsWindow(host)) return false;
+  // A hung host would hold the game's thread inside SetParent for as long as
+  // it hangs; such a host gets no embedding, and nothing is changed.
+  if (!WindowAnswers(host, kHostAnswerMs)) {
+    SdkLog(L"EmbedGameWindow host window does not answer in %lu ms",
+           static_cast<unsigned long>(kHostAnswerMs));
+    return false;
+  }
 
-  const uint32_t style = static_cast<uint32_t>(GetWindowLongPtrW(game, GWL_STYLE));
+  const LONG_PTR oldStyle = GetWindowLongPtrW(game, GWL_STYLE);
+  const LONG_PTR oldExStyle = GetWindowLongPtrW(game, GWL_EXSTYLE);
+  const uint32_t style = static_cast<uint32_t>(oldStyle);
   SetWindowLongPtrW(game, GWL_STYLE, static_cast<LONG_PTR>((style & kStyleKeepMask) | kStyleSet));
-  const LONG_PTR exStyle = GetWindowLongPtrW(game, GWL_EXSTYLE);
-  SetWindowLongPtrW(game, GWL_EXSTYLE, exStyle & ~static_cast<LONG_PTR>(kExStyleClear));
-  SetWindowPos(game, nullptr, 0, 0, 0, 0,
-               SWP_NOSIZE | SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_FRAMECHANGED);
-  SetParent(game, host);
+  SetWindowLongPtrW(game, GWL_EXSTYLE, oldExStyle & ~static_cast<LONG_PTR>(kExStyleClear));
+  ApplyFrameChange(game);
+  if (!ReparentIntoHost(game, host)) {
+    // The game keeps its own window: frame and all.
+    SetWindowLongPtrW(game, GWL_STYLE, oldStyle);
+    SetWindowLongPtrW(game, GWL_EXSTYLE, oldExStyle);
+    ApplyFrameChange(game);
+    return false;
+  }
 
   RECT client = {};
   GetClientRect(host, &client);

@@ -129,10 +129,12 @@ void GameSender::SendNow(const std::string& msg, const std::string& body) {
 
 HostChannelReader::~HostChannelReader() { Stop(); }
 
-bool HostChannelReader::Start(lumo::ShmEndpoint* endpoint, GameSender* sender, bool printRaw) {
+bool HostChannelReader::Start(lumo::ShmEndpoint* endpoint, GameSender* sender, bool printRaw,
+                              std::function<void()> onGameReady) {
   endpoint_ = endpoint;
   printRaw_ = printRaw;
   sender_ = sender;
+  onGameReady_ = std::move(onGameReady);
   stop_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
   if (!stop_) return false;
   thread_ = std::thread(&HostChannelReader::ThreadMain, this);
@@ -171,6 +173,7 @@ void HostChannelReader::ThreadMain() {
         PrintLine("game channel=" + channel);
         sender_->SetChannel(channel);
       }
+      if (onGameReady_) onGameReady_();
     }
   }
 }

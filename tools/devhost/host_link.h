@@ -9,6 +9,7 @@
 #include <windows.h>
 
 #include <deque>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -41,8 +42,9 @@ class GameSender {
   std::deque<std::pair<std::string, std::string>> waiting_;
 };
 
-// Reads the host channel: prints every message, and hands the game's channel
-// name from "IpcMsg_GameSDK_GameWndReady" to the sender.
+// Reads the host channel: prints every message, hands the game's channel
+// name from "IpcMsg_GameSDK_GameWndReady" to the sender and then calls
+// `onGameReady` (on the reader thread) when one was given.
 class HostChannelReader {
  public:
   HostChannelReader() = default;
@@ -51,7 +53,8 @@ class HostChannelReader {
   HostChannelReader& operator=(const HostChannelReader&) = delete;
 
   // `endpoint` is the created host channel; it must outlive Stop.
-  bool Start(lumo::ShmEndpoint* endpoint, GameSender* sender, bool printRaw);
+  bool Start(lumo::ShmEndpoint* endpoint, GameSender* sender, bool printRaw,
+             std::function<void()> onGameReady = nullptr);
   // Prints a message signalled before the call, then ends the thread.
   void Stop();
 
@@ -61,6 +64,7 @@ class HostChannelReader {
   lumo::ShmEndpoint* endpoint_ = nullptr;
   bool printRaw_ = false;
   GameSender* sender_ = nullptr;
+  std::function<void()> onGameReady_;
   HANDLE stop_ = nullptr;
   std::thread thread_;
 };
