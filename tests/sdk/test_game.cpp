@@ -11,6 +11,10 @@
 //   uninit-thread (lumoGameUninit on a new thread, while the loop runs on)
 //   state (window style, ex-style, parent and rect) wait:<event name>
 //   exit:<code> (return from main now) exitprocess:<code> sleep:<ms>
+// init and uninit also print how long the call took ("[game] init-ms=<n>").
+// A WM_APP + 2 posted to the game window prints "[game] pong" once the
+// loop gets it (proof that the window thread pumps again); with a non-zero
+// wParam the game then returns that code from main.
 // After the message loop ends the game "runs on" for --after-loop-ms
 // (default 30000) and then returns 7, so a test can tell that the SDK
 // ended the process.
@@ -29,6 +33,7 @@
 namespace {
 
 const UINT kRunSteps = WM_APP + 1;
+const UINT kPing = WM_APP + 2;
 std::vector<std::string> g_steps;
 DWORD g_afterLoopMs = 30000;
 bool g_exitRequested = false;
@@ -83,7 +88,11 @@ bool RunStep(const std::string& step, HWND wnd) {
   const std::string name = step.substr(0, colon);
   const std::string arg = colon == std::string::npos ? std::string() : step.substr(colon + 1);
   if (name == "init") {
-    Print("[game] init=%d\n", lumoGameInit());
+    const ULONGLONG start = GetTickCount64();
+    const int result = lumoGameInit();
+    const ULONGLONG took = GetTickCount64() - start;
+    Print("[game] init=%d\n", result);
+    Print("[game] init-ms=%llu\n", took);
   } else if (name == "login") {
     Print("[game] login=%d\n", lumoGameLogin());
   } else if (name == "info") {
@@ -102,8 +111,11 @@ bool RunStep(const std::string& step, HWND wnd) {
   } else if (name == "paynull") {
     Print("[game] pay=%d\n", lumoShowPay(nullptr));
   } else if (name == "uninit") {
+    const ULONGLONG start = GetTickCount64();
     lumoGameUninit();
+    const ULONGLONG took = GetTickCount64() - start;
     Print("[game] uninit done\n");
+    Print("[game] uninit-ms=%llu\n", took);
   } else if (name == "uninit-thread") {
     // The game thread goes back to its loop meanwhile: re-parenting the
     // window from another thread needs it to answer.
@@ -143,6 +155,14 @@ LRESULT CALLBACK WndProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp) {
           PostQuitMessage(0);
           break;
         }
+      }
+      return 0;
+    case kPing:
+      Print("[game] pong\n");
+      if (wp != 0) {
+        g_exitRequested = true;
+        g_exitCode = static_cast<int>(wp);
+        PostQuitMessage(0);
       }
       return 0;
     case WM_SIZE:
