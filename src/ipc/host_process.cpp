@@ -37,6 +37,13 @@ uint32_t FindHostProcessId(const std::string& name, HWND hostWindow) {
   return 0;
 }
 
+bool HasHostLookup(const std::string& name) {
+  for (const HostWindowClass& row : kHostWindowClasses) {
+    if (name == row.channel) return true;
+  }
+  return name.compare(0, std::strlen(kChannelPlayer), kChannelPlayer) == 0;
+}
+
 uint32_t WindowProcessId(HWND window) {
   if (window == nullptr || !IsWindow(window)) return 0;
   DWORD pid = 0;

@@ -15,6 +15,9 @@ namespace lumo {
 // "parent" on the command line; may be null).
 uint32_t FindHostProcessId(const std::string& name, HWND hostWindow);
 
+// Whether FindHostProcessId has a way to find the host of `name` at all.
+bool HasHostLookup(const std::string& name);
+
 // The process of `window`, or 0 when it is null or no longer exists.
 uint32_t WindowProcessId(HWND window);
 

@@ -22,7 +22,7 @@
 namespace lumo {
 
 // How long StopIpc lets the sender deliver what is still queued.
-constexpr DWORD kIpcStopBudgetMs = 1000;
+constexpr DWORD kIpcStopBudgetMs = 700;
 
 class IpcLink {
  public:

@@ -224,10 +224,14 @@ bool CIpcSender::Connect(const std::string& target) {
 }
 
 void CIpcSender::WatchHost(const std::string& target, HostConnection& connection) {
-  connection.watchSetUp = true;
+  if (!HasHostLookup(target)) {
+    connection.watchSetUp = true;
+    return;
+  }
   const uint32_t pid = FindHostProcessId(target, hostWindow_);
   if (pid != 0) connection.process = OpenProcess(SYNCHRONIZE, FALSE, pid);
-  if (connection.process == nullptr) return;
+  if (connection.process == nullptr) return;  // not found yet: again after the next message
+  connection.watchSetUp = true;
   connection.watch.reset(new HostExitWatch{this, target});
   if (!RegisterWaitForSingleObject(&connection.wait, connection.process, &CIpcSender::OnHostProcessExit,
                                    connection.watch.get(), INFINITE, WT_EXECUTEONLYONCE)) {

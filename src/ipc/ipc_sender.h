@@ -65,7 +65,9 @@ struct HostConnection {
   // wait unregistered before it fired does not leak it; it is freed only
   // after UnregisterWaitEx has returned, when no callback can still use it.
   std::unique_ptr<HostExitWatch> watch;
-  // The host process was looked up (once, after the first message went out).
+  // The host process is watched, or there is no way to find it. Until then
+  // each message looks it up again after it went out (a host may create its
+  // channel before the window it is found by).
   bool watchSetUp = false;
   // A message was announced on this connection, at this time (µs, QPC);
   // the host has taken one.

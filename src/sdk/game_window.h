@@ -39,11 +39,16 @@ HWND FindGameWindow(uint32_t threadId);
 
 // Restyles `game` as a borderless popup, re-parents it into `host` and sizes
 // it to the host's client area. False, changing nothing, when either window
-// is missing.
+// is missing or the host's window thread does not answer within 1 s. Also
+// false when the re-parenting does not finish within 5 s (the host hung
+// after answering): the styles are put back then, and the window goes back
+// to top level should the re-parenting finish later.
 bool EmbedGameWindow(HWND game, HWND host);
 
 // Makes an embedded `game` a top-level window again (its styles stay as the
-// embedding left them). Nothing when the window is gone.
+// embedding left them). Nothing when the window is gone. Returns within about
+// 1.1 s: a host that does not answer in 300 ms is left as it is, a detach not
+// done in 800 ms is left to finish; one log line each.
 void DetachGameWindow(HWND game);
 
 }  // namespace lumo

@@ -1,7 +1,7 @@
 // Shutdown: the work behind lumoGameUninit, in one place. The order is the
-// contract with the game and the host: refuse further calls, stop IPC
-// (bounded), give the window back, forget the session, ask the game to
-// close, and end the process 3 s later whatever happens.
+// contract with the game and the host: refuse further calls, arm the exit
+// 3 s from now, stop IPC (bounded), give the window back (bounded), forget
+// the session, ask the game to close.
 #include <windows.h>
 
 #include <thread>
@@ -22,6 +22,19 @@ void DelayedExit() {
   ExitProcess(0);
 }
 
+// Armed before any step that can wait on the host, so the process ends on
+// time whatever the host does.
+void ArmDelayedExit() {
+  // The timer thread runs our code until the process ends.
+  nbase::PinModule();
+  try {
+    std::thread(DelayedExit).detach();
+  } catch (...) {
+    // Without the timer the game would never be ended: end it now.
+    ExitProcess(0);
+  }
+}
+
 }  // namespace
 
 void Uninit(SdkContext& ctx) {
@@ -32,10 +45,12 @@ void Uninit(SdkContext& ctx) {
   ctx.loggedIn = false;
   ctx.initialised = false;
   ctx.sessionsEnded.fetch_add(1);
+  ArmDelayedExit();
 
-  // Bounded: what the sender cannot deliver in time is dropped with a log line.
+  // Bounded: what the sender cannot deliver in time is dropped with a log
+  // line (kIpcStopBudgetMs), and so is the detach from a hung host; together
+  // they stay under 2 s.
   if (ctx.ipc.started()) ctx.ipc.StopIpc();
-
   if (ctx.launchParams.parentValid != 0) DetachGameWindow(ctx.gameWnd);
 
   const HWND gameWnd = ctx.gameWnd;
@@ -52,15 +67,6 @@ void Uninit(SdkContext& ctx) {
     } else {
       PostThreadMessageW(gameThreadId, WM_QUIT, 0, 0);
     }
-  }
-
-  // The timer thread runs our code until the process ends.
-  nbase::PinModule();
-  try {
-    std::thread(DelayedExit).detach();
-  } catch (...) {
-    // Without the timer the game would never be ended: end it now.
-    ExitProcess(0);
   }
 }
 

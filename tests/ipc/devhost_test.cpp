@@ -194,11 +194,15 @@ TEST(Devhost, RefusesAChannelSomeoneElseOwnsAndBadUsage) {
 
   std::string out;
   EXPECT_EQ(lumo_test::RunProcess(Quote(BinPath(L"lumo-devhost.exe")) + L" --size=big x.exe", 30000, &out), 2u);
+  for (const wchar_t* hang : {L"--hang=soon", L"--hang=ready:", L"--hang=launch:0", L"--hang=ready:5s"}) {
+    EXPECT_EQ(lumo_test::RunProcess(Quote(BinPath(L"lumo-devhost.exe")) + L" " + hang + L" x.exe", 30000, &out), 2u)
+        << lumo_test::Narrow(hang);
+  }
   EXPECT_EQ(lumo_test::RunProcess(Quote(BinPath(L"lumo-devhost.exe")), 30000, &out), 2u);
   EXPECT_EQ(lumo_test::RunProcess(Quote(BinPath(L"lumo-devhost.exe")) + L" --help", 30000, &out), 0u);
   for (const char* option : {"--channel=", "--window-class=", "--size=", "--parent=", "--gameid=", "--pipe=",
                              "--token=", "--no-parent", "--no-gameid", "--no-pipe", "--no-token", "--send=",
-                             "--stdin", "--capture="}) {
+                             "--stdin", "--capture=", "--hang="}) {
     EXPECT_NE(out.find(option), std::string::npos) << option;
   }
 }

@@ -237,4 +237,82 @@ TEST_F(SessionTest, HostWindowGoneBeforeInitGivesEmbedFailureWithIpcStarted) {
   CloseHandle(checkedEvent);
 }
 
+// A launcher whose window thread stops pumping while its process and channel
+// go on (lumo-devhost --hang) must neither freeze nor trap the game.
+constexpr UINT kGamePing = WM_APP + 2;  // test_game answers "[game] pong"
+
+HWND GameWindow(Session& s) {
+  const std::string line = s.WaitLine("[game] window=");
+  return line.empty() ? nullptr : reinterpret_cast<HWND>(static_cast<uintptr_t>(std::stoull(line.substr(14))));
+}
+
+unsigned long long Millis(Session& s, const std::string& prefix) {
+  const std::string line = s.WaitLine(prefix);
+  return line.empty() ? ~0ull : std::stoull(line.substr(prefix.size()));
+}
+
+TEST_F(SessionTest, HungHostGetsNoEmbeddingAndTheGameRunsOn) {
+  const std::wstring token = L"hung" + std::to_wstring(GetCurrentProcessId());
+  // The host stops pumping right after starting the game, until the game ends.
+  Session s(DevhostCommand(L"--hang=launch --token=" + token, L"--steps=state,init,state"));
+  ASSERT_EQ(s.WaitLine("[game] init="), "[game] init=-3") << s.Output();
+  // Without a bound the call would not return before the game ends.
+  EXPECT_LT(Millis(s, "[game] init-ms="), 5000u) << s.Output();
+  ASSERT_FALSE(s.WaitLine("[devhost] hang").empty()) << s.Output();
+
+  // The game's window thread is back in its loop while the host still hangs.
+  const HWND game = GameWindow(s);
+  ASSERT_NE(game, nullptr);
+  ASSERT_TRUE(PostMessageW(game, kGamePing, 0, 0));
+  ASSERT_FALSE(s.WaitLine("[game] pong", 20000).empty()) << s.Output();
+  EXPECT_TRUE(s.Find("[devhost] hang over").empty()) << s.Output();
+
+  // It keeps its own window, untouched (states at start, before and after init).
+  const std::vector<std::string> states = s.Find("[game] state ");
+  ASSERT_EQ(states.size(), 3u) << s.Output();
+  EXPECT_EQ(states[1], states[2]);
+  EXPECT_EQ(ParseState("[game] state " + states[2]).parent, 0u);
+
+  // IPC is up as before: the game's receive channel exists.
+  lumo::ShmEndpoint probe = lumo::ShmEndpoint::Open(("ipc_channel_game_" + lumo_test::Narrow(token)).c_str());
+  EXPECT_EQ(probe.status, lumo::ShmStatus::Ok);
+  if (probe.status == lumo::ShmStatus::Ok) probe.Close();
+
+  ASSERT_TRUE(PostMessageW(game, kGamePing, 5, 0));  // the game leaves with 5, the host follows
+  EXPECT_EQ(s.WaitExit(), 5u) << s.Output();
+}
+
+TEST_F(SessionTest, UninitDuringHostHangReturnsAndEndsTheProcessOnTime) {
+  const std::wstring go = L"lumo-test-uninit-go-" + std::to_wstring(GetCurrentProcessId());
+  HANDLE goEvent = CreateEventW(nullptr, TRUE, FALSE, go.c_str());
+  ASSERT_NE(goEvent, nullptr);
+  // Embedded while the host answers; it stops pumping once the window-ready
+  // message arrives, and the game calls uninit only then.
+  Session s(DevhostCommand(L"--hang=ready", L"--after-loop-ms=30000 --steps=init,state,wait:" + go + L",uninit,state"));
+  ASSERT_EQ(s.WaitLine("[game] init="), "[game] init=0") << s.Output();
+  ASSERT_FALSE(s.WaitLine("[devhost] hang").empty()) << s.Output();
+  const ULONGLONG calledAt = GetTickCount64();
+  SetEvent(goEvent);
+
+  EXPECT_LT(Millis(s, "[game] uninit-ms="), 2000u) << s.Output();
+  const DWORD code = s.WaitExit();
+  const ULONGLONG exitDelay = GetTickCount64() - calledAt;
+  const std::string out = s.Output();
+  EXPECT_EQ(code, 0u) << out;
+  // About 3 s after the call, long before the game would have ended itself.
+  EXPECT_GE(exitDelay, 2500u) << out;
+  EXPECT_LT(exitDelay, 25000u) << out;
+  EXPECT_TRUE(s.Find("[game] still running").empty()) << out;
+  // The close still reached the game's loop. (Its own DestroyWindow of a
+  // window inside the hung host may then wait on the host: that is why the
+  // exit is armed first.)
+  EXPECT_FALSE(s.Find("[game] WM_CLOSE").empty()) << out;
+  // The window stays in the host that does not answer.
+  const std::vector<std::string> states = s.Find("[game] state ");
+  ASSERT_EQ(states.size(), 3u) << out;
+  EXPECT_NE(ParseState("[game] state " + states[1]).parent, 0u);
+  EXPECT_EQ(ParseState("[game] state " + states[2]).parent, ParseState("[game] state " + states[1]).parent);
+  CloseHandle(goEvent);
+}
+
 }  // namespace

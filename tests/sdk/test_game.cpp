@@ -16,6 +16,10 @@
 //   payrace:<threads>:<ms> (that many threads request payments without
 //   pause; after <ms> this thread calls lumoGameUninit while they go on;
 //   prints what the calls answered after it returned)
+// init and uninit also print how long the call took ("[game] init-ms=<n>").
+// A WM_APP + 2 posted to the game window prints "[game] pong" once the
+// loop gets it (proof that the window thread pumps again); with a non-zero
+// wParam the game then returns that code from main.
 // After the message loop ends the game "runs on" for --after-loop-ms
 // (default 30000) and then returns 7, so a test can tell that the SDK
 // ended the process.
@@ -36,6 +40,7 @@
 namespace {
 
 const UINT kRunSteps = WM_APP + 1;
+const UINT kPing = WM_APP + 2;
 std::vector<std::string> g_steps;
 DWORD g_afterLoopMs = 30000;
 bool g_exitRequested = false;
@@ -157,7 +162,11 @@ bool RunStep(const std::string& step, HWND wnd) {
   const std::string name = step.substr(0, colon);
   const std::string arg = colon == std::string::npos ? std::string() : step.substr(colon + 1);
   if (name == "init") {
-    Print("[game] init=%d\n", lumoGameInit());
+    const ULONGLONG start = GetTickCount64();
+    const int result = lumoGameInit();
+    const ULONGLONG took = GetTickCount64() - start;
+    Print("[game] init=%d\n", result);
+    Print("[game] init-ms=%llu\n", took);
   } else if (name == "login") {
     Print("[game] login=%d\n", lumoGameLogin());
   } else if (name == "info") {
@@ -181,11 +190,11 @@ bool RunStep(const std::string& step, HWND wnd) {
     const size_t colon = arg.find(':');
     PayRace(std::atoi(arg.c_str()), colon == std::string::npos ? 100 : std::atoi(arg.c_str() + colon + 1));
   } else if (name == "uninit") {
-    const double start = NowMs();
+    const ULONGLONG start = GetTickCount64();
     lumoGameUninit();
-    const double took = NowMs() - start;
+    const ULONGLONG took = GetTickCount64() - start;
     Print("[game] uninit done\n");
-    Print("[game] uninit took ms=%.1f\n", took);
+    Print("[game] uninit-ms=%llu\n", took);
   } else if (name == "uninit-thread") {
     // The game thread goes back to its loop meanwhile: re-parenting the
     // window from another thread needs it to answer.
@@ -225,6 +234,14 @@ LRESULT CALLBACK WndProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp) {
           PostQuitMessage(0);
           break;
         }
+      }
+      return 0;
+    case kPing:
+      Print("[game] pong\n");
+      if (wp != 0) {
+        g_exitRequested = true;
+        g_exitCode = static_cast<int>(wp);
+        PostQuitMessage(0);
       }
       return 0;
     case WM_SIZE:

@@ -35,6 +35,7 @@ class GameProcess {
              std::string& error);
   CaptureMode activeMode() const { return mode_; }
   DWORD pid() const { return pid_; }
+  HANDLE process() const { return process_; }  // owned; valid until destruction
   void Terminate(UINT exitCode);
   // After `doneMessage`: prints what the capture still holds, joins the
   // threads and returns the game's exit code.

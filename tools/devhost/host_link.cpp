@@ -108,11 +108,12 @@ void GameSender::SendNow(const std::string& msg, const std::string& body) {
 HostChannelReader::~HostChannelReader() { Stop(); }
 
 bool HostChannelReader::Start(lumo::ShmEndpoint* endpoint, GameSender* sender, bool printRaw,
-                              unsigned readDelayMs) {
+                              unsigned readDelayMs, std::function<void()> onGameReady) {
   endpoint_ = endpoint;
   printRaw_ = printRaw;
   readDelayMs_ = readDelayMs;
   sender_ = sender;
+  onGameReady_ = std::move(onGameReady);
   stop_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
   if (!stop_) return false;
   thread_ = std::thread(&HostChannelReader::ThreadMain, this);
@@ -154,6 +155,7 @@ void HostChannelReader::ThreadMain() {
         PrintLine("game channel=" + channel);
         sender_->SetChannel(channel);
       }
+      if (onGameReady_) onGameReady_();
     }
   }
 }

@@ -9,6 +9,7 @@
 #include <windows.h>
 
 #include <deque>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -41,8 +42,9 @@ class GameSender {
   std::deque<std::pair<std::string, std::string>> waiting_;
 };
 
-// Reads the host channel: prints every message, and hands the game's channel
-// name from "IpcMsg_GameSDK_GameWndReady" to the sender.
+// Reads the host channel: prints every message, hands the game's channel
+// name from "IpcMsg_GameSDK_GameWndReady" to the sender and then calls
+// `onGameReady` (on the reader thread) when one was given.
 class HostChannelReader {
  public:
   HostChannelReader() = default;
@@ -51,8 +53,10 @@ class HostChannelReader {
   HostChannelReader& operator=(const HostChannelReader&) = delete;
 
   // `endpoint` is the created host channel; it must outlive Stop. After each
-  // read the thread pauses `readDelayMs` (a busy host).
-  bool Start(lumo::ShmEndpoint* endpoint, GameSender* sender, bool printRaw, unsigned readDelayMs = 0);
+  // read the thread pauses `readDelayMs` (a busy host). `onGameReady` runs on
+  // the reader thread when the game's window-ready message arrives.
+  bool Start(lumo::ShmEndpoint* endpoint, GameSender* sender, bool printRaw, unsigned readDelayMs = 0,
+             std::function<void()> onGameReady = nullptr);
   // Prints a message signalled before the call, then ends the thread.
   void Stop();
 
@@ -63,6 +67,7 @@ class HostChannelReader {
   bool printRaw_ = false;
   unsigned readDelayMs_ = 0;
   GameSender* sender_ = nullptr;
+  std::function<void()> onGameReady_;
   HANDLE stop_ = nullptr;
   std::thread thread_;
 };

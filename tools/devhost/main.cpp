@@ -4,11 +4,15 @@
 // Threads: the main thread owns the host window and pumps its messages (the
 // game re-parents its window into it); a reader thread serves the host
 // channel; GameProcess runs the game's waiter/debugger and capture threads;
-// an optional stdin thread feeds messages to the sender.
+// an optional stdin thread feeds messages to the sender. With --hang the main
+// thread stops pumping for a while, as a hung launcher would.
 #include <windows.h>
 #include <shellapi.h>
 
+#include <atomic>
+
 #include <cstdio>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -24,14 +28,24 @@ namespace {
 using devhost::PrintLine;
 
 constexpr UINT kGameEndedMessage = WM_APP + 1;
+constexpr UINT kHangMessage = WM_APP + 2;
 
 struct HostState {
   devhost::GameProcess game;
   bool gameRunning = false;
   DWORD exitCode = 0;
+  unsigned long hangMs = 0;
 };
 
 HostState* g_state = nullptr;
+
+// Blocks the host window's thread without pumping, until the game ends or
+// the --hang time has passed. The reader thread and the channel go on.
+void Hang(HostState& state) {
+  PrintLine("hang");
+  WaitForSingleObject(state.game.process(), state.hangMs == 0 ? INFINITE : static_cast<DWORD>(state.hangMs));
+  PrintLine("hang over");
+}
 
 LRESULT CALLBACK HostWndProc(HWND wnd, UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
@@ -52,6 +66,9 @@ LRESULT CALLBACK HostWndProc(HWND wnd, UINT message, WPARAM wParam, LPARAM lPara
       // The window is left to the process exit: destroying a shown window
       // makes Wine's X11 driver wait up to 2 s for it to be withdrawn.
       PostQuitMessage(0);
+      return 0;
+    case kHangMessage:
+      if (g_state) Hang(*g_state);
       return 0;
     case WM_DESTROY:
       PostQuitMessage(0);
@@ -154,18 +171,30 @@ int main() {
   devhost::GameSender sender;
   for (const auto& s : options.sends) sender.Send(s.first, s.second);
   devhost::HostChannelReader reader;
-  if (!reader.Start(&channel, &sender, options.printRaw, options.readDelayMs)) {
+  static std::atomic<HWND> hostWindow{nullptr};  // set once the window exists
+  std::function<void()> onGameReady;
+  if (options.hang == devhost::HangPoint::Ready) {
+    // Reader thread; only the first announcement hangs the window thread.
+    onGameReady = [posted = false]() mutable {
+      if (posted || hostWindow.load() == nullptr) return;
+      posted = true;
+      PostMessageW(hostWindow.load(), kHangMessage, 0, 0);
+    };
+  }
+  if (!reader.Start(&channel, &sender, options.printRaw, options.readDelayMs, onGameReady)) {
     PrintLine("error cannot start the channel reader");
     Exit(3);
   }
 
   HostState state;
+  state.hangMs = options.hangMs;
   g_state = &state;
   HWND wnd = CreateHostWindow(options);
   if (!wnd) {
     PrintLine("error cannot create the host window, error " + std::to_string(GetLastError()));
     Exit(3);
   }
+  hostWindow.store(wnd);
   PrintLine("window=" + std::to_string(reinterpret_cast<uintptr_t>(wnd)));
   PrintLine("channel=" + options.channel);
 
@@ -181,6 +210,7 @@ int main() {
   PrintLine("launch " + lumo::WideToMultiByte(commandLine.c_str(), -1, CP_UTF8));
   PrintLine("game pid=" + std::to_string(state.game.pid()));
   if (options.readStdin) std::thread(StdinMain, &sender).detach();
+  if (options.hang == devhost::HangPoint::Launch) Hang(state);
 
   MSG msg;
   while (GetMessageW(&msg, nullptr, 0, 0) > 0) {

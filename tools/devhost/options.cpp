@@ -38,6 +38,10 @@ const char kHelpText[] =
     "                       falls back to debugger when another monitor owns it),\n"
     "                       debugger (run the game under this host as debugger),\n"
     "                       none\n"
+    "  --hang=<when>[:<ms>] the host window's thread stops pumping messages (the\n"
+    "                       process and channel go on) at <when>: launch (right\n"
+    "                       after starting the game) or ready (when GameWndReady\n"
+    "                       arrives), for <ms> milliseconds or until the game ends\n"
     "  --help               this text\n"
     "Everything after the game path is passed to the game unchanged.\n"
     "\n"
@@ -54,6 +58,8 @@ const char kHelpText[] =
     "  [devhost] sent <msg> <body>\n"
     "  [devhost] send-failed <msg> <reason>\n"
     "  [devhost] debug <text>             one line of the game's debugger output\n"
+    "  [devhost] hang                     the window thread stops pumping\n"
+    "  [devhost] hang over                it pumps again\n"
     "  [devhost] game exited code=<code>\n"
     "  [devhost] error <text>\n"
     "Line feeds and carriage returns inside a body are shown as \\n and \\r.\n"
@@ -85,6 +91,26 @@ bool ParseSize(const std::wstring& v, int& w, int& h) {
   w = static_cast<int>(width);
   h = static_cast<int>(height);
   return true;
+}
+
+bool ParseHang(const std::wstring& v, HangPoint& point, unsigned long& ms) {
+  const size_t colon = v.find(L':');
+  const std::wstring when = v.substr(0, colon);
+  if (when == L"launch") {
+    point = HangPoint::Launch;
+  } else if (when == L"ready") {
+    point = HangPoint::Ready;
+  } else {
+    return false;
+  }
+  ms = 0;
+  if (colon == std::wstring::npos) return true;
+  const std::wstring digits = v.substr(colon + 1);
+  if (digits.empty() || digits.size() > 9 || digits.find_first_not_of(L"0123456789") != std::wstring::npos) {
+    return false;
+  }
+  ms = std::wcstoul(digits.c_str(), nullptr, 10);
+  return ms > 0;
 }
 
 void Override(LaunchOption& o, const std::wstring& value) {
@@ -170,6 +196,11 @@ bool ParseOptions(const std::vector<std::wstring>& args, Options& out, std::stri
         out.capture = CaptureMode::None;
       } else {
         error = "bad --capture, expected dbwin, debugger or none";
+        return false;
+      }
+    } else if (StartsWith(a, L"--hang=", &v)) {
+      if (!ParseHang(v, out.hang, out.hangMs)) {
+        error = "bad --hang, expected launch or ready, optionally :<ms> (1 to 999999999)";
         return false;
       }
     } else {

@@ -10,6 +10,11 @@ namespace devhost {
 
 enum class CaptureMode { Dbwin, Debugger, None };
 
+// When the host window's thread stops pumping messages (to try a game
+// against a hung launcher): never, right after the game is started, or when
+// the game's window-ready message arrives.
+enum class HangPoint { Never, Launch, Ready };
+
 // One option passed to the game as --<name>=<value>: the host's own value
 // unless overridden; left out when `omit` is set.
 struct LaunchOption {
@@ -33,6 +38,8 @@ struct Options {
   bool printRaw = false;          // also print each received envelope in hex
   unsigned readDelayMs = 0;       // pause after each read, as a busy host would
   CaptureMode capture = CaptureMode::Dbwin;
+  HangPoint hang = HangPoint::Never;
+  unsigned long hangMs = 0;       // 0: until the game ends
   std::wstring game;                    // game executable
   std::vector<std::wstring> gameArgs;   // passed through after our options
 };

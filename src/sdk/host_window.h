@@ -1,0 +1,38 @@
+// The window steps that involve the host's window thread, with bounds: a hung
+// launcher (its window thread no longer pumps messages) must neither freeze
+// nor trap the game.
+//
+// Called on the thread that calls the exports (normally the game's window
+// thread). BoundedSetParent leaves a helper thread behind when it gives up;
+// that thread owns its own state and touches nothing else of the library.
+#pragma once
+
+#include <windows.h>
+
+namespace lumo {
+
+// True when `wnd`'s thread answers a message within `timeoutMs`. A thread the
+// system already takes for hung fails at once. The calling thread serves
+// messages sent to its own windows while it waits.
+bool WindowAnswers(HWND wnd, DWORD timeoutMs);
+
+// What happens to the window when the helper's SetParent returns only after
+// the caller has given up.
+enum class LateReparent {
+  Keep,         // leave it where SetParent put it
+  BackToTopLevel  // take it out of `parent` again (SetParent(child, nullptr))
+};
+
+enum class ReparentResult {
+  Done,      // SetParent returned within the bound
+  TimedOut,  // still running on the helper thread; see LateReparent
+  NoThread   // the helper could not be started; nothing was changed
+};
+
+// SetParent(child, parent) on a helper thread, waited for at most `boundMs`.
+// Meanwhile the calling thread serves the messages sent to its windows (the
+// re-parenting sends the child's own messages to the child's thread); posted
+// messages, input and timers stay queued for the caller's loop.
+ReparentResult BoundedSetParent(HWND child, HWND parent, DWORD boundMs, LateReparent late);
+
+}  // namespace lumo
