@@ -157,11 +157,18 @@ void CIpcSender::DropExpired(const std::string& target) {
   }
 }
 
+bool CIpcSender::HostEnded(const HostConnection& connection) {
+  if (connection.watch && connection.watch->exited.load()) return true;
+  // The exit callback comes a moment after the end; a message written in
+  // that moment would go into a region nobody reads any more.
+  return connection.process != nullptr && WaitForSingleObject(connection.process, 0) == WAIT_OBJECT_0;
+}
+
 HostConnection* CIpcSender::FindLiveConnection(const std::string& target) {
   auto it = connections_.find(target);
-  if (it != connections_.end() && it->second.watch && it->second.watch->exited.load()) {
+  if (it != connections_.end() && HostEnded(it->second)) {
     // The host behind it has ended; its objects must go so that a new host
-    // can create the channel again.
+    // can create the channel again, and what follows waits for that host.
     Disconnect(target);
     it = connections_.end();
   }

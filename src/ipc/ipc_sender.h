@@ -146,7 +146,10 @@ class CIpcSender : public nbase::FrameworkThread {
   // `connection`. Sender thread.
   void WaitUntilTaken(const std::string& target, HostConnection& connection);
 
+  // The open connection to `target`, or a new one when there was none or its
+  // host has ended; null when the channel cannot be opened.
   HostConnection* FindLiveConnection(const std::string& target);
+  static bool HostEnded(const HostConnection& connection);
   bool Connect(const std::string& target);
   // Finds the process behind `target` and watches for its end. After the
   // first write: the host gets its first message without waiting for the
