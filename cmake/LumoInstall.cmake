@@ -18,21 +18,13 @@ install(TARGETS LumoGameSDK
 install(FILES ${PROJECT_SOURCE_DIR}/include/LumoGameSDK.h DESTINATION ${LUMO_INSTALL_INCLUDEDIR})
 if(TARGET lumo-devhost)
   lumo_add_version_resource(lumo-devhost DESCRIPTION "LumoGameSDK development host")
-  install(TARGETS lumo-devhost RUNTIME DESTINATION ${LUMO_INSTALL_BINDIR})
+  # OPTIONAL: an install after building the DLL alone (README) still works.
+  install(TARGETS lumo-devhost RUNTIME DESTINATION ${LUMO_INSTALL_BINDIR} OPTIONAL)
 endif()
 
-# MSVC links against a short-import library; llvm-dlltool makes one from the
-# same module-definition file that fixes the DLL's exports.
-find_program(LUMO_DLLTOOL NAMES llvm-dlltool llvm-dlltool-14 REQUIRED)
-set(LUMO_DEF_FILE ${PROJECT_SOURCE_DIR}/src/sdk/LumoGameSDK.def)
-set(LUMO_MSVC_IMPLIB ${CMAKE_ARCHIVE_OUTPUT_DIRECTORY}/LumoGameSDK.lib)
-add_custom_command(OUTPUT ${LUMO_MSVC_IMPLIB}
-  COMMAND ${LUMO_DLLTOOL} -m i386:x86-64 -d ${LUMO_DEF_FILE} -l ${LUMO_MSVC_IMPLIB}
-  DEPENDS ${LUMO_DEF_FILE}
-  COMMENT "Generating the MSVC import library LumoGameSDK.lib"
-  VERBATIM)
-add_custom_target(LumoGameSDK_msvc_implib ALL DEPENDS ${LUMO_MSVC_IMPLIB})
-install(FILES ${LUMO_MSVC_IMPLIB} DESTINATION ${LUMO_INSTALL_LIBDIR})
+# Made beside the DLL by lumo_ship_dll (cmake/LumoShipDll.cmake).
+install(FILES ${CMAKE_ARCHIVE_OUTPUT_DIRECTORY}/LumoGameSDK.lib DESTINATION ${LUMO_INSTALL_LIBDIR})
+install(FILES ${LUMO_SHIP_SYMBOLS} DESTINATION ${LUMO_INSTALL_BINDIR})
 
 set(LUMO_PACKAGE_DIR ${CMAKE_BINARY_DIR}/package-config)
 configure_package_config_file(${CMAKE_CURRENT_LIST_DIR}/LumoGameSDKConfig.cmake.in
