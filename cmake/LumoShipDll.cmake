@@ -9,7 +9,7 @@
 # lumo_ship_dll(<target> [<static library linked into it>...]) sets `LUMO_SHIP_SYMBOLS` (the symbol file's path)
 # and `LUMO_SHIP_MAP` in the caller's scope.
 function(lumo_ship_dll target)
-  set(dir $<TARGET_FILE_DIR:${target}>)
+  set(dir ${CMAKE_RUNTIME_OUTPUT_DIRECTORY})
   set(map ${CMAKE_CURRENT_BINARY_DIR}/${target}.map)
   target_link_options(${target} PRIVATE -Wl,-Map=${map})
 
@@ -25,20 +25,19 @@ function(lumo_ship_dll target)
     endforeach()
     target_link_options(${target} PRIVATE -Wl,--pdb=${symbols})
     add_custom_command(TARGET ${target} POST_BUILD
-      COMMAND ${LUMO_LLVM_OBJCOPY} --strip-all $<TARGET_FILE_NAME:${target}>
+      COMMAND ${LUMO_LLVM_OBJCOPY} --strip-all ${target}.dll
       WORKING_DIRECTORY ${dir}
       COMMENT "Stripping ${target}; its symbols are in ${target}.pdb"
       VERBATIM)
   else()
-    set(symbols ${CMAKE_RUNTIME_OUTPUT_DIRECTORY}/$<TARGET_FILE_NAME:${target}>.debug)
+    set(symbols ${CMAKE_RUNTIME_OUTPUT_DIRECTORY}/${target}.dll.debug)
     find_program(LUMO_OBJCOPY NAMES ${LUMO_MINGW_PREFIX}-objcopy x86_64-w64-mingw32-objcopy REQUIRED)
     foreach(t ${target} ${ARGN})
       target_compile_options(${t} PRIVATE -g)
     endforeach()
     add_custom_command(TARGET ${target} POST_BUILD
-      COMMAND ${LUMO_OBJCOPY} --only-keep-debug $<TARGET_FILE_NAME:${target}> $<TARGET_FILE_NAME:${target}>.debug
-      COMMAND ${LUMO_OBJCOPY} --strip-all --add-gnu-debuglink=$<TARGET_FILE_NAME:${target}>.debug
-              $<TARGET_FILE_NAME:${target}>
+      COMMAND ${LUMO_OBJCOPY} --only-keep-debug ${target}.dll ${target}.dll.debug
+      COMMAND ${LUMO_OBJCOPY} --strip-all --add-gnu-debuglink=${target}.dll.debug ${target}.dll
       WORKING_DIRECTORY ${dir}
       COMMENT "Moving the debug info of ${target} into a .debug file beside it"
       VERBATIM)
