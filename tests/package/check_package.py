@@ -43,11 +43,27 @@ def check_docs(root):
             if m:
                 fault("%s:%d names %s, which the package does not hold: %s" % (page, lineno, m.group(0), line.strip()))
         for target in re.findall(r"\]\(([^)\s]+)\)", text):
-            if re.match(r"[a-z]+:", target) or target.startswith("#"):
+            if re.match(r"[a-z]+:", target):
                 continue
-            path = os.path.normpath(os.path.join(root, os.path.dirname(page), target.split("#")[0]))
+            file_part, _, anchor = target.partition("#")
+            path = os.path.normpath(os.path.join(root, os.path.dirname(page), file_part)) if file_part \
+                else os.path.join(root, page)
             if not path.startswith(os.path.abspath(root)) or not os.path.exists(path):
                 fault("%s links to %s, which is not in the package" % (page, target))
+            elif anchor and path.endswith(".md") and anchor not in anchors(read(path)):
+                fault("%s links to %s, which has no such heading" % (page, target))
+
+
+def anchors(markdown):
+    """The anchors a Markdown renderer makes of the headings (outside code blocks)."""
+    out, fenced = set(), False
+    for line in markdown.splitlines():
+        if line.startswith("```"):
+            fenced = not fenced
+        elif not fenced and line.startswith("#"):
+            title = line.lstrip("#").strip().lower()
+            out.add(re.sub(r"[^\w\- ]", "", title).replace(" ", "-"))
+    return out
 
 
 def check_unity(root, version):
