@@ -25,10 +25,8 @@ verify_state=$build/verify-server
 "$root/scripts/verify-server.sh" stop "$verify_state"
 trap '"$root/scripts/verify-server.sh" stop "$verify_state"' EXIT
 trap 'exit 130' INT TERM
-if [ ! -f "$build/wineprefix/system.reg" ]; then
-  say "Creating the demo's Wine prefix (first run only, a minute or two)"
-fi
-say "Starting the local HTTPS verify server (throw-away CA for localhost, trusted in the demo's Wine prefix only)"
+say "Starting the local HTTPS verify server (throw-away CA for localhost, trusted in the demo's Wine prefix only;"
+echo "the first run creates that prefix, a minute or two)"
 verify_port=$("$root/scripts/verify-server.sh" start "$verify_state" "$build/wineprefix")
 echo "verify endpoint: https://localhost:$verify_port/game_login/verify"
 # The player the endpoint vouches for.

@@ -4,8 +4,9 @@
     session_timeline.py --session demo-session.log --start-epoch <s> --sdk-log <game>.exe.log
                         [--verify-last last.json] [--answer-bytes N] --out timeline.svg
 
-Lanes: the host (lumo-devhost), the library's receive thread, its sender thread
-"IpcSender", the game's thread (where the exports run) and the verify server.
+Lanes: the verify server, the game's thread (where the exports run), the
+library's sender thread "IpcSender", the host (lumo-devhost) and the library's
+receive thread.
 Every message is an arrow from sender to receiver, labelled with its name and
 size and listed below with its time. Sources:
 - demo-session.log: the devhost's and the game's lines, each stamped on arrival
@@ -24,9 +25,10 @@ import json
 import re
 import sys
 
-LANES = [("host", "lumo-devhost (host)"), ("recv", "library: IPC receive thread"),
-         ("sender", "library: IpcSender thread"), ("game", "game thread (exports)"),
-         ("verify", "verify server (HTTPS)")]
+# Ordered so that every arrow joins neighbouring lanes.
+LANES = [("verify", "verify server (HTTPS)"), ("game", "game thread (exports)"),
+         ("sender", "library: IpcSender thread"), ("host", "lumo-devhost (host)"),
+         ("recv", "library: IPC receive thread")]
 
 
 def parse_session(path):
@@ -91,7 +93,7 @@ def build(args):
                 if label == export:
                     posted = e
             if posted is not None and posted <= t + 0.05:
-                messages.append((posted, "game", posted, "sender", "task: " + name, None))
+                messages.append((posted, "game", posted, "sender", "task: " + name, raw))
                 messages.append((posted, "sender", t, "host", name, raw))
             else:
                 messages.append((t, "sender", t, "host", name, raw))
@@ -124,8 +126,8 @@ def build(args):
         messages.append((start, "game", start, "verify", request, len(request.encode()) if query else None))
         ok = first(sdk, r"^VerifyLoginToken (success|verify failed|http failed)", start)
         if ok is not None:
-            answer = [x for tt, x in sdk if tt == ok][0].replace("VerifyLoginToken ", "answer: ")
-            messages.append((ok, "verify", ok, "game", answer + " (JSON body)", args.answer_bytes))
+            verdict = [x for tt, x in sdk if tt == ok][0].replace("VerifyLoginToken ", "")
+            messages.append((ok, "verify", ok, "game", "JSON answer (library: %s)" % verdict, args.answer_bytes))
     end_time = max([t for t, _ in session] + [e for _, _, e, _ in spans] + [1.0])
     return spans, sorted(messages, key=lambda m: m[0]), marks, end_time
 
@@ -153,11 +155,13 @@ def svg(spans, messages, marks, end_time, title):
         y = lane_y[key]
         out.append('<line x1="%d" y1="%d" x2="%d" y2="%d" stroke="#999" stroke-width="2"/>' % (left, y, width - right, y))
         out.append('<text x="20" y="%d" font-weight="bold">%s</text>' % (y + 5, html.escape(label)))
-    for lane, start, end, label in spans:
+    for i, (lane, start, end, label) in enumerate(spans):
         y = lane_y[lane]
         w = max(4.0, x(end) - x(start))
         out.append('<rect x="%.1f" y="%d" width="%.1f" height="18" fill="#4a7bd0" rx="3"/>' % (x(start), y - 9, w))
-        out.append('<text x="%.1f" y="%d" fill="#234">%s</text>' % (x(start), y + 26, html.escape(label)))
+        # Alternately above and below the lane: short spans lie close together.
+        ly = y - 14 if i % 2 else y + 26
+        out.append('<text x="%.1f" y="%d" fill="#234">%s</text>' % (x(start), ly, html.escape(label)))
     for t, lane, label in marks:
         out.append('<circle cx="%.1f" cy="%d" r="5" fill="#c33"/>' % (x(t), lane_y[lane]))
         out.append('<text x="%.1f" y="%d" fill="#a22" text-anchor="end">%s</text>' % (x(t) - 6, lane_y[lane] - 12, html.escape(label)))
@@ -169,14 +173,15 @@ def svg(spans, messages, marks, end_time, title):
                    % (x(t0), y0, x(t1), y1))
         out.append('<circle cx="%.1f" cy="%d" r="9" fill="#fff3c4" stroke="#333"/>' % (x(t0) + 12, (y0 + y1) / 2))
         out.append('<text x="%.1f" y="%d" text-anchor="middle" font-size="11">%d</text>' % (x(t0) + 12, (y0 + y1) / 2 + 4, i))
-    out.append('<text x="20" y="%d" font-weight="bold">#   sent      received   from → to                                         message</text>' % (table_top + 10))
+    columns = [20, 60, 150, 250, 720, 1340]
+    for cx, head in zip(columns, ["#", "sent", "received", "from → to", "message", "size"]):
+        out.append('<text x="%d" y="%d" font-weight="bold">%s</text>' % (cx, table_top + 10, html.escape(head)))
     names = dict(LANES)
     for i, (t0, a, t1, b, name, size) in enumerate(messages, 1):
         y = table_top + 34 + (i - 1) * row
         size_text = "%d bytes" % size if size is not None else ""
-        cells = [(20, "%d" % i), (60, "%.3f s" % t0), (150, "%.3f s" % t1),
-                 (250, "%s → %s" % (names[a].split(" (")[0], names[b].split(" (")[0])),
-                 (720, name), (1340, size_text)]
+        cells = zip(columns, ["%d" % i, "%.3f s" % t0, "%.3f s" % t1,
+                              "%s → %s" % (names[a].split(" (")[0], names[b].split(" (")[0]), name, size_text])
         for cx, text in cells:
             out.append('<text x="%d" y="%d">%s</text>' % (cx, y, html.escape(text)))
     out.append('<text x="20" y="%d" fill="#777" font-size="11">Times: seconds since the session started, '
