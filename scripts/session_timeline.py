@@ -186,7 +186,8 @@ def svg(spans, messages, marks, end_time, title):
             out.append('<text x="%d" y="%d">%s</text>' % (cx, y, html.escape(text)))
     out.append('<text x="20" y="%d" fill="#777" font-size="11">Times: seconds since the session started, '
                'from the devhost\'s output (stamped on arrival) and the library\'s log (ms). '
-               'Host-bound arrows start when the game thread handed the message to IpcSender.</text>' % (height - 10))
+               'Host-bound arrows start when the game thread handed the message to IpcSender; '
+               'the login request is drawn when lumoGameLogin began, its answer when the library logged its verdict.</text>' % (height - 10))
     out.append("</svg>")
     return "\n".join(out)
 
