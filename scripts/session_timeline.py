@@ -137,7 +137,7 @@ def svg(spans, messages, marks, end_time, title):
     lane_y = {key: 90 + i * 80 for i, (key, _) in enumerate(LANES)}
     table_top = lane_y[LANES[-1][0]] + 80
     row = 22
-    height = table_top + 40 + row * len(messages) + 30
+    height = table_top + 40 + row * len(messages) + 44
     scale = (width - left - right) / end_time
 
     def x(t):
@@ -184,10 +184,13 @@ def svg(spans, messages, marks, end_time, title):
                               "%s → %s" % (names[a].split(" (")[0], names[b].split(" (")[0]), name, size_text])
         for cx, text in cells:
             out.append('<text x="%d" y="%d">%s</text>' % (cx, y, html.escape(text)))
-    out.append('<text x="20" y="%d" fill="#777" font-size="11">Times: seconds since the session started, '
-               'from the devhost\'s output (stamped on arrival) and the library\'s log (ms). '
-               'Host-bound arrows start when the game thread handed the message to IpcSender; '
-               'the login request is drawn when lumoGameLogin began, its answer when the library logged its verdict.</text>' % (height - 10))
+    notes = ["Times: seconds since the session started, from the devhost's output (stamped on arrival) "
+             "and the library's log (ms).",
+             "Host-bound arrows start when the game thread handed the message to IpcSender; the login request "
+             "is drawn when lumoGameLogin began, its answer when the library logged its verdict."]
+    for i, note in enumerate(notes):
+        out.append('<text x="20" y="%d" fill="#777" font-size="11">%s</text>'
+                   % (height - 24 + 14 * i, html.escape(note)))
     out.append("</svg>")
     return "\n".join(out)
 
