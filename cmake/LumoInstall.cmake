@@ -1,10 +1,17 @@
 # What `cmake --install` lays out for game developers, and the archive the
 # `package` target makes of it:
+#   README.md, CHANGELOG.md  what is inside and the five-minute start
 #   include/  the public header
-#   bin/      LumoGameSDK.dll, lumo-devhost.exe
+#   bin/      LumoGameSDK.dll (stripped), its symbols (LumoGameSDK.dll.debug
+#             from GCC, LumoGameSDK.pdb from Clang), lumo-devhost.exe
 #   lib/      import libraries for MinGW (libLumoGameSDK.dll.a) and MSVC (LumoGameSDK.lib)
 #   lib/cmake/LumoGameSDK/  the package config for find_package
-#   docs/, examples/sample_game/  the guide and the sample's source
+#   docs/, examples/sample_game/  the guides and the sample's source
+#   bindings/csharp/  the C# binding as one source file
+#   unity/com.lumo.gamesdk/  a Unity package (binding, assembly definition, DLL)
+#   unreal/LumoGameSDK/  an Unreal plugin (module, import library, DLL)
+#   tools/verify-server/  the local HTTPS verify server for development logins
+#   toolchains/  the MinGW-w64 cross toolchain file for CMake on Debian
 include(CMakePackageConfigHelpers)
 
 set(LUMO_INSTALL_BINDIR bin)
@@ -18,21 +25,13 @@ install(TARGETS LumoGameSDK
 install(FILES ${PROJECT_SOURCE_DIR}/include/LumoGameSDK.h DESTINATION ${LUMO_INSTALL_INCLUDEDIR})
 if(TARGET lumo-devhost)
   lumo_add_version_resource(lumo-devhost DESCRIPTION "LumoGameSDK development host")
-  install(TARGETS lumo-devhost RUNTIME DESTINATION ${LUMO_INSTALL_BINDIR})
+  # OPTIONAL: an install after building the DLL alone (README) still works.
+  install(TARGETS lumo-devhost RUNTIME DESTINATION ${LUMO_INSTALL_BINDIR} OPTIONAL)
 endif()
 
-# MSVC links against a short-import library; llvm-dlltool makes one from the
-# same module-definition file that fixes the DLL's exports.
-find_program(LUMO_DLLTOOL NAMES llvm-dlltool llvm-dlltool-14 REQUIRED)
-set(LUMO_DEF_FILE ${PROJECT_SOURCE_DIR}/src/sdk/LumoGameSDK.def)
-set(LUMO_MSVC_IMPLIB ${CMAKE_ARCHIVE_OUTPUT_DIRECTORY}/LumoGameSDK.lib)
-add_custom_command(OUTPUT ${LUMO_MSVC_IMPLIB}
-  COMMAND ${LUMO_DLLTOOL} -m i386:x86-64 -d ${LUMO_DEF_FILE} -l ${LUMO_MSVC_IMPLIB}
-  DEPENDS ${LUMO_DEF_FILE}
-  COMMENT "Generating the MSVC import library LumoGameSDK.lib"
-  VERBATIM)
-add_custom_target(LumoGameSDK_msvc_implib ALL DEPENDS ${LUMO_MSVC_IMPLIB})
-install(FILES ${LUMO_MSVC_IMPLIB} DESTINATION ${LUMO_INSTALL_LIBDIR})
+# Made beside the DLL by lumo_ship_dll (cmake/LumoShipDll.cmake).
+install(FILES ${CMAKE_ARCHIVE_OUTPUT_DIRECTORY}/LumoGameSDK.lib DESTINATION ${LUMO_INSTALL_LIBDIR})
+install(FILES ${LUMO_SHIP_SYMBOLS} DESTINATION ${LUMO_INSTALL_BINDIR})
 
 set(LUMO_PACKAGE_DIR ${CMAKE_BINARY_DIR}/package-config)
 configure_package_config_file(${CMAKE_CURRENT_LIST_DIR}/LumoGameSDKConfig.cmake.in
@@ -47,14 +46,42 @@ install(FILES ${LUMO_PACKAGE_DIR}/LumoGameSDKConfig.cmake
               ${LUMO_PACKAGE_DIR}/LumoGameSDKConfigVersion.cmake
         DESTINATION ${LUMO_INSTALL_CMAKEDIR})
 
-if(IS_DIRECTORY ${PROJECT_SOURCE_DIR}/docs)
-  install(DIRECTORY ${PROJECT_SOURCE_DIR}/docs/ DESTINATION docs)
-endif()
-# The C# binding for Unity and other .NET hosts, as source to drop into a project.
+install(FILES ${PROJECT_SOURCE_DIR}/packaging/README.md ${PROJECT_SOURCE_DIR}/CHANGELOG.md DESTINATION .)
+# building.md is about the SDK's own source tree, which the package does not hold.
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/docs/ DESTINATION docs PATTERN building.md EXCLUDE)
+# The C# binding for .NET hosts, as source to drop into a project.
 install(FILES ${PROJECT_SOURCE_DIR}/bindings/csharp/LumoGameSDK.cs DESTINATION bindings/csharp)
-if(IS_DIRECTORY ${PROJECT_SOURCE_DIR}/examples/sample_game)
-  install(DIRECTORY ${PROJECT_SOURCE_DIR}/examples/sample_game DESTINATION examples)
-endif()
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/examples/sample_game DESTINATION examples)
+install(FILES ${PROJECT_SOURCE_DIR}/cmake/mingw-w64-x86_64.cmake DESTINATION toolchains)
+install(PROGRAMS ${PROJECT_SOURCE_DIR}/scripts/verify-server.sh
+                 ${PROJECT_SOURCE_DIR}/tests/login/verify_server.py
+        DESTINATION tools/verify-server)
+
+# Unity: a package folder to add with the Package Manager ("Add package from
+# disk"); every asset has its .meta, the DLL's limits it to Windows x64.
+set(unity_src ${PROJECT_SOURCE_DIR}/packaging/unity/com.lumo.gamesdk)
+set(unity unity/com.lumo.gamesdk)
+configure_file(${unity_src}/package.json.in ${CMAKE_BINARY_DIR}/packaging/unity/package.json @ONLY)
+install(FILES ${CMAKE_BINARY_DIR}/packaging/unity/package.json ${unity_src}/package.json.meta
+              ${unity_src}/Runtime.meta ${unity_src}/Plugins.meta
+        DESTINATION ${unity})
+install(FILES ${PROJECT_SOURCE_DIR}/bindings/csharp/LumoGameSDK.cs ${unity_src}/Runtime/LumoGameSDK.cs.meta
+              ${unity_src}/Runtime/Lumo.GameSDK.asmdef ${unity_src}/Runtime/Lumo.GameSDK.asmdef.meta
+        DESTINATION ${unity}/Runtime)
+install(FILES ${unity_src}/Plugins/x86_64.meta DESTINATION ${unity}/Plugins)
+install(FILES $<TARGET_FILE:LumoGameSDK> ${unity_src}/Plugins/x86_64/LumoGameSDK.dll.meta
+        DESTINATION ${unity}/Plugins/x86_64)
+
+# Unreal: a plugin folder to copy into the project's Plugins/.
+set(unreal_src ${PROJECT_SOURCE_DIR}/packaging/unreal/LumoGameSDK)
+set(unreal unreal/LumoGameSDK)
+set(unreal_lib ${unreal}/Source/ThirdParty/LumoGameSDK)
+configure_file(${unreal_src}/LumoGameSDK.uplugin.in ${CMAKE_BINARY_DIR}/packaging/unreal/LumoGameSDK.uplugin @ONLY)
+install(FILES ${CMAKE_BINARY_DIR}/packaging/unreal/LumoGameSDK.uplugin DESTINATION ${unreal})
+install(DIRECTORY ${unreal_src}/Source/LumoGameSDK DESTINATION ${unreal}/Source)
+install(FILES ${PROJECT_SOURCE_DIR}/include/LumoGameSDK.h DESTINATION ${unreal_lib}/include)
+install(FILES ${CMAKE_ARCHIVE_OUTPUT_DIRECTORY}/LumoGameSDK.lib DESTINATION ${unreal_lib}/lib/Win64)
+install(FILES $<TARGET_FILE:LumoGameSDK> DESTINATION ${unreal_lib}/bin/Win64)
 
 # `cmake --build <build> --target package` writes LumoGameSDK-<version>-win64.zip.
 set(CPACK_GENERATOR ZIP)

@@ -1,4 +1,5 @@
-# Cross-compiles for Windows x64 with MinGW-w64 (POSIX threading model).
+# Cross-compiles for Windows x64 with MinGW-w64 (POSIX threading model) on
+# Debian (package g++-mingw-w64-x86-64-posix).
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
 
@@ -13,5 +14,8 @@ set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
-# Everything we build runs under Wine; CTest starts test programs through it.
-set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/wine-run.sh)
+# Everything built runs under Wine; CTest starts test programs through it
+# (in the SDK's source tree, where the launcher script sits beside this file).
+if(EXISTS ${CMAKE_CURRENT_LIST_DIR}/wine-run.sh)
+  set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/wine-run.sh)
+endif()

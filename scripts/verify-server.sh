@@ -1,20 +1,27 @@
 #!/usr/bin/env bash
-# verify-server.sh start <state-dir> [wine-prefix]
+# verify-server.sh start <state-dir> [wine-prefix] [--port N]
 #   Makes a throw-away test CA, usable only for the name "localhost" (name
 #   constraints), and a certificate for localhost signed by it; starts
-#   tests/login/verify_server.py on a free loopback port; when a Wine prefix
-#   is given, trusts the CA in that prefix's current-user root store (the
-#   machine's own trust store is left alone). Prints the port on stdout.
-#   Build the library against it with -DLUMO_VERIFY_HOST=localhost:<port>.
+#   verify_server.py (beside this script in the SDK package, under
+#   tests/login/ in the source tree) on loopback port N, or a free one;
+#   when a Wine prefix is given, trusts the CA in that prefix's current-user
+#   root store (the machine's own trust store is left alone). Prints the
+#   port on stdout. The CA is <state-dir>/ca.crt.
 # verify-server.sh stop <state-dir>
 #   Stops the server by its PID, removes the CA from the Wine prefix again
 #   and deletes <state-dir> with the CA key. Safe to call more than once,
 #   after a failed start, or for a state dir that does not exist.
 set -euo pipefail
-root=$(cd "$(dirname "$0")/.." && pwd)
+here=$(cd "$(dirname "$0")" && pwd)
+root=$(cd "$here/.." && pwd)
 marker=.lumo-verify-server
+if [ -f "$here/verify_server.py" ]; then
+  server_py=$here/verify_server.py
+else
+  server_py=$root/tests/login/verify_server.py
+fi
 
-usage() { echo "usage: $0 start <state-dir> [wine-prefix] | stop <state-dir>" >&2; exit 2; }
+usage() { echo "usage: $0 start <state-dir> [wine-prefix] [--port N] | stop <state-dir>" >&2; exit 2; }
 
 # The registry key under which the prefix keeps a trusted root: its SHA-1.
 root_key() {
@@ -69,8 +76,15 @@ CNF
 trust_in_prefix() {
   local dir=$1 prefix=$2
   if [ ! -f "$prefix/system.reg" ]; then
-    # A new prefix is set up the way every test session expects it.
-    "$root/scripts/wine-session.sh" "$prefix" true >/dev/null 2>&1
+    echo "verify-server: creating the Wine prefix $prefix (a minute or two)" >&2
+    if [ -x "$root/scripts/wine-session.sh" ]; then
+      # A new prefix is set up the way every test session expects it.
+      "$root/scripts/wine-session.sh" "$prefix" true >/dev/null 2>&1
+    else
+      mkdir -p "$prefix"
+      WINEPREFIX=$(cd "$prefix" && pwd) WINEDEBUG=-all wineboot -i </dev/null >/dev/null 2>&1 || true
+      WINEPREFIX=$(cd "$prefix" && pwd) wineserver -w
+    fi
   fi
   prefix=$(cd "$prefix" && pwd)
   echo "$prefix" >"$dir/wineprefix"
@@ -84,13 +98,14 @@ trust_in_prefix() {
 }
 
 start() {
-  local dir=$1 prefix=${2:-}
+  local dir=$1 prefix=${2:-} port_args=()
+  if [ -n "${3:-}" ]; then port_args=(--port "$3"); fi
   [ -e "$dir" ] && [ ! -f "$dir/$marker" ] && { echo "$dir exists and is not a verify-server state dir" >&2; exit 1; }
   mkdir -p "$dir"
   touch "$dir/$marker"
   make_certs "$dir"
-  python3 "$root/tests/login/verify_server.py" --cert "$dir/server.crt" --key "$dir/server.key" \
-    --port-file "$dir/port" </dev/null >"$dir/server.log" 2>&1 &
+  python3 "$server_py" --cert "$dir/server.crt" --key "$dir/server.key" \
+    --port-file "$dir/port" "${port_args[@]}" </dev/null >"$dir/server.log" 2>&1 &
   echo $! >"$dir/server.pid"
   local pid=$!
   for _ in $(seq 1 100); do
@@ -140,7 +155,18 @@ stop() {
 
 [ $# -ge 2 ] || usage
 case $1 in
-  start) [ $# -le 3 ] || usage; start "$2" "${3:-}" ;;
+  start)
+    dir=$2 prefix="" port=""
+    shift 2
+    while [ $# -gt 0 ]; do
+      case $1 in
+        --port) [ $# -ge 2 ] || usage; port=$2; shift 2 ;;
+        --port=*) port=${1#--port=}; shift ;;
+        -*) usage ;;
+        *) [ -z "$prefix" ] || usage; prefix=$1; shift ;;
+      esac
+    done
+    start "$dir" "$prefix" "$port" ;;
   stop) [ $# -eq 2 ] || usage; stop "$2" ;;
   *) usage ;;
 esac

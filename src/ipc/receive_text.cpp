@@ -1,20 +1,28 @@
 #include "ipc/receive_text.h"
 
-#include <sstream>
-
 namespace lumo {
 
+// Plain string building: a stream here would pull the runtime's iostreams and
+// locale machinery into the DLL, several hundred kilobytes for one line.
 std::string FormatReceivedLine(const std::string& msg, const std::string& body, uint64_t size) {
-  std::ostringstream line;
-  line << "[IPC recv] size=" << size << " msg=" << msg << " body=";
-  if (body.size() <= kRecvBodyShown) {
-    line << body;
+  const bool cut = body.size() > kRecvBodyShown;
+  std::string line;
+  line.reserve(48 + msg.size() + (cut ? kRecvBodyShown : body.size()));
+  line += "[IPC recv] size=";
+  line += std::to_string(size);
+  line += " msg=";
+  line += msg;
+  line += " body=";
+  if (!cut) {
+    line += body;
   } else {
-    line.write(body.data(), static_cast<std::streamsize>(kRecvBodyShown));
-    line << "...(+" << (body.size() - kRecvBodyShown) << " bytes)";
+    line.append(body, 0, kRecvBodyShown);
+    line += "...(+";
+    line += std::to_string(body.size() - kRecvBodyShown);
+    line += " bytes)";
   }
-  line << '\n';
-  return line.str();
+  line += '\n';
+  return line;
 }
 
 }  // namespace lumo

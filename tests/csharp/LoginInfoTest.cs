@@ -96,28 +96,96 @@ static unsafe class LoginInfoTest
         Expect(info.reserved1, 0, "reserved1");
     }
 
+    // Every export is declared once, on the binding's private native class;
+    // the public surface holds no declaration of its own and takes no raw
+    // byte array (one without its terminating NUL would be read past its end).
     static void CheckImports(string defFile)
     {
         var exported = File.ReadAllLines(defFile).Select(l => l.Trim())
             .Where(l => l.StartsWith("lumo")).OrderBy(n => n).ToArray();
         var imported = new List<string>();
-        foreach (MethodInfo m in typeof(LumoGameSDK).GetMethods(BindingFlags.Public | BindingFlags.Static))
+        foreach (Type type in typeof(LumoGameSDK).Assembly.GetTypes().Where(t => t.Namespace == "Lumo"))
         {
-            var import = (DllImportAttribute)m.GetCustomAttributes(typeof(DllImportAttribute), false).FirstOrDefault();
-            if (import == null) continue;
-            imported.Add(import.EntryPoint);
-            Expect(import.Value, "LumoGameSDK", m.Name + " library");
-            Expect(import.CallingConvention, CallingConvention.StdCall, m.Name + " calling convention");
+            foreach (MethodInfo m in type.GetMethods(BindingFlags.Public | BindingFlags.NonPublic | BindingFlags.Static))
+            {
+                var import = (DllImportAttribute)m.GetCustomAttributes(typeof(DllImportAttribute), false).FirstOrDefault();
+                if (import == null) continue;
+                imported.Add(import.EntryPoint);
+                Expect(import.Value, "LumoGameSDK", m.Name + " library");
+                Expect(import.CallingConvention, CallingConvention.StdCall, m.Name + " calling convention");
+                Expect(type.IsVisible, false, m.Name + " declared out of the callers' reach");
+            }
+            if (!type.IsVisible) continue;
+            foreach (MethodInfo m in type.GetMethods(BindingFlags.Public | BindingFlags.Static | BindingFlags.Instance))
+            {
+                foreach (ParameterInfo p in m.GetParameters())
+                    Expect(p.ParameterType == typeof(byte[]), false, "public " + type.Name + "." + m.Name + " takes a byte array");
+            }
         }
         imported.Sort(StringComparer.Ordinal);
         Expect(string.Join(" ", imported), string.Join(" ", exported), "imported entry points");
     }
 
+    static string Hex(byte[] bytes)
+    {
+        return bytes == null ? "refused" : BitConverter.ToString(bytes);
+    }
+
+    // Request text reaches the library whole, as NUL-terminated UTF-8, or not
+    // at all: an embedded NUL would cut it, an unpaired surrogate has no UTF-8.
     static void CheckPayText()
     {
-        byte[] text = LumoGameSDK.Utf8z("{\"item\":\"\u00FC\u20AC\"}");
-        byte[] expected = { 0x7B, 0x22, 0x69, 0x74, 0x65, 0x6D, 0x22, 0x3A, 0x22, 0xC3, 0xBC, 0xE2, 0x82, 0xAC, 0x22, 0x7D, 0x00 };
-        Expect(BitConverter.ToString(text), BitConverter.ToString(expected), "payment text as NUL-terminated UTF-8");
+        byte[] expected = { 0x7B, 0x22, 0x69, 0x74, 0x65, 0x6D, 0x22, 0x3A, 0x22, 0xC3, 0xBC, 0xE2, 0x82, 0xAC, 0xF0, 0x9F, 0x98, 0x80, 0x22, 0x7D, 0x00 };
+        Expect(Hex(LumoGameSDK.Utf8z("{\"item\":\"\u00FC\u20AC\U0001F600\"}")), Hex(expected), "payment text as NUL-terminated UTF-8");
+        Expect(Hex(LumoGameSDK.Utf8z("")), "00", "empty text");
+        string[] refused = { "a\0b", "\0", "{}\0{\"item\":1}", "x\uD800y", "\uDC00", "end\uD83D" };
+        foreach (string text in refused)
+        {
+            Expect(Hex(LumoGameSDK.Utf8z(text)), "refused", "text " + Escape(text));
+            // Refused before the library is reached: here (no Windows DLL) any
+            // call into it would throw DllNotFoundException.
+            Expect(Outcome(() => LumoGameSDK.ShowPay(text)), "IpcPostFailed", "ShowPay(" + Escape(text) + ")");
+        }
+        Expect(Outcome(() => LumoGameSDK.ShowPay("{\"item\":1}")), "DllNotFoundException", "valid text goes to the library");
+        Expect(Outcome(() => LumoGameSDK.ShowPay(null)), "DllNotFoundException", "null goes to the library as empty text");
+    }
+
+    // A 32-bit process learns why before the first call; a 64-bit one goes on.
+    static void CheckProcessBitness()
+    {
+        Expect(Outcome(() => { LumoGameSDK.RequireX64(8); return "none"; }), "none", "64-bit process accepted");
+        try
+        {
+            LumoGameSDK.RequireX64(4);
+            Expect("no exception", "PlatformNotSupportedException", "32-bit process refused");
+        }
+        catch (PlatformNotSupportedException e)
+        {
+            Expect(e.Message.Contains("64-bit") && e.Message.Contains("32-bit") && e.Message.Contains("x86_64"), true,
+                   "message names the cause and the cure: " + e.Message);
+        }
+        Expect(IntPtr.Size, 8, "the test itself runs 64-bit");
+    }
+
+    // The call's result, or the name of the exception it threw.
+    static string Outcome(Func<object> call)
+    {
+        try
+        {
+            return call().ToString();
+        }
+        catch (Exception e)
+        {
+            return e.GetType().Name;
+        }
+    }
+
+    static string Escape(string text)
+    {
+        var b = new StringBuilder();
+        foreach (char c in text)
+            b.Append(c < 0x20 || c > 0x7E ? string.Format("\\u{0:X4}", (int)c) : c.ToString());
+        return b.ToString();
     }
 
     static int Main(string[] args)
@@ -126,6 +194,7 @@ static unsafe class LoginInfoTest
         CheckKnownRecord(Path.Combine(args[0], "login_info.bin"));
         CheckImports(args[1]);
         CheckPayText();
+        CheckProcessBitness();
         Console.WriteLine(failures == 0 ? "C# binding matches the header" : failures + " check(s) failed");
         return failures == 0 ? 0 : 1;
     }

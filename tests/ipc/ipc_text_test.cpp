@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -163,6 +164,9 @@ INSTANTIATE_TEST_SUITE_P(Cases, ReceivedLine,
 
 TEST(ReceivedLine, ExampleEnvelope) {
   EXPECT_EQ(lumo::FormatReceivedLine("A", "{}", 23), "[IPC recv] size=23 msg=A body={}\n");
+  // The size is printed in full, whatever its width; name and body bytes as they are.
+  EXPECT_EQ(lumo::FormatReceivedLine("", std::string("a\0b", 3), UINT64_MAX),
+            std::string("[IPC recv] size=18446744073709551615 msg= body=a\0b\n", 51));
 }
 
 }  // namespace

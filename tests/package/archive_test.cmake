@@ -1,6 +1,8 @@
-# Makes the release archive with CPack and checks its name and contents.
-#   cmake -DBUILD_DIR= -DWORK_DIR= -DVERSION= [-DEXPECT_DEVHOST=ON] [-DEXPECT_SAMPLE=ON]
-#         [-DEXPECT_DOCS=ON] -P archive_test.cmake
+# Makes the release archive with CPack, unpacks it and checks it as its users
+# meet it: the files, nothing of the build beyond them, docs that point only
+# inside it, the Unity and Unreal packages, and the DLL's symbols.
+#   cmake -DBUILD_DIR= -DWORK_DIR= -DVERSION= -DSYMBOLS= -DPYTHON= -DSOURCE_DIR=
+#         [-DEXPECT_DEVHOST=ON] -P archive_test.cmake
 include(${CMAKE_CURRENT_LIST_DIR}/package_test_lib.cmake)
 
 file(REMOVE_RECURSE ${WORK_DIR})
@@ -11,22 +13,20 @@ if(NOT EXISTS ${zip})
   message(FATAL_ERROR "cpack did not write ${zip}:\n${lumo_run_output}")
 endif()
 
-lumo_run(${CMAKE_COMMAND} -E tar tf ${zip})
-string(REPLACE "\n" ";" entries "${lumo_run_output}")
-if(EXPECT_DOCS)
-  list(APPEND LUMO_SDK_FILES docs)
-endif()
-list(APPEND LUMO_SDK_FILES bindings/csharp/LumoGameSDK.cs)
-foreach(f ${LUMO_SDK_FILES})
-  if(NOT ${top}/${f} IN_LIST entries AND NOT ${top}/${f}/ IN_LIST entries)
-    message(FATAL_ERROR "${top}.zip lacks ${top}/${f}; it holds:\n${lumo_run_output}")
-  endif()
-endforeach()
-# Nothing else of the build (test programs, static libraries) may reach
+file(MAKE_DIRECTORY ${WORK_DIR}/unpacked)
+lumo_run(${CMAKE_COMMAND} -E chdir ${WORK_DIR}/unpacked ${CMAKE_COMMAND} -E tar xf ${zip})
+set(root ${WORK_DIR}/unpacked/${top})
+lumo_check_sdk_files(${root})
+
+# Nothing else of the build (test programs, static libraries, maps) may reach
 # what game developers receive.
-foreach(e ${entries})
-  string(REGEX REPLACE "^${top}/?" "" rel "${e}")
-  if(NOT rel MATCHES "^(|bin/|bin/LumoGameSDK\\.dll|bin/lumo-devhost\\.exe|include/|include/LumoGameSDK\\.h|lib/|lib/libLumoGameSDK\\.dll\\.a|lib/LumoGameSDK\\.lib|lib/cmake/.*|docs/.*|examples/.*|bindings/|bindings/csharp/|bindings/csharp/LumoGameSDK\\.cs)$")
-    message(FATAL_ERROR "${top}.zip holds ${e}, which is not part of the SDK")
+file(GLOB_RECURSE entries RELATIVE ${root} ${root}/*)
+foreach(rel ${entries})
+  if(NOT rel MATCHES "^(README\\.md|CHANGELOG\\.md|bin/LumoGameSDK\\.dll|bin/${SYMBOLS}|bin/lumo-devhost\\.exe|include/LumoGameSDK\\.h|lib/libLumoGameSDK\\.dll\\.a|lib/LumoGameSDK\\.lib|lib/cmake/LumoGameSDK/[^/]+\\.cmake|docs/[^/]+\\.md|examples/sample_game/[^/]+|bindings/csharp/LumoGameSDK\\.cs|toolchains/mingw-w64-x86_64\\.cmake|tools/verify-server/(verify-server\\.sh|verify_server\\.py)|unity/com\\.lumo\\.gamesdk/.*|unreal/LumoGameSDK/.*)$")
+    message(FATAL_ERROR "${top}.zip holds ${rel}, which is not part of the SDK")
   endif()
 endforeach()
+
+lumo_run(${PYTHON} ${CMAKE_CURRENT_LIST_DIR}/check_package.py ${root} ${VERSION})
+lumo_run(${PYTHON} ${SOURCE_DIR}/scripts/check_symbols.py ${root}/bin/LumoGameSDK.dll)
+message(STATUS "${lumo_run_output}")

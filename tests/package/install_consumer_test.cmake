@@ -1,19 +1,30 @@
 # Installs the SDK from a build tree into a fresh folder, then builds game
-# projects against that folder alone, as a game developer would, and runs
-# the small one under Wine.
-#   cmake -DBUILD_DIR= -DWORK_DIR= -DTOOLCHAIN= -DEMULATOR= -DVERSION= -DCONSUMER_DIR=
-#         -DREADOBJ=<llvm-readobj> -DDEF_FILE=<LumoGameSDK.def>
-#         [-DSAMPLE_DIR=] [-DEXPECT_DEVHOST=ON] [-DEXPECT_SAMPLE=ON] -P install_consumer_test.cmake
+# projects against that folder alone, as a game developer would: the small
+# C consumer through LumoGameSDK_DIR, the sample game exactly as the docs say
+# (its own folder of the SDK, the SDK's toolchain file, CMAKE_PREFIX_PATH).
+# Runs the consumer under Wine, and the sample game under the installed
+# lumo-devhost from its own build folder.
+#   cmake -DBUILD_DIR= -DWORK_DIR= -DEMULATOR= -DVERSION= -DCONSUMER_DIR=
+#         -DREADOBJ=<llvm-readobj> -DDEF_FILE=<LumoGameSDK.def> -DSYMBOLS= -DPYTHON= -DSOURCE_DIR=
+#         [-DEXPECT_DEVHOST=ON] -P install_consumer_test.cmake
 include(${CMAKE_CURRENT_LIST_DIR}/package_test_lib.cmake)
 
 file(REMOVE_RECURSE ${WORK_DIR})
 set(sdk ${WORK_DIR}/sdk)
 lumo_run(${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${sdk})
-foreach(f ${LUMO_SDK_FILES})
-  if(NOT EXISTS ${sdk}/${f})
-    message(FATAL_ERROR "the installed SDK lacks ${f}")
-  endif()
-endforeach()
+lumo_check_sdk_files(${sdk})
+
+# The installed DLL is stripped and its symbols beside it are its own ...
+lumo_run(${PYTHON} ${SOURCE_DIR}/scripts/check_symbols.py ${sdk}/bin/LumoGameSDK.dll)
+# ... and the check notices symbols of another build.
+file(MAKE_DIRECTORY ${WORK_DIR}/stale)
+file(COPY ${sdk}/bin/LumoGameSDK.dll ${sdk}/bin/${SYMBOLS} DESTINATION ${WORK_DIR}/stale)
+file(APPEND ${WORK_DIR}/stale/${SYMBOLS} "another build")
+execute_process(COMMAND ${PYTHON} ${SOURCE_DIR}/scripts/check_symbols.py ${WORK_DIR}/stale/LumoGameSDK.dll
+                RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE out)
+if(rc EQUAL 0 OR NOT out MATCHES "another build")
+  message(FATAL_ERROR "symbols of another build were accepted (${rc}):\n${out}")
+endif()
 
 # No MSVC here to link with: check that LumoGameSDK.lib holds, for every
 # export of the .def file, the x64 short-import member MSVC's linker reads.
@@ -36,20 +47,32 @@ if(NOT members MATCHES "Arch: x86_64" OR members MATCHES "Arch: (i386|aarch64|ar
   message(FATAL_ERROR "LumoGameSDK.lib is not for x64:\n${members}")
 endif()
 
-# Builds the game project in `source` against the installed SDK only.
-function(build_game source build)
-  lumo_run(${CMAKE_COMMAND} -S ${source} -B ${build}
-           -DCMAKE_TOOLCHAIN_FILE=${TOOLCHAIN}
-           -DLumoGameSDK_DIR=${sdk}/lib/cmake/LumoGameSDK)
-  lumo_run(${CMAKE_COMMAND} --build ${build})
-endfunction()
-
-build_game(${CONSUMER_DIR} ${WORK_DIR}/consumer)
+set(toolchain ${sdk}/toolchains/mingw-w64-x86_64.cmake)
+lumo_run(${CMAKE_COMMAND} -S ${CONSUMER_DIR} -B ${WORK_DIR}/consumer
+         -DCMAKE_TOOLCHAIN_FILE=${toolchain} -DLumoGameSDK_DIR=${sdk}/lib/cmake/LumoGameSDK)
+lumo_run(${CMAKE_COMMAND} --build ${WORK_DIR}/consumer)
 lumo_run(${EMULATOR} ${WORK_DIR}/consumer/consumer_game.exe)
 if(NOT lumo_run_output MATCHES "LumoGameSDK ${VERSION} \\(")
   message(FATAL_ERROR "the consumer reported another version:\n${lumo_run_output}")
 endif()
 
-if(SAMPLE_DIR)
-  build_game(${SAMPLE_DIR} ${WORK_DIR}/sample_game)
+# The sample game, as the integration guide builds it.
+set(sample ${WORK_DIR}/build-sample)
+lumo_run(${CMAKE_COMMAND} -S ${sdk}/examples/sample_game -B ${sample}
+         -DCMAKE_TOOLCHAIN_FILE=${toolchain} -DCMAKE_PREFIX_PATH=${sdk})
+lumo_run(${CMAKE_COMMAND} --build ${sample})
+if(NOT EXISTS ${sample}/LumoGameSDK.dll)
+  message(FATAL_ERROR "the sample's build did not copy LumoGameSDK.dll beside sample_game.exe")
+endif()
+if(EXPECT_DEVHOST)
+  # Started from its build folder by the installed devhost: the game finds
+  # the DLL, attaches, announces its window, and ends 3 s after uninit.
+  execute_process(COMMAND ${EMULATOR} ${sdk}/bin/lumo-devhost.exe --gameid=7 --token=package-test
+                          ${sample}/sample_game.exe --uninit-after=300
+                  WORKING_DIRECTORY ${sample}
+                  RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE out TIMEOUT 120)
+  if(NOT rc EQUAL 0 OR NOT out MATCHES "\\[game\\] lumoGameInit=0"
+     OR NOT out MATCHES "recv IpcMsg_GameSDK_GameWndReady \\[\"7\"")
+    message(FATAL_ERROR "the sample game built from the package did not run (${rc}):\n${out}")
+  endif()
 endif()

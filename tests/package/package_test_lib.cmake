@@ -12,17 +12,48 @@ function(lumo_run)
   set(lumo_run_output "${out}" PARENT_SCOPE)
 endfunction()
 
-# The SDK's files relative to its root: always, and once their pieces exist.
+# The SDK's files relative to its root. SYMBOLS names the DLL's symbol file
+# (LumoGameSDK.dll.debug or LumoGameSDK.pdb).
 set(LUMO_SDK_FILES
+    README.md
+    CHANGELOG.md
     include/LumoGameSDK.h
     bin/LumoGameSDK.dll
+    bin/${SYMBOLS}
     lib/libLumoGameSDK.dll.a
     lib/LumoGameSDK.lib
     lib/cmake/LumoGameSDK/LumoGameSDKConfig.cmake
-    lib/cmake/LumoGameSDK/LumoGameSDKConfigVersion.cmake)
+    lib/cmake/LumoGameSDK/LumoGameSDKConfigVersion.cmake
+    docs/README.md
+    docs/integration-guide.md
+    docs/troubleshooting.md
+    docs/host-contract.md
+    docs/development-host.md
+    examples/sample_game/CMakeLists.txt
+    examples/sample_game/main.cpp
+    bindings/csharp/LumoGameSDK.cs
+    toolchains/mingw-w64-x86_64.cmake
+    tools/verify-server/verify-server.sh
+    tools/verify-server/verify_server.py
+    unity/com.lumo.gamesdk/package.json
+    unity/com.lumo.gamesdk/Runtime/LumoGameSDK.cs
+    unity/com.lumo.gamesdk/Runtime/Lumo.GameSDK.asmdef
+    unity/com.lumo.gamesdk/Plugins/x86_64/LumoGameSDK.dll
+    unity/com.lumo.gamesdk/Plugins/x86_64/LumoGameSDK.dll.meta
+    unreal/LumoGameSDK/LumoGameSDK.uplugin
+    unreal/LumoGameSDK/Source/LumoGameSDK/LumoGameSDK.Build.cs
+    unreal/LumoGameSDK/Source/ThirdParty/LumoGameSDK/include/LumoGameSDK.h
+    unreal/LumoGameSDK/Source/ThirdParty/LumoGameSDK/lib/Win64/LumoGameSDK.lib
+    unreal/LumoGameSDK/Source/ThirdParty/LumoGameSDK/bin/Win64/LumoGameSDK.dll)
 if(EXPECT_DEVHOST)
   list(APPEND LUMO_SDK_FILES bin/lumo-devhost.exe)
 endif()
-if(EXPECT_SAMPLE)
-  list(APPEND LUMO_SDK_FILES examples/sample_game/CMakeLists.txt)
-endif()
+
+# lumo_check_sdk_files(<root>): every file above is there.
+function(lumo_check_sdk_files root)
+  foreach(f ${LUMO_SDK_FILES})
+    if(NOT EXISTS ${root}/${f})
+      message(FATAL_ERROR "the SDK in ${root} lacks ${f}")
+    endif()
+  endforeach()
+endfunction()

@@ -1,0 +1,44 @@
+// Loads LumoGameSDK.dll when the module starts, so the first call from game
+// code does not depend on the delay-load search: beside the executable
+// (where RuntimeDependencies stages it), else from the plugin's own copy
+// (editor builds). Include "LumoGameSDK.h" and call the five functions on
+// the game thread; see docs/integration-guide.md of the SDK.
+#include "Interfaces/IPluginManager.h"
+#include "HAL/PlatformProcess.h"
+#include "Misc/Paths.h"
+#include "Modules/ModuleManager.h"
+
+class FLumoGameSDKModule : public IModuleInterface
+{
+public:
+	virtual void StartupModule() override
+	{
+#if WITH_LUMOGAMESDK
+		const FString Beside = FPaths::Combine(FPlatformProcess::GetModulesDirectory(), TEXT("LumoGameSDK.dll"));
+		DllHandle = FPlatformProcess::GetDllHandle(*Beside);
+		if (DllHandle == nullptr)
+		{
+			TSharedPtr<IPlugin> Plugin = IPluginManager::Get().FindPlugin(TEXT("LumoGameSDK"));
+			if (Plugin.IsValid())
+			{
+				const FString Bundled = FPaths::Combine(Plugin->GetBaseDir(),
+					TEXT("Source/ThirdParty/LumoGameSDK/bin/Win64/LumoGameSDK.dll"));
+				DllHandle = FPlatformProcess::GetDllHandle(*Bundled);
+			}
+		}
+		if (DllHandle == nullptr)
+		{
+			UE_LOG(LogTemp, Error, TEXT("LumoGameSDK.dll was not found beside the executable or in the plugin"));
+		}
+#endif
+	}
+
+	// The DLL stays loaded until the process ends: once its IPC has started
+	// it cannot be unloaded anyway.
+	virtual void ShutdownModule() override {}
+
+private:
+	void* DllHandle = nullptr;
+};
+
+IMPLEMENT_MODULE(FLumoGameSDKModule, LumoGameSDK)

@@ -1,0 +1,152 @@
+#!/usr/bin/env python3
+"""Checks an unpacked SDK package the way its users meet it.
+
+    check_package.py <package root> <version>
+
+- The README, the CHANGELOG and docs/ point only to what the package holds:
+  every relative link resolves inside it, and no text names a folder of the
+  SDK's source tree (scripts/, tests/, src/) that the package does not have.
+- The Unity package: valid JSON manifests of the right version, unsafe code
+  allowed, a .meta with a unique GUID for every asset and folder, and the DLL
+  imported for the Windows x64 player and the Editor only.
+- The Unreal plugin: a valid descriptor of the right version.
+- Every copy of the DLL is the same file as bin/LumoGameSDK.dll.
+Prints each fault; exits 1 if there was any.
+"""
+import filecmp
+import json
+import os
+import re
+import sys
+
+faults = []
+
+
+def fault(message):
+    faults.append(message)
+    print("check_package: " + message)
+
+
+def read(path):
+    with open(path, encoding="utf-8") as f:
+        return f.read()
+
+
+def check_docs(root):
+    pages = ["README.md", "CHANGELOG.md"] + ["docs/" + n for n in sorted(os.listdir(os.path.join(root, "docs")))
+                                             if n.endswith(".md")]
+    source_only = re.compile(r"(?<![\w/.-])(scripts|tests|src)/")
+    for page in pages:
+        text = read(os.path.join(root, page))
+        for lineno, line in enumerate(text.splitlines(), 1):
+            m = source_only.search(line)
+            if m:
+                fault("%s:%d names %s, which the package does not hold: %s" % (page, lineno, m.group(0), line.strip()))
+        for target in re.findall(r"\]\(([^)\s]+)\)", text):
+            if re.match(r"[a-z]+:", target):
+                continue
+            file_part, _, anchor = target.partition("#")
+            path = os.path.normpath(os.path.join(root, os.path.dirname(page), file_part)) if file_part \
+                else os.path.join(root, page)
+            if not path.startswith(os.path.abspath(root)) or not os.path.exists(path):
+                fault("%s links to %s, which is not in the package" % (page, target))
+            elif anchor and path.endswith(".md") and anchor not in anchors(read(path)):
+                fault("%s links to %s, which has no such heading" % (page, target))
+
+
+def anchors(markdown):
+    """The anchors a Markdown renderer makes of the headings (outside code blocks)."""
+    out, fenced = set(), False
+    for line in markdown.splitlines():
+        if line.startswith("```"):
+            fenced = not fenced
+        elif not fenced and line.startswith("#"):
+            title = line.lstrip("#").strip().lower()
+            out.add(re.sub(r"[^\w\- ]", "", title).replace(" ", "-"))
+    return out
+
+
+def check_unity(root, version):
+    pkg = os.path.join(root, "unity", "com.lumo.gamesdk")
+    manifest = json.loads(read(os.path.join(pkg, "package.json")))
+    if manifest.get("name") != "com.lumo.gamesdk" or manifest.get("version") != version:
+        fault("unity package.json: name %r version %r" % (manifest.get("name"), manifest.get("version")))
+    asmdef = json.loads(read(os.path.join(pkg, "Runtime", "Lumo.GameSDK.asmdef")))
+    if asmdef.get("allowUnsafeCode") is not True:
+        fault("the assembly definition does not allow unsafe code")
+    guids = {}
+    for folder, dirs, files in os.walk(pkg):
+        for name in dirs + files:
+            if name.endswith(".meta"):
+                continue
+            path = os.path.join(folder, name)
+            meta = path + ".meta"
+            if not os.path.isfile(meta):
+                fault("unity: %s has no .meta" % os.path.relpath(path, root))
+                continue
+            m = re.search(r"^guid: ([0-9a-f]{32})$", read(meta), re.M)
+            if not m:
+                fault("unity: %s has no GUID" % os.path.relpath(meta, root))
+            elif m.group(1) in guids:
+                fault("unity: %s and %s share a GUID" % (guids[m.group(1)], os.path.relpath(meta, root)))
+            else:
+                guids[m.group(1)] = os.path.relpath(meta, root)
+    # platformData entries: "first: {<kind>: <platform>}" then "enabled: 0|1".
+    meta = read(os.path.join(pkg, "Plugins", "x86_64", "LumoGameSDK.dll.meta"))
+    enabled = {}
+    for kind, platform, on, settings in re.findall(
+            r"- first:\n\s+(\w*): ?(\w*)\n\s+second:\n\s+enabled: (\d)\n\s+settings:(.*?)(?=\n  - first:|\n  userData:)",
+            meta, re.S):
+        enabled["%s:%s" % (kind, platform)] = (on == "1", settings)
+    expected_on = {"Editor:Editor", "Standalone:Win64"}
+    for key, (on, settings) in sorted(enabled.items()):
+        if on != (key in expected_on):
+            fault("unity: the DLL is %s for %s" % ("enabled" if on else "disabled", key))
+        if on and "CPU: x86_64" not in settings:
+            fault("unity: %s does not use the DLL as x86_64" % key)
+    for key in expected_on:
+        if key not in enabled:
+            fault("unity: the DLL's import settings lack %s" % key)
+    if "OS: Windows" not in enabled.get("Editor:Editor", (False, ""))[1]:
+        fault("unity: the Editor would load the DLL on other systems than Windows")
+
+
+def check_unreal(root, version):
+    plugin = json.loads(read(os.path.join(root, "unreal", "LumoGameSDK", "LumoGameSDK.uplugin")))
+    if plugin.get("VersionName") != version:
+        fault("LumoGameSDK.uplugin: VersionName %r" % plugin.get("VersionName"))
+    modules = [m.get("Name") for m in plugin.get("Modules", [])]
+    if modules != ["LumoGameSDK"]:
+        fault("LumoGameSDK.uplugin: modules %r" % modules)
+    build = os.path.join(root, "unreal", "LumoGameSDK", "Source", "LumoGameSDK", "LumoGameSDK.Build.cs")
+    if not os.path.isfile(build):
+        fault("the plugin's module has no Build.cs")
+
+
+def check_dll_copies(root):
+    shipped = os.path.join(root, "bin", "LumoGameSDK.dll")
+    for copy in ["unity/com.lumo.gamesdk/Plugins/x86_64/LumoGameSDK.dll",
+                 "unreal/LumoGameSDK/Source/ThirdParty/LumoGameSDK/bin/Win64/LumoGameSDK.dll"]:
+        if not filecmp.cmp(shipped, os.path.join(root, copy), shallow=False):
+            fault("%s differs from bin/LumoGameSDK.dll" % copy)
+    if not filecmp.cmp(os.path.join(root, "lib", "LumoGameSDK.lib"),
+                       os.path.join(root, "unreal/LumoGameSDK/Source/ThirdParty/LumoGameSDK/lib/Win64/LumoGameSDK.lib"),
+                       shallow=False):
+        fault("the plugin's LumoGameSDK.lib differs from lib/LumoGameSDK.lib")
+
+
+def main():
+    if len(sys.argv) != 3:
+        sys.exit(__doc__)
+    root, version = os.path.abspath(sys.argv[1]), sys.argv[2]
+    check_docs(root)
+    check_unity(root, version)
+    check_unreal(root, version)
+    check_dll_copies(root)
+    if not faults:
+        print("check_package: %s is complete and consistent" % root)
+    return 1 if faults else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
