@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
-# verify-server.sh start <state-dir> [wine-prefix]
+# verify-server.sh start [--port N] <state-dir> [wine-prefix]
 #   Makes a throw-away test CA, usable only for the name "localhost" (name
 #   constraints), and a certificate for localhost signed by it; starts
-#   tests/login/verify_server.py on a free loopback port; when a Wine prefix
-#   is given, trusts the CA in that prefix's current-user root store (the
-#   machine's own trust store is left alone). Prints the port on stdout.
-#   Build the library against it with -DLUMO_VERIFY_HOST=localhost:<port>.
+#   tests/login/verify_server.py on a free loopback port, or on port N;
+#   when a Wine prefix is given, trusts the CA in that prefix's current-user
+#   root store (the machine's own trust store is left alone). Prints the
+#   port on stdout. Build the library against it with
+#   -DLUMO_VERIFY_HOST=localhost:<port>, or point a built DLL at it with
+#   [dev] verify_host=localhost:<port> in LumoGameSDK.ini beside the game.
 # verify-server.sh stop <state-dir>
 #   Stops the server by its PID, removes the CA from the Wine prefix again
 #   and deletes <state-dir> with the CA key. Safe to call more than once,
@@ -14,7 +16,7 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 marker=.lumo-verify-server
 
-usage() { echo "usage: $0 start <state-dir> [wine-prefix] | stop <state-dir>" >&2; exit 2; }
+usage() { echo "usage: $0 start [--port N] <state-dir> [wine-prefix] | stop <state-dir>" >&2; exit 2; }
 
 # The registry key under which the prefix keeps a trusted root: its SHA-1.
 root_key() {
@@ -84,13 +86,20 @@ trust_in_prefix() {
 }
 
 start() {
+  local port_args=()
+  if [ "${1:-}" = --port ]; then
+    [[ "${2:-}" =~ ^[0-9]+$ ]] || usage
+    port_args=(--port "$2")
+    shift 2
+  fi
+  [ $# -ge 1 ] && [ $# -le 2 ] || usage
   local dir=$1 prefix=${2:-}
   [ -e "$dir" ] && [ ! -f "$dir/$marker" ] && { echo "$dir exists and is not a verify-server state dir" >&2; exit 1; }
   mkdir -p "$dir"
   touch "$dir/$marker"
   make_certs "$dir"
   python3 "$root/tests/login/verify_server.py" --cert "$dir/server.crt" --key "$dir/server.key" \
-    --port-file "$dir/port" </dev/null >"$dir/server.log" 2>&1 &
+    --port-file "$dir/port" "${port_args[@]}" </dev/null >"$dir/server.log" 2>&1 &
   echo $! >"$dir/server.pid"
   local pid=$!
   for _ in $(seq 1 100); do
@@ -140,7 +149,7 @@ stop() {
 
 [ $# -ge 2 ] || usage
 case $1 in
-  start) [ $# -le 3 ] || usage; start "$2" "${3:-}" ;;
+  start) shift; start "$@" ;;
   stop) [ $# -eq 2 ] || usage; stop "$2" ;;
   *) usage ;;
 esac
