@@ -2,7 +2,7 @@
 # Builds everything a second time with Clang and LLD (warnings as errors for
 # the library), without running the tests, and checks that the Clang-built
 # DLL keeps its outer face: exactly the five exports, and imports of Windows
-# system DLLs only. Usage: scripts/build-clang.sh <build-dir>
+# system DLLs only, WinHTTP not among them. Usage: scripts/build-clang.sh <build-dir>
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=$1
@@ -28,4 +28,9 @@ for name in $(llvm-readobj --coff-imports "$dll" | sed -n 's/^ *Name: *\(.*\)\.d
     exit 1
   fi
 done
+# WinHTTP is loaded by the login from the system folder, never imported.
+if llvm-readobj --coff-imports "$dll" | grep -qi 'Name: *winhttp\.dll'; then
+  echo "build-clang: $dll imports winhttp.dll, which the login loads on demand" >&2
+  exit 1
+fi
 echo "build-clang: $dll exports and imports checked"
