@@ -2,12 +2,14 @@
 // network path or a broken endpoint would. Each row runs lumoGameLogin's
 // work on a game window thread of its own, all rows at once: every one must
 // end in LoginVerifyFailed within the deadline, leave the record alone and
-// give the thread back to its window. Nothing may be left behind.
+// give the thread back to its window. Nothing may be left behind: the table
+// runs twice, and the second run must not add handles or threads.
 #include <windows.h>
 #include <tlhelp32.h>
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -110,9 +112,17 @@ class GameThread {
   ULONGLONG elapsedMs_ = 0;
 };
 
+// Open kernel handles of this process. Wine's GetProcessHandleCount answers
+// 0, so there the handle values are probed one by one (they are small
+// multiples of 4).
 DWORD HandleCount() {
   DWORD n = 0;
-  GetProcessHandleCount(GetCurrentProcess(), &n);
+  if (GetProcessHandleCount(GetCurrentProcess(), &n) && n > 0) return n;
+  n = 0;
+  for (ULONG_PTR value = 4; value < 0x4000; value += 4) {
+    DWORD flags = 0;
+    if (GetHandleInformation(reinterpret_cast<HANDLE>(value), &flags)) ++n;
+  }
   return n;
 }
 
@@ -130,18 +140,21 @@ DWORD ThreadCount() {
 }
 
 // Idle thread-pool workers leave a while after their last job; wait for the
-// counts to come back down (bounded), then report what is left.
+// counts to come back down (at most about half a minute), then report what
+// is left.
 void ExpectNothingLeft(DWORD handlesBefore, DWORD threadsBefore) {
   DWORD handles = 0;
   DWORD threads = 0;
-  for (int i = 0; i < 300; ++i) {
+  for (int i = 0; i < 60; ++i) {
     handles = HandleCount();
     threads = ThreadCount();
     if (handles <= handlesBefore && threads <= threadsBefore) break;
-    Sleep(100);
+    Sleep(500);
   }
   EXPECT_LE(handles, handlesBefore);
   EXPECT_LE(threads, threadsBefore);
+  std::printf("handles %lu -> %lu, threads %lu -> %lu\n", handlesBefore, handles, threadsBefore,
+              threads);
 }
 
 struct Row {
@@ -160,37 +173,18 @@ const Row kRows[] = {
     {"redirects to another origin that answers success", L"hostile-redirect"},
 };
 
-TEST(HostileVerifyServer, EveryRowFailsWithinTheDeadlineAndLeavesNothingBehind) {
-  ASSERT_TRUE(lumo_test::VerifyServerAnswers());
-  WNDCLASSW wc = {};
-  wc.lpfnWndProc = GameWndProc;
-  wc.hInstance = GetModuleHandleW(nullptr);
-  wc.lpszClassName = L"LumoHostileGame";
-  ASSERT_TRUE(RegisterClassW(&wc));
-
+// One run of the whole table, every row at once; checks each row.
+void RunTable() {
+  ASSERT_TRUE(lumo_test::ResetVerifyServer());
   // Every well-behaved answer is a success, so only the misbehaviour can
   // make a row fail.
-  ASSERT_TRUE(lumo_test::ResetVerifyServer());
   ASSERT_TRUE(lumo_test::SetVerifyAnswer(200, kSuccess));
-  {
-    // One login first: WinHTTP and the thread pool set up what they keep.
-    GameThread warm(L"warm-up");
-    ASSERT_TRUE(warm.Start());
-    ASSERT_TRUE(warm.WaitDone(60000));
-    ASSERT_EQ(warm.result(), SdkError_Ok);
-    ASSERT_TRUE(warm.Stop());
-  }
   VerifyRequestRecord record;
-  ASSERT_TRUE(ReadLastVerifyRequest(record, true));  // learns the second port
-  Sleep(500);
-  const DWORD handlesBefore = HandleCount();
-  const DWORD threadsBefore = ThreadCount();
-  ASSERT_GT(handlesBefore, 0u);
-  ASSERT_GT(threadsBefore, 0u);
-
+  // Also learns the second listener's port, before anything is armed.
+  ASSERT_TRUE(ReadLastVerifyRequest(record, true));
   // A server that accepts the connection but never starts TLS: armed for
   // the next connection, which must be this row's, so the others start only
-  // once the server holds it.
+  // once the server holds it (asked on its second listener, never stalled).
   std::vector<std::unique_ptr<GameThread>> games;
   std::vector<std::string> names;
   ASSERT_TRUE(lumo_test::ArmHandshakeStall());
@@ -231,7 +225,28 @@ TEST(HostileVerifyServer, EveryRowFailsWithinTheDeadlineAndLeavesNothingBehind) 
     EXPECT_EQ(record.tokens[lumo_test::Narrow(row.token)], 1) << row.name;
   }
   EXPECT_EQ(record.tokens.count("redirected"), 0u);
+}
 
+TEST(HostileVerifyServer, EveryRowFailsWithinTheDeadlineAndLeavesNothingBehind) {
+  ASSERT_TRUE(lumo_test::VerifyServerAnswers());
+  WNDCLASSW wc = {};
+  wc.lpfnWndProc = GameWndProc;
+  wc.hInstance = GetModuleHandleW(nullptr);
+  wc.lpszClassName = L"LumoHostileGame";
+  ASSERT_TRUE(RegisterClassW(&wc));
+
+  // The first run also lets WinHTTP, the TLS code, the thread pool and
+  // Wine set up what they keep for the process (connection and session
+  // state, the debug-output mutex, this thread's message queue); whatever
+  // a second run leaves behind is a leak.
+  RunTable();
+  if (HasFatalFailure()) return;
+  Sleep(500);
+  const DWORD handlesBefore = HandleCount();
+  const DWORD threadsBefore = ThreadCount();
+  ASSERT_GT(handlesBefore, 0u);
+  ASSERT_GT(threadsBefore, 0u);
+  RunTable();
   ExpectNothingLeft(handlesBefore, threadsBefore);
   UnregisterClassW(L"LumoHostileGame", GetModuleHandleW(nullptr));
 }

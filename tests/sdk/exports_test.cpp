@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <set>
 #include <string>
 #include <thread>
@@ -92,7 +93,7 @@ TEST(Exports, WinHttpIsNotImportedAndNotLoadedWithoutALogin) {
       for (auto* d = reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR*>(base + dirEntry.VirtualAddress);
            d->Name != 0; ++d) {
         std::string name = reinterpret_cast<const char*>(base + d->Name);
-        for (char& c : name) c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
+        for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
         imported.insert(name);
       }
     } else {
