@@ -2,8 +2,8 @@
 # Builds everything a second time with Clang and LLD (warnings as errors for
 # the library), without running the tests, and checks that the Clang-built
 # DLL keeps its outer face: exactly the five exports, and imports of Windows
-# system DLLs only; and that it is stripped, with the PDB beside it that its
-# debug directory names (same GUID and age). Usage: scripts/build-clang.sh <build-dir>
+# system DLLs only, WinHTTP not among them; and that it is stripped, with the
+# PDB beside it that its debug directory names (same GUID and age). Usage: scripts/build-clang.sh <build-dir>
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=$1
@@ -29,5 +29,10 @@ for name in $(llvm-readobj --coff-imports "$dll" | sed -n 's/^ *Name: *\(.*\)\.d
     exit 1
   fi
 done
+# WinHTTP is loaded by the login from the system folder, never imported.
+if llvm-readobj --coff-imports "$dll" | grep -qi 'Name: *winhttp\.dll'; then
+  echo "build-clang: $dll imports winhttp.dll, which the login loads on demand" >&2
+  exit 1
+fi
 python3 "$root/scripts/check_symbols.py" "$dll"
 echo "build-clang: $dll exports, imports and symbols checked"

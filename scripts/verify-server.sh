@@ -1,12 +1,14 @@
 #!/usr/bin/env bash
-# verify-server.sh start <state-dir> [wine-prefix] [--port N]
+# verify-server.sh start [--port N] <state-dir> [wine-prefix] [--port N]
 #   Makes a throw-away test CA, usable only for the name "localhost" (name
 #   constraints), and a certificate for localhost signed by it; starts
 #   verify_server.py (beside this script in the SDK package, under
 #   tests/login/ in the source tree) on loopback port N, or a free one;
 #   when a Wine prefix is given, trusts the CA in that prefix's current-user
 #   root store (the machine's own trust store is left alone). Prints the
-#   port on stdout. The CA is <state-dir>/ca.crt.
+#   port on stdout. The CA is <state-dir>/ca.crt. Build the library against
+#   it with -DLUMO_VERIFY_HOST=localhost:<port>, or point a built DLL at it
+#   with [dev] verify_host=localhost:<port> in LumoGameSDK.ini beside the game.
 # verify-server.sh stop <state-dir>
 #   Stops the server by its PID, removes the CA from the Wine prefix again
 #   and deletes <state-dir> with the CA key. Safe to call more than once,
@@ -21,7 +23,7 @@ else
   server_py=$root/tests/login/verify_server.py
 fi
 
-usage() { echo "usage: $0 start <state-dir> [wine-prefix] [--port N] | stop <state-dir>" >&2; exit 2; }
+usage() { echo "usage: $0 start [--port N] <state-dir> [wine-prefix] | stop <state-dir>" >&2; exit 2; }
 
 # The registry key under which the prefix keeps a trusted root: its SHA-1.
 root_key() {
@@ -156,16 +158,18 @@ stop() {
 [ $# -ge 2 ] || usage
 case $1 in
   start)
-    dir=$2 prefix="" port=""
-    shift 2
+    dir="" prefix="" port=""
+    shift
     while [ $# -gt 0 ]; do
       case $1 in
         --port) [ $# -ge 2 ] || usage; port=$2; shift 2 ;;
         --port=*) port=${1#--port=}; shift ;;
         -*) usage ;;
-        *) [ -z "$prefix" ] || usage; prefix=$1; shift ;;
+        *) if [ -z "$dir" ]; then dir=$1; elif [ -z "$prefix" ]; then prefix=$1; else usage; fi; shift ;;
       esac
     done
+    [ -n "$dir" ] || usage
+    [ -z "$port" ] || [[ "$port" =~ ^[0-9]+$ ]] || usage
     start "$dir" "$prefix" "$port" ;;
   stop) [ $# -eq 2 ] || usage; stop "$2" ;;
   *) usage ;;

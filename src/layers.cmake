@@ -21,3 +21,6 @@ set(LUMO_LAUNCH_PORTABLE launch/command_line.cpp)
 set(LUMO_LOGIN_PORTABLE login/percent_encode.cpp)
 set(LUMO_IPC_PORTABLE ipc/envelope.cpp ipc/shm_layout.cpp ipc/receive_text.cpp)
 set(LUMO_SDK_PORTABLE)
+# Portable files that fill the public LoginInfo record, whose text fields are
+# 16-bit as on Windows: a native build gives them a 16-bit wchar_t.
+set(LUMO_LOGIN_PORTABLE_WIDE login/verify_response.cpp login/dev_verify_host.cpp)

@@ -56,6 +56,13 @@ bool MakeLogFilePath(const wchar_t* exePath, wchar_t (&out)[MAX_PATH]) {
   return JoinFits(exePath, L".log", out);
 }
 
+std::wstring SdkIniPath() {
+  wchar_t dir[MAX_PATH] = {};
+  if (!GetExePath(dir)) return std::wstring();
+  PathRemoveFileSpecW(dir);
+  return std::wstring(dir) + L"\\LumoGameSDK.ini";
+}
+
 LogSink::LogSink() {
   wchar_t exePath[MAX_PATH] = {};
   wchar_t mutexName[MAX_PATH] = {};
@@ -80,10 +87,8 @@ void LoadLogSwitch() {
   // Set before reading, so the INI file is read at most once per process.
   if (g_switchLoaded.exchange(true)) return;
 
-  wchar_t dir[MAX_PATH] = {};
-  if (!GetExePath(dir)) return;
-  PathRemoveFileSpecW(dir);
-  std::wstring iniPath = std::wstring(dir) + L"\\LumoGameSDK.ini";
+  const std::wstring iniPath = SdkIniPath();
+  if (iniPath.empty()) return;
 
   wchar_t value[kSwitchUnits] = {};
   GetPrivateProfileStringW(L"main", L"log", L"0", value, kSwitchUnits, iniPath.c_str());

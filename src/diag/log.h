@@ -10,6 +10,7 @@
 #include <windows.h>
 
 #include <atomic>
+#include <string>
 
 namespace lumo {
 
@@ -45,5 +46,9 @@ void WriteLogLine(LogSink& sink, const wchar_t* format, ...);
 // result does not fit its 260-unit buffer; `out` is then empty.
 bool MakeLogMutexName(const wchar_t* exePath, wchar_t (&out)[MAX_PATH]);
 bool MakeLogFilePath(const wchar_t* exePath, wchar_t (&out)[MAX_PATH]);
+
+// "LumoGameSDK.ini" in the executable's folder, the file of the library's
+// settings; empty when the executable's path does not fit MAX_PATH units.
+std::wstring SdkIniPath();
 
 }  // namespace lumo

@@ -1,26 +1,46 @@
 // One synchronous HTTP(S) GET over WinHTTP, for the login verification.
 //
 // Every call opens its own session, connection and request and closes them
-// before returning: no state, cookies, connection reuse or retries. The
-// status code and headers are not looked at; any response that arrives is
-// success here and its body is handed back. Certificate errors are never
-// ignored. Blocks the calling thread (up to 15 s per phase); calls share
-// nothing, so any thread may call, also concurrently.
+// before returning: no state, cookies, connection reuse or retries. Whatever
+// the server does, the call ends within one overall deadline, from resolving
+// the name to the last body byte. A body is at most kMaxBodyBytes and must be
+// as long as its Content-Length says; redirects are not followed and a 3xx
+// answer is a failure. Any other status is not looked at: its body is handed
+// back. Certificate errors are never ignored. Blocks the calling thread;
+// calls share nothing, so any thread may call, also concurrently.
 #pragma once
 
 #include <windows.h>
-#include <winhttp.h>
 
+#include <cstddef>
 #include <string>
 
 namespace lumo {
 
+// The whole request, name resolution to the last body byte.
+constexpr DWORD kHttpDeadlineMs = 15000;
+// The verify answer is a few hundred bytes.
+constexpr size_t kMaxBodyBytes = 64 * 1024;
+
+// Why a GET failed, for the caller's log.
+enum class HttpFailure {
+  kNone,
+  kUnavailable,  // winhttp.dll could not be loaded
+  kFailed,       // URL, connection, TLS, certificate, read error
+  kTimeout,      // the overall deadline passed
+  kTooLarge,     // the body is (or is announced as) over kMaxBodyBytes
+  kTruncated,    // the body ended before its Content-Length
+  kRedirect,     // a 3xx answer
+};
+
 // GETs the absolute `url` (scheme, host, optional port, path and query).
 // `body` is emptied first, then receives the body bytes exactly as sent.
-// False on any failure; `body` may then hold a partial body.
-bool HttpGet(const wchar_t* url, std::string& body);
+// False on any failure; `body` may then hold a partial body and `failure`
+// (when given) says why. `deadlineMs` bounds the whole call.
+bool HttpGet(const wchar_t* url, std::string& body, HttpFailure* failure = nullptr,
+             DWORD deadlineMs = kHttpDeadlineMs);
 
-// Reads the whole body of an answered request into `body` (emptied first).
-bool ReadResponseBody(HINTERNET request, std::string& body);
+// A short English word for the log ("timeout", "too large", ...).
+const wchar_t* HttpFailureText(HttpFailure failure);
 
 }  // namespace lumo

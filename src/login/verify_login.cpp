@@ -7,6 +7,7 @@
 #include "diag/text_convert.h"
 #include "login/http_client.h"
 #include "login/percent_encode.h"
+#include "login/verify_host.h"
 #include "login/verify_response.h"
 
 namespace lumo {
@@ -22,7 +23,7 @@ std::wstring MakeVerifyUrl(const wchar_t* host, const wchar_t* token) {
   return url;
 }
 
-bool VerifyLoginToken(const wchar_t* token, LoginInfo* info) {
+bool VerifyLoginTokenWith(const wchar_t* builtInHost, const wchar_t* token, LoginInfo* info) {
   if (info == nullptr) return false;
   std::memset(info, 0, sizeof(*info));
   info->size = static_cast<int32_t>(sizeof(LoginInfo));
@@ -32,12 +33,24 @@ bool VerifyLoginToken(const wchar_t* token, LoginInfo* info) {
     return false;
   }
 
-  const std::wstring url = MakeVerifyUrl(LUMO_VERIFY_HOST_W, token);
+  bool overridden = false;
+  const std::wstring host = ChooseVerifyHost(builtInHost, &overridden);
+  if (overridden) {
+    SdkLog(L"VerifyLoginToken verify host %s (development override from LumoGameSDK.ini)",
+           host.c_str());
+  } else {
+    SdkLog(L"VerifyLoginToken verify host %s", host.c_str());
+  }
+
+  const std::wstring url = MakeVerifyUrl(host.c_str(), token);
   std::string body;
-  // The status code is not consulted: any answer with a body is judged by
-  // its content alone.
-  if (!HttpGet(url.c_str(), body) || body.empty()) {
+  HttpFailure failure = HttpFailure::kNone;
+  // The status code is not consulted (apart from refusing redirects): any
+  // answer with a body is judged by its content alone.
+  const bool got = HttpGet(url.c_str(), body, &failure);
+  if (!got || body.empty()) {
     SdkLog(L"VerifyLoginToken http failed");
+    if (!got) SdkLog(L"VerifyLoginToken http %s", HttpFailureText(failure));
     return false;
   }
   if (!ParseVerifyResponse(body, info)) {
@@ -46,6 +59,10 @@ bool VerifyLoginToken(const wchar_t* token, LoginInfo* info) {
   }
   SdkLog(L"VerifyLoginToken success");
   return true;
+}
+
+bool VerifyLoginToken(const wchar_t* token, LoginInfo* info) {
+  return VerifyLoginTokenWith(LUMO_VERIFY_HOST_W, token, info);
 }
 
 }  // namespace lumo

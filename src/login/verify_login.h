@@ -1,7 +1,7 @@
 // Verifying the launcher's login token against the verify endpoint
-// (https://<LUMO_VERIFY_HOST>/game_login/verify?token=...). Runs on the
-// caller's thread and blocks for the HTTPS request; stateless, so any
-// thread may call. The caller owns the record.
+// (https://<host>/game_login/verify?token=...). Runs on the caller's thread
+// and blocks for the HTTPS request, at most the HTTP client's deadline;
+// stateless, so any thread may call. The caller owns the record.
 #pragma once
 
 #include <string>
@@ -16,7 +16,13 @@ std::wstring MakeVerifyUrl(const wchar_t* host, const wchar_t* token);
 
 // Asks the endpoint about `token` and fills `info` from its answer. `info`
 // is reset (size 288, everything else zero) on every path and is meaningful
-// only when the result is true. Logs one line saying how it ended.
+// only when the result is true. The host is `builtInHost` unless
+// LumoGameSDK.ini names a loopback development override. Logs the host
+// asked (never the token) and how it ended; a failed request gets a second
+// line saying why.
+bool VerifyLoginTokenWith(const wchar_t* builtInHost, const wchar_t* token, LoginInfo* info);
+
+// VerifyLoginTokenWith the verify host this library was built for.
 bool VerifyLoginToken(const wchar_t* token, LoginInfo* info);
 
 }  // namespace lumo

@@ -7,8 +7,6 @@
 
 #include "diag/strict_json.h"
 
-#include "diag/text_convert.h"
-
 namespace lumo {
 
 namespace {
@@ -77,6 +75,49 @@ bool ReadOptionalInt32(const json& data, const char* key, int32_t& out) {
   return it == data.end() || ReadInt32(*it, out);
 }
 
+// Decodes the UTF-8 character at `at` and moves past it. A byte that does
+// not begin a well-formed character (stray continuation, overlong form,
+// surrogate, beyond U+10FFFF, cut short) becomes U+FFFD and only that byte is
+// skipped, as the system's UTF-8 conversion does.
+uint32_t NextCodePoint(const std::string& text, size_t& at) {
+  const unsigned char lead = static_cast<unsigned char>(text[at]);
+  if (lead < 0x80) {
+    ++at;
+    return lead;
+  }
+  size_t extra;
+  uint32_t c;
+  uint32_t least;
+  if (lead >= 0xC2 && lead <= 0xDF) {
+    extra = 1, c = lead & 0x1Fu, least = 0x80;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    extra = 2, c = lead & 0x0Fu, least = 0x800;
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    extra = 3, c = lead & 0x07u, least = 0x10000;
+  } else {
+    ++at;
+    return 0xFFFD;
+  }
+  if (text.size() - at <= extra) {
+    ++at;
+    return 0xFFFD;
+  }
+  for (size_t i = 1; i <= extra; ++i) {
+    const unsigned char next = static_cast<unsigned char>(text[at + i]);
+    if ((next & 0xC0) != 0x80) {
+      ++at;
+      return 0xFFFD;
+    }
+    c = (c << 6) | (next & 0x3Fu);
+  }
+  if (c < least || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) {
+    ++at;
+    return 0xFFFD;
+  }
+  at += extra + 1;
+  return c;
+}
+
 bool ParseGuarded(const std::string& body, LoginInfo* info) {
   // Strict: comments are errors and nothing but whitespace may follow.
   json doc;
@@ -113,12 +154,21 @@ bool ParseVerifyResponse(const std::string& body, LoginInfo* info) {
 
 void CopyUtf8Field(wchar_t* field, const std::string& text) {
   if (field == nullptr) return;
-  const size_t length = text.size() < static_cast<size_t>(INT_MAX) ? text.size() : INT_MAX;
-  const std::wstring wide = Utf8ToWide(text.data(), static_cast<int>(length));
   size_t n = 0;
-  while (n + 1 < kFieldUnits && n < wide.size() && wide[n] != L'\0') {
-    field[n] = wide[n];
-    ++n;
+  size_t at = 0;
+  while (at < text.size()) {
+    const uint32_t c = NextCodePoint(text, at);
+    if (c == 0) break;
+    // A character needing a surrogate pair goes in whole or not at all, so
+    // the field never ends in half a character.
+    const size_t units = c >= 0x10000 ? 2 : 1;
+    if (n + units > kFieldUnits - 1) break;
+    if (units == 2) {
+      field[n++] = static_cast<wchar_t>(0xD800 + ((c - 0x10000) >> 10));
+      field[n++] = static_cast<wchar_t>(0xDC00 + ((c - 0x10000) & 0x3FF));
+    } else {
+      field[n++] = static_cast<wchar_t>(c);
+    }
   }
   while (n < kFieldUnits) field[n++] = L'\0';
 }

@@ -1,5 +1,5 @@
 // Reading the verify endpoint's JSON answer into a LoginInfo record.
-// No platform calls beyond the shared UTF-8 conversion. Stateless; any
+// No platform calls, so it also builds natively for fuzzing. Stateless; any
 // thread. The caller owns the record.
 #pragma once
 
@@ -17,8 +17,9 @@ namespace lumo {
 bool ParseVerifyResponse(const std::string& body, LoginInfo* info);
 
 // Converts UTF-8 `text` to UTF-16 into a 64-unit field of LoginInfo: at most
-// 63 units, stopping at the first zero unit, the rest zero-filled. A null
-// field is left alone.
+// 63 units of whole characters (a pair that does not fit is left out),
+// stopping at the first zero unit, the rest zero-filled. Ill-formed bytes
+// become U+FFFD. A null field is left alone.
 void CopyUtf8Field(wchar_t* field, const std::string& text);
 
 }  // namespace lumo

@@ -9,6 +9,7 @@
 
 namespace {
 
+using lumo::HttpFailure;
 using lumo::HttpGet;
 using lumo_test::ReadLastVerifyRequest;
 using lumo_test::SetVerifyAnswer;
@@ -22,9 +23,11 @@ class HttpGetTest : public ::testing::Test {
 
 TEST_F(HttpGetTest, ReturnsTheBodyByteForByteWhateverTheStatus) {
   // Zero bytes, bytes that are not UTF-8, and enough of them to need
-  // several reads.
+  // several reads: exactly as many as a body may have.
   std::string bytes("\0\xFF\xFE\x80 ok \0\xC3", 10);
-  for (int i = 0; bytes.size() < 300000; ++i) bytes.push_back(static_cast<char>(i * 7919 % 256));
+  for (int i = 0; bytes.size() < lumo::kMaxBodyBytes; ++i) {
+    bytes.push_back(static_cast<char>(i * 7919 % 256));
+  }
   struct {
     int status;
     std::string body;
@@ -65,6 +68,45 @@ TEST_F(HttpGetTest, ACertificateForAnotherNameIsNotAccepted) {
   std::string body;
   EXPECT_FALSE(HttpGet((L"https://127.0.0.1" + port + L"/x").c_str(), body));
   EXPECT_EQ(lumo_test::VerifyRequestCount(), before);
+}
+
+TEST_F(HttpGetTest, OneByteOverTheCapFailsAsTooLarge) {
+  ASSERT_TRUE(SetVerifyAnswer(200, std::string(lumo::kMaxBodyBytes + 1, 'x')));
+  std::string body;
+  HttpFailure why = HttpFailure::kNone;
+  EXPECT_FALSE(HttpGet(VerifyServerUrl(L"/x").c_str(), body, &why));
+  EXPECT_EQ(why, HttpFailure::kTooLarge);
+}
+
+// Each misbehaviour of the server (chosen by the token) under a short
+// deadline: the call ends in time and says why.
+TEST_F(HttpGetTest, MisbehavingServersFailInTimeWithTheirReason) {
+  const DWORD deadlineMs = 3000;
+  struct {
+    const wchar_t* token;
+    HttpFailure why;
+  } cases[] = {
+      {L"hostile-silent", HttpFailure::kTimeout},
+      {L"hostile-drip", HttpFailure::kTimeout},
+      {L"hostile-huge", HttpFailure::kTooLarge},
+      {L"hostile-unannounced", HttpFailure::kTooLarge},
+      {L"hostile-short", HttpFailure::kTooLarge},  // by its Content-Length
+      {L"hostile-cut", HttpFailure::kTruncated},
+      {L"hostile-redirect", HttpFailure::kRedirect},
+  };
+  ASSERT_TRUE(SetVerifyAnswer(200, "{\"code\":0}"));
+  for (const auto& c : cases) {
+    std::string body;
+    HttpFailure why = HttpFailure::kNone;
+    const ULONGLONG start = GetTickCount64();
+    EXPECT_FALSE(HttpGet(VerifyServerUrl(std::wstring(L"/v?token=") + c.token).c_str(), body,
+                         &why, deadlineMs))
+        << lumo_test::Narrow(c.token);
+    // An upper bound that catches a hang, not a speed goal.
+    EXPECT_LT(GetTickCount64() - start, deadlineMs + 10000u) << lumo_test::Narrow(c.token);
+    EXPECT_EQ(why, c.why) << lumo_test::Narrow(c.token);
+    EXPECT_LE(body.size(), lumo::kMaxBodyBytes) << lumo_test::Narrow(c.token);
+  }
 }
 
 }  // namespace

@@ -4,6 +4,8 @@
 //   token=<text>         set the launch token
 //   answer=<status>:<hex body>   the verify server's next answers
 //   login                Login; prints its result code
+//   builtin=<host>       later verify= steps use this as the library's
+//                        built-in verify host (default: the build's)
 //   verify=<text>        VerifyLoginToken; prints 1 or 0
 // Exit code 0 when every step could be carried out.
 #include <windows.h>
@@ -38,6 +40,7 @@ bool Starts(const std::wstring& s, const wchar_t* p, std::wstring& rest) {
 
 int wmain(int argc, wchar_t** argv) {
   lumo::SdkContext ctx;
+  std::wstring builtIn;
   for (int i = 1; i < argc; ++i) {
     const std::wstring step = argv[i];
     std::wstring rest;
@@ -56,9 +59,14 @@ int wmain(int argc, wchar_t** argv) {
       }
     } else if (step == L"login") {
       std::printf("%d ", static_cast<int>(lumo::Login(ctx)));
+    } else if (Starts(step, L"builtin=", rest)) {
+      builtIn = rest;
     } else if (Starts(step, L"verify=", rest)) {
       LoginInfo info;
-      std::printf("%d ", lumo::VerifyLoginToken(rest.c_str(), &info) ? 1 : 0);
+      const bool ok = builtIn.empty()
+                          ? lumo::VerifyLoginToken(rest.c_str(), &info)
+                          : lumo::VerifyLoginTokenWith(builtIn.c_str(), rest.c_str(), &info);
+      std::printf("%d ", ok ? 1 : 0);
     } else {
       std::fprintf(stderr, "unknown step %ls\n", step.c_str());
       return 2;

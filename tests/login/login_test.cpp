@@ -88,12 +88,13 @@ struct LogRun {
   std::vector<std::string> lines; // log messages, without stamp and prefix
 };
 
-LogRun RunProbe(const std::wstring& steps) {
+LogRun RunProbe(const std::wstring& steps, const std::string& moreIni = "") {
   LogRun run;
   lumo_test::TempDir dir;
   const std::wstring exe = dir.File(L"login_log_probe.exe");
   EXPECT_TRUE(CopyFileW(lumo_test::BinPath(L"login_log_probe.exe").c_str(), exe.c_str(), FALSE));
-  EXPECT_TRUE(lumo_test::WriteFileBytes(dir.File(L"LumoGameSDK.ini"), "[main]\r\nlog=1\r\n"));
+  EXPECT_TRUE(lumo_test::WriteFileBytes(dir.File(L"LumoGameSDK.ini"),
+                                        "[main]\r\nlog=1\r\n" + moreIni));
   EXPECT_EQ(lumo_test::RunProcess(lumo_test::Quote(exe) + L" " + steps, 60000, &run.output), 0u)
       << run.output;
   const std::string log = lumo_test::ReadFileBytes(exe + L".log");
@@ -120,25 +121,97 @@ std::wstring Answer(int status, const std::string& body) {
   return L"answer=" + std::to_wstring(status) + L":" + hex;
 }
 
+std::string HostLine() {
+  return "VerifyLoginToken verify host " + lumo_test::Narrow(lumo_test::VerifyServerHost());
+}
+
 TEST(LoginLog, EachOutcomeWritesItsLines) {
   ASSERT_TRUE(lumo_test::VerifyServerAnswers());
-  const LogRun run = RunProbe(L"login init verify= token= login login token=t1 " +
-                              Answer(404, "") + L" login " + Answer(200, kRejected) + L" login " +
-                              Answer(200, kSuccess) + L" login login");
-  EXPECT_EQ(run.output, "-6 0 -10 -10 -12 -12 0 0 ");
+  // The misbehaving answers are chosen by the token (see verify_server.py).
+  const LogRun run = RunProbe(
+      L"login init verify= token= login login token=t1 " + Answer(404, "") + L" login " +
+      Answer(200, kRejected) + L" login token=hostile-redirect login token=hostile-short login "
+      L"token=hostile-cut login token=t2 " + Answer(200, kSuccess) + L" login login");
+  EXPECT_EQ(run.output, "-6 0 -10 -10 -12 -12 -12 -12 -12 0 0 ");
+  const std::string host = HostLine();
   const std::vector<std::string> expected = {
       "Login failed err=-6 (NotInitialized)",
       "VerifyLoginToken empty token",
       "Login failed err=-10 (LoginNoToken)",
       "Login failed err=-10 (LoginNoToken)",
+      host,
       "VerifyLoginToken http failed",
       "Login failed err=-12 (LoginVerifyFailed)",
+      host,
       "VerifyLoginToken verify failed",
       "Login failed err=-12 (LoginVerifyFailed)",
+      host,
+      "VerifyLoginToken http failed",
+      "VerifyLoginToken http redirect refused",
+      "Login failed err=-12 (LoginVerifyFailed)",
+      host,
+      "VerifyLoginToken http failed",
+      "VerifyLoginToken http body too large",
+      "Login failed err=-12 (LoginVerifyFailed)",
+      host,
+      "VerifyLoginToken http failed",
+      "VerifyLoginToken http body truncated",
+      "Login failed err=-12 (LoginVerifyFailed)",
+      host,
       "VerifyLoginToken success",
       "Login success",
   };
   EXPECT_EQ(run.lines, expected);
+  for (const std::string& line : run.lines) {
+    EXPECT_EQ(line.find("t1"), std::string::npos) << "the token reached the log: " << line;
+  }
+}
+
+// A DLL built for another verify host logs in against the local server
+// when LumoGameSDK.ini names it as the development override.
+TEST(LoginLog, DevOverrideSendsLoginToALoopbackEndpoint) {
+  ASSERT_TRUE(lumo_test::VerifyServerAnswers());
+  const std::string local = lumo_test::Narrow(lumo_test::VerifyServerHost());
+  const LogRun run = RunProbe(
+      L"builtin=verify.lumo.invalid " + Answer(200, kSuccess) + L" verify=over1",
+      "[dev]\r\nverify_host=" + local + "\r\n");
+  EXPECT_EQ(run.output, "1 ");
+  const std::vector<std::string> expected = {
+      "VerifyLoginToken verify host " + local + " (development override from LumoGameSDK.ini)",
+      "VerifyLoginToken success",
+  };
+  EXPECT_EQ(run.lines, expected);
+  lumo_test::VerifyRequestRecord last;
+  ASSERT_TRUE(lumo_test::ReadLastVerifyRequest(last));
+  EXPECT_EQ(last.path, "/game_login/verify?token=over1");
+}
+
+// Anything but a loopback name with a port is ignored, with a line saying
+// why, and the built-in host (here the local server) is asked as usual.
+TEST(LoginLog, DevOverrideIgnoredUnlessLoopbackWithPort) {
+  ASSERT_TRUE(lumo_test::VerifyServerAnswers());
+  const std::string port = lumo_test::Narrow(lumo_test::VerifyServerHost()).substr(
+      lumo_test::Narrow(lumo_test::VerifyServerHost()).find(':'));
+  const struct {
+    std::string value;
+    std::string why;
+  } cases[] = {
+      {"verify.example.com" + port, "only localhost, 127.0.0.1 or [::1] are allowed"},
+      {"localhost", "a port is required"},
+      {"[::1]", "a port is required"},
+      {"localhost:70000", "the port is not a number from 1 to 65535"},
+  };
+  for (const auto& c : cases) {
+    const LogRun run = RunProbe(Answer(200, kSuccess) + L" verify=ign1",
+                                "[dev]\r\nverify_host=" + c.value + "\r\n");
+    EXPECT_EQ(run.output, "1 ") << c.value;
+    const std::vector<std::string> expected = {
+        "LumoGameSDK.ini [dev] verify_host ignored: " + c.why,
+        HostLine(),
+        "VerifyLoginToken success",
+    };
+    EXPECT_EQ(run.lines, expected) << c.value;
+  }
 }
 
 }  // namespace

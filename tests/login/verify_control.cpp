@@ -18,8 +18,9 @@ struct Handle {
   }
 };
 
+// `port` 0: the port of VerifyServerHost().
 bool Send(const wchar_t* verb, const std::wstring& pathAndQuery, const std::string& data,
-          DWORD& status, std::string& response) {
+          DWORD& status, std::string& response, INTERNET_PORT port = 0) {
   const std::wstring url = VerifyServerUrl(pathAndQuery);
   wchar_t host[256] = {};
   wchar_t path[4096] = {};
@@ -34,7 +35,7 @@ bool Send(const wchar_t* verb, const std::wstring& pathAndQuery, const std::stri
   Handle session, connection, request;
   session.h = WinHttpOpen(L"lumo-test", WINHTTP_ACCESS_TYPE_NO_PROXY, nullptr, nullptr, 0);
   if (!session.h) return false;
-  connection.h = WinHttpConnect(session.h, host, parts.nPort, 0);
+  connection.h = WinHttpConnect(session.h, host, port != 0 ? port : parts.nPort, 0);
   if (!connection.h) return false;
   request.h = WinHttpOpenRequest(connection.h, verb, path, nullptr, nullptr, nullptr,
                                  WINHTTP_FLAG_SECURE);
@@ -59,6 +60,17 @@ bool Send(const wchar_t* verb, const std::wstring& pathAndQuery, const std::stri
   }
 }
 
+// The server's second listener, asked on the main port.
+INTERNET_PORT SecondPort() {
+  DWORD status = 0;
+  std::string response;
+  if (!Send(L"GET", L"/__control/info", std::string(), status, response) || status != 200) {
+    return 0;
+  }
+  const nlohmann::json doc = nlohmann::json::parse(response, nullptr, false);
+  return doc.is_object() ? static_cast<INTERNET_PORT>(doc.value("second_port", 0)) : 0;
+}
+
 }  // namespace
 
 std::wstring VerifyServerHost() { return LUMO_VERIFY_HOST_W; }
@@ -75,10 +87,28 @@ bool SetVerifyAnswer(int status, const std::string& body) {
          got == 204;
 }
 
-bool ReadLastVerifyRequest(VerifyRequestRecord& out) {
+bool ArmHandshakeStall() {
+  DWORD got = 0;
+  std::string response;
+  return Send(L"POST", L"/__control/stall-handshake", std::string(), got, response) &&
+         got == 204;
+}
+
+bool ResetVerifyServer() {
+  DWORD got = 0;
+  std::string response;
+  return Send(L"POST", L"/__control/reset", std::string(), got, response) && got == 204;
+}
+
+bool ReadLastVerifyRequest(VerifyRequestRecord& out, bool second) {
+  // Learnt once, while nothing is armed; the port stays for the server's life.
+  static const INTERNET_PORT secondPort = SecondPort();
+  if (second && secondPort == 0) return false;
   DWORD status = 0;
   std::string response;
-  if (!Send(L"GET", L"/__control/last", std::string(), status, response) || status != 200) {
+  if (!Send(L"GET", L"/__control/last", std::string(), status, response,
+            second ? secondPort : 0) ||
+      status != 200) {
     return false;
   }
   const nlohmann::json doc = nlohmann::json::parse(response, nullptr, false);
@@ -86,6 +116,12 @@ bool ReadLastVerifyRequest(VerifyRequestRecord& out) {
   out = VerifyRequestRecord();
   out.count = doc.value("count", -1);
   out.path = doc.value("path", std::string());
+  out.stalled = doc.value("stalled", 0);
+  if (doc.contains("tokens")) {
+    for (auto it = doc["tokens"].begin(); it != doc["tokens"].end(); ++it) {
+      out.tokens[it.key()] = it.value().get<int>();
+    }
+  }
   if (doc.contains("query")) {
     for (auto it = doc["query"].begin(); it != doc["query"].end(); ++it) {
       out.query[it.key()] = it.value().get<std::vector<std::string>>();

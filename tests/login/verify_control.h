@@ -16,6 +16,8 @@ struct VerifyRequestRecord {
   std::string path;   // raw path and query of the last GET
   // The last GET's query, percent-decoded as UTF-8 by the server.
   std::map<std::string, std::vector<std::string>> query;
+  std::map<std::string, int> tokens;  // GETs per token value since reset
+  int stalled = 0;                    // connections left without a handshake
 };
 
 // LUMO_VERIFY_HOST of this build ("localhost:<port>"). Only this file and
@@ -29,6 +31,14 @@ std::wstring VerifyServerUrl(const std::wstring& pathAndQuery);
 // Every later GET is answered with `status` and exactly these body bytes.
 bool SetVerifyAnswer(int status, const std::string& body);
 
-bool ReadLastVerifyRequest(VerifyRequestRecord& out);
+// Asks the server's second listener, which never stalls, when `second` is set.
+bool ReadLastVerifyRequest(VerifyRequestRecord& out, bool second = false);
+
+// The next connection accepted on the main port gets no TLS handshake: the
+// server holds it open until the client leaves.
+bool ArmHandshakeStall();
+
+// Forgets the counts (GETs, tokens) and answers 200 with an empty body.
+bool ResetVerifyServer();
 
 }  // namespace lumo_test

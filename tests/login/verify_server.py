@@ -1,31 +1,64 @@
 #!/usr/bin/env python3
 """Local HTTPS stand-in for the login verify endpoint, for tests only.
 
-Listens on 127.0.0.1 on a port the system picks and writes that port to
---port-file once it accepts connections. Every GET (any path) is answered
-with the current answer, status and body bytes exactly as set, and its raw
-request path is recorded. The test drives it over the same TLS connection
-type the library uses:
+Listens on 127.0.0.1, on --port N or else on a port the system picks, and
+writes that port to --port-file once it accepts connections. Every GET (any
+path) is answered with the current answer, status and body bytes exactly as
+set, and its raw request path is recorded. The test drives it over the same
+TLS connection type the library uses:
 
   POST /__control/answer?status=N   body = the bytes of the next answers
-  GET  /__control/last              JSON: {"count", "path", "query"}
-                                    count: GETs answered so far
-                                    path:  raw path of the last GET
-                                    query: last GET's query, percent-decoded
-                                           as UTF-8 ({key: [values]})
-  POST /__control/reset             answer 200 with an empty body, count 0
+  GET  /__control/last              JSON: {"count", "path", "query",
+                                           "tokens", "stalled"}
+                                    count:   GETs answered so far
+                                    path:    raw path of the last GET
+                                    query:   last GET's query, percent-decoded
+                                             as UTF-8 ({key: [values]})
+                                    tokens:  {token: GETs that carried it}
+                                    stalled: connections left without a
+                                             TLS handshake
+  POST /__control/reset             answer 200 with an empty body, counts 0,
+                                    nothing armed
+  POST /__control/stall-handshake   the next connection accepted on the main
+                                    port gets no TLS handshake: it is held
+                                    open, unanswered, until the client leaves
+  GET  /__control/info              JSON: {"second_port"}: a second listener
+                                    with the same answers and records, on
+                                    which nothing is ever stalled (another
+                                    origin for redirects, and a way to ask
+                                    while a stall is armed)
+
+A GET whose token is one of these misbehaves the way an attacker on the
+network path or a broken endpoint would; every hold ends when the client
+leaves, at the latest after HOLD_SECONDS:
+
+  hostile-silent      reads the request, never answers
+  hostile-drip        headers (Content-Length 200), then 1 body byte every 5 s
+  hostile-huge        Content-Length 50 MB, then that many bytes
+  hostile-unannounced 50 MB without a Content-Length, ended by closing
+  hostile-short       Content-Length 100000, a valid 100-byte answer, close
+  hostile-cut         Content-Length 1000, the same 100 bytes, close
+  hostile-redirect    302 to the same path on the second listener (another
+                      origin), with the current answer as body
 
 Ends on SIGTERM/SIGINT.
 """
 import argparse
 import json
 import os
+import select
 import signal
+import socket
 import ssl
 import sys
 import threading
+import time
 import urllib.parse
 from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
+
+
+HOLD_SECONDS = 60
+HUGE_BYTES = 50 * 1000 * 1000
 
 
 class State:
@@ -35,9 +68,28 @@ class State:
         self.body = b""
         self.count = 0
         self.path = ""
+        self.tokens = {}
+        self.stall_next = False
+        self.stalled = 0
+        self.second_port = 0
 
 
 STATE = State()
+
+
+def wait_until_gone(conn, seconds=HOLD_SECONDS):
+    """Holds a connection open, reading and dropping whatever arrives, until
+    the peer closes it or `seconds` pass. Raw socket reads: no TLS layer."""
+    end = time.monotonic() + seconds
+    while time.monotonic() < end:
+        ready, _, _ = select.select([conn], [], [], 1.0)
+        if not ready:
+            continue
+        try:
+            if not socket.socket.recv(conn, 4096):
+                return
+        except OSError:
+            return
 
 
 def decode_query(raw_path):
@@ -69,18 +121,97 @@ class Handler(BaseHTTPRequestHandler):
     def do_GET(self):
         if self.path == "/__control/last":
             with STATE.lock:
-                last = {"count": STATE.count, "path": STATE.path}
+                last = {"count": STATE.count, "path": STATE.path,
+                        "tokens": dict(STATE.tokens), "stalled": STATE.stalled}
             try:
                 last["query"] = decode_query(last["path"])
             except (ValueError, UnicodeDecodeError) as e:
                 last["query_error"] = str(e)
             self._send(200, json.dumps(last).encode("utf-8"))
             return
+        if self.path == "/__control/info":
+            with STATE.lock:
+                info = {"second_port": STATE.second_port}
+            self._send(200, json.dumps(info).encode("utf-8"))
+            return
+        try:
+            token = decode_query(self.path).get("token", [""])[0]
+        except (ValueError, UnicodeDecodeError):
+            token = ""
         with STATE.lock:
             STATE.count += 1
             STATE.path = self.path
+            STATE.tokens[token] = STATE.tokens.get(token, 0) + 1
             status, body = STATE.status, STATE.body
-        self._send(status, body)
+        hostile = getattr(self, "_hostile_" + token[len("hostile-"):], None) \
+            if token.startswith("hostile-") else None
+        if hostile is None:
+            self._send(status, body)
+            return
+        self.close_connection = True
+        # A client that stops reading must not hold this thread for good.
+        self.connection.settimeout(HOLD_SECONDS)
+        try:
+            hostile(body)
+        except OSError:
+            pass  # the client left, as it should
+
+    def _headers(self, status, length, extra=()):
+        self.send_response(status)
+        self.send_header("Content-Type", "application/json")
+        if length is not None:
+            self.send_header("Content-Length", str(length))
+        for key, value in extra:
+            self.send_header(key, value)
+        self.send_header("Connection", "close")
+        self.end_headers()
+        self.wfile.flush()
+
+    def _hostile_silent(self, body):
+        wait_until_gone(self.connection)
+
+    def _hostile_drip(self, body):
+        self._headers(200, 200)
+        end = time.monotonic() + HOLD_SECONDS
+        while time.monotonic() < end:
+            self.wfile.write(b" ")
+            self.wfile.flush()
+            time.sleep(5)
+
+    def _stream(self, total):
+        block = b" " * 65536
+        sent = 0
+        while sent < total:
+            self.wfile.write(block)
+            sent += len(block)
+
+    def _hostile_huge(self, body):
+        self._headers(200, HUGE_BYTES)
+        self._stream(HUGE_BYTES)
+
+    def _hostile_unannounced(self, body):
+        self._headers(200, None)
+        self._stream(HUGE_BYTES)
+
+    def _cut_short(self, body, announced):
+        self._headers(200, announced)
+        self.wfile.write(body[:100].ljust(100))
+        self.wfile.flush()
+
+    def _hostile_short(self, body):
+        self._cut_short(body, 100000)
+
+    def _hostile_cut(self, body):
+        self._cut_short(body, 1000)
+
+    def _hostile_redirect(self, body):
+        with STATE.lock:
+            second = STATE.second_port
+        target = "https://localhost:%d%s" % (
+            second, self.path.replace("hostile-redirect", "redirected"))
+        self._headers(302, len(body), [("Location", target)])
+        self.wfile.write(body)
+        self.wfile.flush()
 
     def do_POST(self):
         length = int(self.headers.get("Content-Length") or 0)
@@ -95,6 +226,11 @@ class Handler(BaseHTTPRequestHandler):
         elif url.path == "/__control/reset":
             with STATE.lock:
                 STATE.status, STATE.body, STATE.count, STATE.path = 200, b"", 0, ""
+                STATE.tokens, STATE.stall_next, STATE.stalled = {}, False, 0
+            self._send(204, b"")
+        elif url.path == "/__control/stall-handshake":
+            with STATE.lock:
+                STATE.stall_next = True
             self._send(204, b"")
         else:
             self._send(404, b"")
@@ -102,6 +238,18 @@ class Handler(BaseHTTPRequestHandler):
 
 class Server(ThreadingHTTPServer):
     daemon_threads = True
+    may_stall = False
+
+    def finish_request(self, request, client_address):
+        if self.may_stall:
+            with STATE.lock:
+                stall, STATE.stall_next = STATE.stall_next, False
+                if stall:
+                    STATE.stalled += 1
+            if stall:
+                wait_until_gone(request)
+                return
+        super().finish_request(request, client_address)
 
     def handle_error(self, request, client_address):
         # Clients that refuse the certificate are expected (a test checks
@@ -115,19 +263,33 @@ def main():
     parser.add_argument("--cert", required=True)
     parser.add_argument("--key", required=True)
     parser.add_argument("--port-file", required=True)
+    parser.add_argument("--port", type=int, default=0,
+                        help="fixed port (default: one the system picks)")
     args = parser.parse_args()
 
     context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
     context.load_cert_chain(args.cert, args.key)
 
-    server = Server(("127.0.0.1", 0), Handler)
-    # The handshake runs on first read, in the handler thread, so a stalled
-    # client cannot hold up the accept loop.
-    server.socket = context.wrap_socket(server.socket, server_side=True,
-                                        do_handshake_on_connect=False)
+    def listen(port):
+        server = Server(("127.0.0.1", port), Handler)
+        # The handshake runs on first read, in the handler thread, so a
+        # stalled client cannot hold up the accept loop.
+        server.socket = context.wrap_socket(server.socket, server_side=True,
+                                            do_handshake_on_connect=False)
+        return server
+
+    server = listen(args.port)
+    server.may_stall = True
+    second = listen(0)
+    STATE.second_port = second.server_address[1]
+    second_thread = threading.Thread(target=second.serve_forever, daemon=True)
+    second_thread.start()
 
     def stop(signum, frame):
-        threading.Thread(target=server.shutdown, daemon=True).start()
+        def both():
+            second.shutdown()
+            server.shutdown()
+        threading.Thread(target=both, daemon=True).start()
 
     signal.signal(signal.SIGTERM, stop)
     signal.signal(signal.SIGINT, stop)
@@ -139,7 +301,9 @@ def main():
     os.replace(tmp, args.port_file)
 
     server.serve_forever()
+    second_thread.join()
     server.server_close()
+    second.server_close()
     return 0
 
 

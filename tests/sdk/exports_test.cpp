@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <set>
 #include <string>
 #include <thread>
@@ -74,6 +75,39 @@ TEST(Exports, DllExportsExactlyTheFiveFunctions) {
   EXPECT_TRUE(dllFlags & IMAGE_DLLCHARACTERISTICS_HIGH_ENTROPY_VA);
   EXPECT_TRUE(dllFlags & IMAGE_DLLCHARACTERISTICS_NX_COMPAT);
   FreeLibrary(dll);
+}
+
+// WinHTTP is loaded by the login itself, from the system folder: the DLL
+// does not import it, and a game that never logs in never maps it.
+TEST(Exports, WinHttpIsNotImportedAndNotLoadedWithoutALogin) {
+  HMODULE dll = LoadLibraryW(lumo_test::BinPath(L"LumoGameSDK.dll").c_str());
+  ASSERT_NE(dll, nullptr);
+  auto* base = reinterpret_cast<const BYTE*>(dll);
+  auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
+  auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
+  std::set<std::string> imported;
+  for (int which : {IMAGE_DIRECTORY_ENTRY_IMPORT, IMAGE_DIRECTORY_ENTRY_DELAY_IMPORT}) {
+    const IMAGE_DATA_DIRECTORY& dirEntry = nt->OptionalHeader.DataDirectory[which];
+    if (dirEntry.VirtualAddress == 0) continue;
+    if (which == IMAGE_DIRECTORY_ENTRY_IMPORT) {
+      for (auto* d = reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR*>(base + dirEntry.VirtualAddress);
+           d->Name != 0; ++d) {
+        std::string name = reinterpret_cast<const char*>(base + d->Name);
+        for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        imported.insert(name);
+      }
+    } else {
+      imported.insert("(delay-load table)");
+    }
+  }
+  FreeLibrary(dll);
+  EXPECT_TRUE(imported.count("kernel32.dll")) << "the import table was not read";
+  EXPECT_FALSE(imported.count("winhttp.dll"));
+  EXPECT_FALSE(imported.count("(delay-load table)"));
+
+  const ProbeRun run = RunProbe(L"winhttp info login winhttp");
+  ASSERT_EQ(run.exitCode, 0u) << run.output;
+  EXPECT_EQ(run.output, "winhttp=absent\r\ninfo=null\r\nlogin=-6\r\nwinhttp=absent\r\n");
 }
 
 TEST(SdkContext, ConcurrentFirstUseBuildsOneInstance) {

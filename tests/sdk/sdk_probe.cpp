@@ -1,6 +1,8 @@
 // Test helper: calls the exports in the order given on its command line and
 // prints one line per call: "<export>=<result>".
 //   sdk_probe info login pay uninit init ...
+// and "winhttp": whether winhttp.dll is loaded in the process ("loaded" or
+// "absent").
 #include <windows.h>
 
 #include <cstdio>
@@ -20,6 +22,8 @@ int wmain(int argc, wchar_t** argv) {
     } else if (step == L"uninit") {
       lumoGameUninit();
       std::printf("uninit\n");
+    } else if (step == L"winhttp") {
+      std::printf("winhttp=%s\n", GetModuleHandleW(L"winhttp.dll") ? "loaded" : "absent");
     } else if (step == L"info") {
       std::printf("info=%s\n", lumoGetLoginInfo() ? "set" : "null");
     } else {

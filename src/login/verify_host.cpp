@@ -1,0 +1,46 @@
+#include "login/verify_host.h"
+
+#include <windows.h>
+
+#include "diag/log.h"
+#include "diag/text_convert.h"
+#include "login/dev_verify_host.h"
+
+namespace lumo {
+
+namespace {
+
+// Longer values are no host name anyway; they are read cut and refused.
+constexpr DWORD kValueUnits = 300;
+
+const wchar_t* IgnoredBecause(DevVerifyHost verdict) {
+  switch (verdict) {
+    case DevVerifyHost::kNotLoopback: return L"only localhost, 127.0.0.1 or [::1] are allowed";
+    case DevVerifyHost::kNoPort: return L"a port is required";
+    case DevVerifyHost::kBadPort: return L"the port is not a number from 1 to 65535";
+    default: return L"";
+  }
+}
+
+}  // namespace
+
+std::wstring ChooseVerifyHost(const wchar_t* builtIn, bool* overridden) {
+  if (overridden != nullptr) *overridden = false;
+  const std::wstring fallback = builtIn != nullptr ? builtIn : L"";
+  const std::wstring iniPath = SdkIniPath();
+  if (iniPath.empty()) return fallback;
+
+  wchar_t value[kValueUnits] = {};
+  GetPrivateProfileStringW(L"dev", L"verify_host", L"", value, kValueUnits, iniPath.c_str());
+  std::string hostPort;
+  const DevVerifyHost verdict = ParseDevVerifyHost(WideToMultiByte(value, -1, CP_UTF8), hostPort);
+  if (verdict == DevVerifyHost::kAbsent) return fallback;
+  if (verdict != DevVerifyHost::kHonoured) {
+    SdkLog(L"LumoGameSDK.ini [dev] verify_host ignored: %s", IgnoredBecause(verdict));
+    return fallback;
+  }
+  if (overridden != nullptr) *overridden = true;
+  return Utf8ToWide(hostPort.c_str(), -1);  // ASCII only
+}
+
+}  // namespace lumo

@@ -1,0 +1,48 @@
+#include "login/winhttp_api.h"
+
+namespace lumo {
+
+namespace {
+
+// GetProcAddress hands back a generic function pointer; going through
+// void (*)() keeps the conversion to the real type free of warnings.
+template <typename Fn>
+bool Resolve(HMODULE module, const char* name, Fn& out) {
+  out = reinterpret_cast<Fn>(reinterpret_cast<void (*)()>(GetProcAddress(module, name)));
+  return out != nullptr;
+}
+
+const WinHttpApi* Load() {
+  // System folder only: neither the game's folder nor the current directory
+  // nor PATH is searched.
+  HMODULE module = LoadLibraryExW(L"winhttp.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+  if (module == nullptr) return nullptr;
+  static WinHttpApi api;
+  const bool all = Resolve(module, "WinHttpCrackUrl", api.CrackUrl) &&
+                   Resolve(module, "WinHttpOpen", api.Open) &&
+                   Resolve(module, "WinHttpSetTimeouts", api.SetTimeouts) &&
+                   Resolve(module, "WinHttpSetOption", api.SetOption) &&
+                   Resolve(module, "WinHttpConnect", api.Connect) &&
+                   Resolve(module, "WinHttpOpenRequest", api.OpenRequest) &&
+                   Resolve(module, "WinHttpSendRequest", api.SendRequest) &&
+                   Resolve(module, "WinHttpReceiveResponse", api.ReceiveResponse) &&
+                   Resolve(module, "WinHttpQueryHeaders", api.QueryHeaders) &&
+                   Resolve(module, "WinHttpQueryDataAvailable", api.QueryDataAvailable) &&
+                   Resolve(module, "WinHttpReadData", api.ReadData) &&
+                   Resolve(module, "WinHttpCloseHandle", api.CloseHandle);
+  if (!all) {
+    FreeLibrary(module);
+    return nullptr;
+  }
+  // Kept loaded for the rest of the process: handles may still be closing.
+  return &api;
+}
+
+}  // namespace
+
+const WinHttpApi* GetWinHttpApi() {
+  static const WinHttpApi* const api = Load();
+  return api;
+}
+
+}  // namespace lumo
