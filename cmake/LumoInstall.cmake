@@ -47,8 +47,10 @@ install(FILES ${LUMO_PACKAGE_DIR}/LumoGameSDKConfig.cmake
         DESTINATION ${LUMO_INSTALL_CMAKEDIR})
 
 install(FILES ${PROJECT_SOURCE_DIR}/packaging/README.md ${PROJECT_SOURCE_DIR}/CHANGELOG.md DESTINATION .)
-# building.md is about the SDK's own source tree, which the package does not hold.
-install(DIRECTORY ${PROJECT_SOURCE_DIR}/docs/ DESTINATION docs PATTERN building.md EXCLUDE)
+# building.md and architecture.md are about the SDK's own source tree, which
+# the package does not hold.
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/docs/ DESTINATION docs
+        PATTERN building.md EXCLUDE PATTERN architecture.md EXCLUDE)
 # The C# binding for .NET hosts, as source to drop into a project.
 install(FILES ${PROJECT_SOURCE_DIR}/bindings/csharp/LumoGameSDK.cs DESTINATION bindings/csharp)
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/examples/sample_game DESTINATION examples)
