@@ -41,11 +41,18 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
   wineserver -w
 fi
 wineserver -p </dev/null >/dev/null 2>&1
+# Every program of the session runs inside one Wine virtual desktop, as on a
+# Windows desktop: on a bare X server without a window manager Wine waits
+# about 2 s for each re-parenting of a shown window, which Windows never does.
+if ! grep -q '^"Desktop"="LumoSession"' "$WINEPREFIX/user.reg" 2>/dev/null; then
+  wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d LumoSession /f </dev/null >/dev/null 2>&1 || true
+  wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v LumoSession /d 1600x900 /f </dev/null >/dev/null 2>&1 || true
+fi
 # Start the prefix's services and the desktop process now, detached from our
 # output: started later by the first test program, they would inherit its
 # stdout pipe and keep the test runner waiting for end-of-file.
 wineboot </dev/null >/dev/null 2>&1 || true
-(wine explorer.exe /desktop </dev/null >/dev/null 2>&1 &)
+(wine explorer.exe /desktop=LumoSession,1600x900 </dev/null >/dev/null 2>&1 &)
 for _ in $(seq 1 100); do
   pgrep -f 'explorer.exe /desktop' >/dev/null && break
   sleep 0.1

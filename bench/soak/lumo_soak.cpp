@@ -137,9 +137,7 @@ void Races(int runs) {
 
 std::unique_ptr<Session> StartHost(const std::wstring& extra = L"") {
   for (int attempt = 0; attempt < 100; ++attempt) {
-    auto host = std::make_unique<Session>(lumo_test::Quote(lumo_test::BinPath(L"lumo-devhost.exe")) +
-                                          L" --raw --capture=none " + extra + L" " +
-                                          lumo_test::Quote(lumo_test::BinPath(L"test_game.exe")));
+    auto host = std::make_unique<Session>(lumo_test::DevhostCommand(L"--capture=none " + extra, L""));
     if (!host->WaitLine("[devhost] game pid=", 10000).empty()) return host;
     host->child().Kill();
     Sleep(50);  // the old channel's objects are still held: the link lets go shortly

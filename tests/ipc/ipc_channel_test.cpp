@@ -19,9 +19,8 @@ namespace {
 
 // A host owning `channel`, ready once it has started its game.
 std::unique_ptr<Session> StartHost(const std::string& channel) {
-  auto host = std::make_unique<Session>(lumo_test::Quote(lumo_test::BinPath(L"lumo-devhost.exe")) +
-                                        L" --raw --capture=none --channel=" + lumo_test::Widen(channel) + L" " +
-                                        lumo_test::Quote(lumo_test::BinPath(L"test_game.exe")));
+  auto host = std::make_unique<Session>(
+      lumo_test::DevhostCommand(L"--capture=none --channel=" + lumo_test::Widen(channel), L""));
   if (host->WaitLine("[devhost] game pid=").empty()) return nullptr;
   return host;
 }
@@ -144,9 +143,7 @@ TEST_F(IpcChannelTest, NextMessageReachesANewHostAfterTheOldOneEnded) {
   // then are the channel's objects gone and a new host can create them.
   std::unique_ptr<Session> newHost;
   for (int attempt = 0; attempt < 50 && !newHost; ++attempt) {
-    auto candidate = std::make_unique<Session>(lumo_test::Quote(lumo_test::BinPath(L"lumo-devhost.exe")) +
-                                               L" --raw --capture=none " +
-                                               lumo_test::Quote(lumo_test::BinPath(L"test_game.exe")));
+    auto candidate = std::make_unique<Session>(lumo_test::DevhostCommand(L"--capture=none", L""));
     if (!candidate->WaitLine("[devhost] game pid=", 10000).empty()) {
       newHost = std::move(candidate);
     } else {

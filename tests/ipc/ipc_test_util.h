@@ -8,6 +8,7 @@
 #include <string>
 
 #include "support/test_support.h"
+#include "support/text_codec.h"
 
 namespace ipc_test {
 
@@ -25,9 +26,7 @@ inline std::string RunPeer(const std::string& args, DWORD* exitCode = nullptr) {
       lumo_test::Quote(lumo_test::BinPath(L"ipc_test_peer.exe")) + L" " + lumo_test::Widen(args), 30000, &out);
   if (exitCode) *exitCode = code;
   std::string lines;  // without the carriage returns of text-mode output
-  for (char c : out) {
-    if (c != '\r') lines.push_back(c);
-  }
+  for (const std::string& line : lumo_test::SplitLines(out)) lines += line + "\n";
   return lines;
 }
 

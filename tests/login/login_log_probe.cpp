@@ -18,14 +18,14 @@
 #include "login/verify_login.h"
 #include "sdk/operations.h"
 #include "sdk/sdk_context.h"
+#include "support/text_codec.h"
 
 namespace {
 
+// The hex of the command line is ASCII: each unit stands for its byte.
 bool FromHex(const std::wstring& hex, std::string& out) {
   if (hex.size() % 2) return false;
-  for (size_t i = 0; i < hex.size(); i += 2) {
-    out.push_back(static_cast<char>(std::wcstoul(hex.substr(i, 2).c_str(), nullptr, 16)));
-  }
+  out = lumo_test::FromHex(std::string(hex.begin(), hex.end()));
   return true;
 }
 

@@ -7,6 +7,8 @@
 #include <vector>
 
 #include "login/login_test_util.h"
+#include "support/test_support.h"
+#include "support/text_codec.h"
 #include "sdk/operations.h"
 #include "sdk/sdk_context.h"
 
@@ -90,35 +92,15 @@ struct LogRun {
 
 LogRun RunProbe(const std::wstring& steps, const std::string& moreIni = "") {
   LogRun run;
-  lumo_test::TempDir dir;
-  const std::wstring exe = dir.File(L"login_log_probe.exe");
-  EXPECT_TRUE(CopyFileW(lumo_test::BinPath(L"login_log_probe.exe").c_str(), exe.c_str(), FALSE));
-  EXPECT_TRUE(lumo_test::WriteFileBytes(dir.File(L"LumoGameSDK.ini"),
-                                        "[main]\r\nlog=1\r\n" + moreIni));
-  EXPECT_EQ(lumo_test::RunProcess(lumo_test::Quote(exe) + L" " + steps, 60000, &run.output), 0u)
-      << run.output;
-  const std::string log = lumo_test::ReadFileBytes(exe + L".log");
-  const std::string prefix = "[LumoGameSDK] ";
-  size_t pos = 0;
-  while (pos < log.size()) {
-    size_t end = log.find("\r\n", pos);
-    if (end == std::string::npos) end = log.size();
-    const std::string line = log.substr(pos, end - pos);
-    const size_t at = line.find(prefix);
-    run.lines.push_back(at == std::string::npos ? line : line.substr(at + prefix.size()));
-    pos = end + 2;
-  }
+  const std::string ini = "[main]\r\nlog=1\r\n" + moreIni;
+  const lumo_test::ProbeFolder probe({L"login_log_probe.exe"}, ini.c_str());
+  EXPECT_EQ(probe.Run(L"login_log_probe.exe", steps, &run.output), 0u) << run.output;
+  run.lines = lumo_test::LogMessages(probe.Log(L"login_log_probe.exe"));
   return run;
 }
 
 std::wstring Answer(int status, const std::string& body) {
-  std::wstring hex;
-  static const wchar_t kHex[] = L"0123456789abcdef";
-  for (unsigned char c : body) {
-    hex.push_back(kHex[c >> 4]);
-    hex.push_back(kHex[c & 15]);
-  }
-  return L"answer=" + std::to_wstring(status) + L":" + hex;
+  return L"answer=" + std::to_wstring(status) + L":" + lumo_test::Widen(lumo_test::ToHex(body));
 }
 
 std::string HostLine() {

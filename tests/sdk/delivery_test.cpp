@@ -122,15 +122,11 @@ INSTANTIATE_TEST_SUITE_P(Table, Bursts, ::testing::ValuesIn(kBursts),
 // A host that stops reading: the game's calls neither wait for it nor pile
 // up without bound, and shutdown still ends in time, saying what it dropped.
 TEST_F(DeliveryTest, AHungHostHoldsUpNeitherCallsNorShutdown) {
-  lumo_test::TempDir dir;
-  for (const wchar_t* f : {L"test_game.exe", L"LumoGameSDK.dll"}) {
-    ASSERT_TRUE(CopyFileW(lumo_test::BinPath(f).c_str(), dir.File(f).c_str(), FALSE));
-  }
-  ASSERT_TRUE(lumo_test::WriteFileBytes(dir.File(L"LumoGameSDK.ini"), "[main]\r\nlog=1\r\n"));
+  const lumo_test::ProbeFolder game({L"test_game.exe", L"LumoGameSDK.dll"});
   // The host reads the window-ready message and then nothing more.
-  Session s(lumo_test::Quote(lumo_test::BinPath(L"lumo-devhost.exe")) +
-            L" --raw --no-parent --read-delay-ms=600000 " + lumo_test::Quote(dir.File(L"test_game.exe")) +
-            L" --after-loop-ms=30000 --steps=init,login,payburst:2000,uninit");
+  Session s(DevhostCommand(L"--no-parent --read-delay-ms=600000",
+                           L"--after-loop-ms=30000 --steps=init,login,payburst:2000,uninit",
+                           game.Path(L"test_game.exe")));
   const std::string burst = s.WaitLine("[game] payburst ");
   ASSERT_FALSE(burst.empty()) << s.Output();
   const std::string uninit = s.WaitLine("[game] uninit-ms=");
@@ -148,7 +144,7 @@ TEST_F(DeliveryTest, AHungHostHoldsUpNeitherCallsNorShutdown) {
   EXPECT_GE(Field(uninit, "uninit-ms"), 0) << uninit;
   EXPECT_LT(Field(uninit, "uninit-ms"), 2500) << uninit;
 
-  const std::string log = lumo_test::ReadFileBytes(dir.File(L"test_game.exe.log"));
+  const std::string log = game.Log(L"test_game.exe");
   EXPECT_NE(log.find("ShowPay failed err=-5 (IpcPostFailed)"), std::string::npos);
   EXPECT_NE(log.find("did not take the previous message within 100 ms"), std::string::npos) << log;
   EXPECT_NE(log.find("message(s) not delivered"), std::string::npos) << log;

@@ -8,6 +8,7 @@
 
 #include "sdk/sdk_context.h"
 #include "support/test_support.h"
+#include "support/text_codec.h"
 
 namespace {
 
@@ -19,29 +20,11 @@ struct ProbeRun {
 };
 
 ProbeRun RunProbe(const std::wstring& steps) {
-  lumo_test::TempDir dir;
-  for (const wchar_t* f : {L"sdk_probe.exe", L"LumoGameSDK.dll"}) {
-    EXPECT_TRUE(CopyFileW(lumo_test::BinPath(f).c_str(), dir.File(f).c_str(), FALSE));
-  }
-  lumo_test::WriteFileBytes(dir.File(L"LumoGameSDK.ini"), "[main]\r\nlog=1\r\n");
+  const lumo_test::ProbeFolder probe({L"sdk_probe.exe", L"LumoGameSDK.dll"});
   ProbeRun run;
-  run.exitCode = lumo_test::RunProcess(lumo_test::Quote(dir.File(L"sdk_probe.exe")) + L" " + steps,
-                                       60000, &run.output);
-  run.log = lumo_test::ReadFileBytes(dir.File(L"sdk_probe.exe.log"));
+  run.exitCode = probe.Run(L"sdk_probe.exe", steps, &run.output);
+  run.log = probe.Log(L"sdk_probe.exe");
   return run;
-}
-
-// The messages of the log, without their stamps.
-std::vector<std::string> Messages(const std::string& log) {
-  std::vector<std::string> out;
-  const std::string marker = "[LumoGameSDK] ";
-  for (size_t pos = 0; (pos = log.find(marker, pos)) != std::string::npos;) {
-    const size_t start = pos + marker.size();
-    const size_t end = log.find("\r\n", start);
-    out.push_back(log.substr(start, end - start));
-    pos = end;
-  }
-  return out;
 }
 
 TEST(Exports, CallsBeforeInitAreRefusedAndEachLogsItsEntryFirst) {
@@ -53,7 +36,7 @@ TEST(Exports, CallsBeforeInitAreRefusedAndEachLogsItsEntryFirst) {
       "lumoShowPay enter",   "ShowPay failed err=-6 (NotInitialized)",
       "lumoGameUninit enter",
   };
-  EXPECT_EQ(Messages(run.log), expected);  // lumoGetLoginInfo logs nothing
+  EXPECT_EQ(lumo_test::LogMessages(run.log), expected);  // lumoGetLoginInfo logs nothing
 }
 
 TEST(Exports, DllExportsExactlyTheFiveFunctions) {

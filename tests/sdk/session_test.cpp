@@ -75,8 +75,8 @@ TEST_F(SessionTest, HappyPathFromWindowReadyToExit) {
   Session s(DevhostCommand(L"--gameid=-42 --token=tok42 --size=1280x720",
                            L"--after-loop-ms=30000 --steps=init,state,login,infohex,pay:" +
                                lumo_test::Widen(ToHex(payText)) +
-                               // One message in flight per channel: give the host time to read.
-                               L",sleep:500,paynull,sleep:500,uninit,state,info,login"));
+                               // Back to back: the library waits for the host to take each one.
+                               L",paynull,uninit,state,info,login"));
   ASSERT_FALSE(s.WaitLine("[game] uninit done").empty()) << s.Output();
   const ULONGLONG uninitAt = GetTickCount64();
   const DWORD code = s.WaitExit();
@@ -177,7 +177,7 @@ const VariantCase kVariants[] = {
     // A request too long for the host channel is refused, not silently lost;
     // the longest one that fits (a 2044-byte envelope) still goes out.
     {"PayTextTooLong", L"",
-     L"init,login,pay:" + std::wstring(2 * 1991, L'7') + L",sleep:500,pay:" + std::wstring(2 * 1990, L'7') +
+     L"init,login,pay:" + std::wstring(2 * 1991, L'7') + L",pay:" + std::wstring(2 * 1990, L'7') +
          L",uninit",
      0,
      {"[game] init=0", "[game] login=0", "[game] pay=-5", "[game] pay=0", "[game] uninit done"}, 2},

@@ -36,6 +36,7 @@
 #include <vector>
 
 #include "LumoGameSDK.h"
+#include "support/text_codec.h"
 
 namespace {
 
@@ -52,26 +53,6 @@ void Print(const char* format, ...) {
   std::vprintf(format, args);
   va_end(args);
   std::fflush(stdout);
-}
-
-std::vector<std::string> Split(const std::string& text) {
-  std::vector<std::string> out;
-  size_t start = 0;
-  while (start <= text.size() && !text.empty()) {
-    size_t comma = text.find(',', start);
-    if (comma == std::string::npos) comma = text.size();
-    out.push_back(text.substr(start, comma - start));
-    start = comma + 1;
-  }
-  return out;
-}
-
-std::string FromHex(const std::string& hex) {
-  std::string out;
-  for (size_t i = 0; i + 1 < hex.size(); i += 2) {
-    out.push_back(static_cast<char>(std::strtoul(hex.substr(i, 2).c_str(), nullptr, 16)));
-  }
-  return out;
 }
 
 double NowMs() {
@@ -173,15 +154,11 @@ bool RunStep(const std::string& step, HWND wnd) {
     Print("[game] info=%s\n", lumoGetLoginInfo() ? "set" : "null");
   } else if (name == "infohex") {
     const LoginInfo* info = lumoGetLoginInfo();
-    std::string hex;
-    char byte[3];
-    for (size_t i = 0; info && i < sizeof(LoginInfo); ++i) {
-      std::snprintf(byte, sizeof(byte), "%02x", reinterpret_cast<const unsigned char*>(info)[i]);
-      hex += byte;
-    }
+    const std::string hex =
+        info ? lumo_test::ToHex(std::string(reinterpret_cast<const char*>(info), sizeof(LoginInfo))) : "";
     Print("[game] infohex=%s\n", info ? hex.c_str() : "null");
   } else if (name == "pay") {
-    Print("[game] pay=%d\n", lumoShowPay(FromHex(arg).c_str()));
+    Print("[game] pay=%d\n", lumoShowPay(lumo_test::FromHex(arg).c_str()));
   } else if (name == "paynull") {
     Print("[game] pay=%d\n", lumoShowPay(nullptr));
   } else if (name == "payburst") {
@@ -274,8 +251,8 @@ int main(int argc, char** argv) {
     const std::string a = argv[i];
     if (a.rfind("--class=", 0) == 0) windowClass = a.substr(8);
     else if (a.rfind("--title=", 0) == 0) title = a.substr(8);
-    else if (a.rfind("--steps=", 0) == 0) g_steps = Split(a.substr(8));
-    else if (a.rfind("--early=", 0) == 0) early = Split(a.substr(8));
+    else if (a.rfind("--steps=", 0) == 0) g_steps = lumo_test::SplitList(a.substr(8), ',');
+    else if (a.rfind("--early=", 0) == 0) early = lumo_test::SplitList(a.substr(8), ',');
     else if (a.rfind("--after-loop-ms=", 0) == 0) g_afterLoopMs = static_cast<DWORD>(std::atoi(a.c_str() + 16));
   }
   // Wine gives the thread an ownerless, titled input-method window, which

@@ -14,7 +14,7 @@
 
 namespace {
 
-struct Spec {
+struct WindowCase {
   const wchar_t* className;
   const wchar_t* title;
   bool owned;  // a popup owned by the thread's first window
@@ -23,20 +23,20 @@ struct Spec {
 // Creates the windows on a fresh thread, runs the search there and returns
 // the index of the window it chose (-1 for none), plus the thread's own
 // enumeration order of the windows.
-int Search(const std::vector<Spec>& specs, std::vector<int>* order = nullptr,
+int Search(const std::vector<WindowCase>& windows, std::vector<int>* order = nullptr,
            const std::function<void(std::vector<HWND>&)>& before = nullptr) {
   int chosen = -2;
   std::thread([&] {
     ImmDisableIME(0);  // Wine's input-method window would be a titled candidate
     std::vector<HWND> wnds;
-    for (const Spec& spec : specs) {
+    for (const WindowCase& window : windows) {
       WNDCLASSW wc = {};
       wc.lpfnWndProc = DefWindowProcW;
-      wc.lpszClassName = spec.className;
+      wc.lpszClassName = window.className;
       RegisterClassW(&wc);
-      HWND owner = spec.owned && !wnds.empty() ? wnds[0] : nullptr;
+      HWND owner = window.owned && !wnds.empty() ? wnds[0] : nullptr;
       const DWORD style = owner ? WS_POPUP | WS_CAPTION : WS_OVERLAPPEDWINDOW;
-      wnds.push_back(CreateWindowExW(0, spec.className, spec.title, style, 0, 0, 100, 100, owner,
+      wnds.push_back(CreateWindowExW(0, window.className, window.title, style, 0, 0, 100, 100, owner,
                                      nullptr, nullptr, nullptr));
     }
     if (before) before(wnds);
@@ -63,7 +63,7 @@ int Search(const std::vector<Spec>& specs, std::vector<int>* order = nullptr,
 
 struct ChoiceCase {
   const char* name;
-  std::vector<Spec> windows;
+  std::vector<WindowCase> windows;
   int expected;
 };
 

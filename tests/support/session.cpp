@@ -10,20 +10,7 @@ Session::Session(const std::wstring& commandLine) {
   EXPECT_TRUE(child_.Start(commandLine)) << Narrow(commandLine);
 }
 
-std::vector<std::string> Session::Lines() {
-  std::vector<std::string> lines;
-  const std::string out = child_.Output();
-  size_t start = 0;
-  while (start < out.size()) {
-    size_t end = out.find('\n', start);
-    if (end == std::string::npos) break;  // a line still being written
-    std::string line = out.substr(start, end - start);
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    lines.push_back(line);
-    start = end + 1;
-  }
-  return lines;
-}
+std::vector<std::string> Session::Lines() { return SplitLines(child_.Output()); }
 
 std::vector<std::string> Session::Find(const std::string& prefix) {
   std::vector<std::string> found;
@@ -56,31 +43,14 @@ DWORD Session::WaitExit(DWORD timeoutMs) {
   return code;
 }
 
-std::wstring DevhostCommand(const std::wstring& hostOptions, const std::wstring& gameArgs) {
+std::wstring DevhostCommand(const std::wstring& hostOptions, const std::wstring& gameArgs,
+                            const std::wstring& game) {
   return Quote(BinPath(L"lumo-devhost.exe")) + L" --raw " + hostOptions + L" " +
-         Quote(BinPath(L"test_game.exe")) + L" " + gameArgs;
+         Quote(game.empty() ? BinPath(L"test_game.exe") : game) + L" " + gameArgs;
 }
 
 std::wstring GameCommand(const std::wstring& gameArgs) {
   return Quote(BinPath(L"test_game.exe")) + L" " + gameArgs;
-}
-
-std::string ToHex(const std::string& bytes) {
-  static const char kDigits[] = "0123456789abcdef";
-  std::string hex;
-  for (unsigned char c : bytes) {
-    hex.push_back(kDigits[c >> 4]);
-    hex.push_back(kDigits[c & 15]);
-  }
-  return hex;
-}
-
-std::string FromHex(const std::string& hex) {
-  std::string out;
-  for (size_t i = 0; i + 1 < hex.size(); i += 2) {
-    out.push_back(static_cast<char>(std::strtoul(hex.substr(i, 2).c_str(), nullptr, 16)));
-  }
-  return out;
 }
 
 std::vector<std::string> RawEnvelopes(Session& session) {

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "support/test_support.h"
+#include "support/text_codec.h"
 
 namespace lumo_test {
 
@@ -31,11 +32,11 @@ class Session {
   ChildProcess child_;
 };
 
-std::wstring DevhostCommand(const std::wstring& hostOptions, const std::wstring& gameArgs);
+// lumo-devhost with --raw and `hostOptions`, starting `game` (test_game.exe
+// built beside the test by default) with `gameArgs`.
+std::wstring DevhostCommand(const std::wstring& hostOptions, const std::wstring& gameArgs,
+                            const std::wstring& game = L"");
 std::wstring GameCommand(const std::wstring& gameArgs);
-
-std::string ToHex(const std::string& bytes);
-std::string FromHex(const std::string& hex);
 
 // Decoded envelopes the devhost printed as "[devhost] raw <hex>" lines.
 std::vector<std::string> RawEnvelopes(Session& session);

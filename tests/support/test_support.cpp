@@ -1,5 +1,7 @@
 #include "support/test_support.h"
 
+#include <gtest/gtest.h>
+
 #include <shellapi.h>
 
 #include <atomic>
@@ -169,5 +171,18 @@ std::string Narrow(const std::wstring& wide) {
   WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), &out[0], n, nullptr, nullptr);
   return out;
 }
+
+ProbeFolder::ProbeFolder(std::initializer_list<const wchar_t*> files, const char* ini) {
+  for (const wchar_t* file : files) {
+    EXPECT_TRUE(CopyFileW(BinPath(file).c_str(), dir_.File(file).c_str(), FALSE)) << Narrow(file);
+  }
+  if (ini != nullptr) EXPECT_TRUE(WriteFileBytes(dir_.File(L"LumoGameSDK.ini"), ini));
+}
+
+DWORD ProbeFolder::Run(const wchar_t* exe, const std::wstring& args, std::string* output, DWORD timeoutMs) const {
+  return RunProcess(Quote(Path(exe)) + L" " + args, timeoutMs, output);
+}
+
+std::string ProbeFolder::Log(const wchar_t* exe) const { return ReadFileBytes(Path(exe) + L".log"); }
 
 }  // namespace lumo_test

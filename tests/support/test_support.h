@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <initializer_list>
 #include <string>
 
 namespace lumo_test {
@@ -60,6 +61,24 @@ class ChildProcess {
   CRITICAL_SECTION lock_;
   bool lockReady_ = false;
   std::string output_;
+};
+
+// A fresh folder with copies of files built beside the test (a probe
+// program, the DLL) and, unless `ini` is null, a LumoGameSDK.ini with that
+// text (logging on by default): each copied program logs into a file of its
+// own, which the test reads back. Removed with its contents on destruction.
+class ProbeFolder {
+ public:
+  ProbeFolder(std::initializer_list<const wchar_t*> files, const char* ini = "[main]\r\nlog=1\r\n");
+  std::wstring Path(const wchar_t* file) const { return dir_.File(file); }
+  // Runs the copy of `exe` with `args`; its exit code (~0u on time-out).
+  DWORD Run(const wchar_t* exe, const std::wstring& args, std::string* output = nullptr,
+            DWORD timeoutMs = 60000) const;
+  // The log file of the copy of `exe` (empty when there is none).
+  std::string Log(const wchar_t* exe) const;
+
+ private:
+  TempDir dir_;
 };
 
 // Starts a program, waits, returns its exit code (or ~0u on time-out,
