@@ -16,7 +16,7 @@ build=${1:-$root/build-fuzz}
 cmake -S "$root/fuzz" -B "$build" -DCMAKE_CXX_COMPILER=clang++ >/dev/null
 cmake --build "$build" -j "$(nproc)"
 
-for target in command_line envelope region percent_encode; do
+for target in command_line envelope message_writer region percent_encode; do
   # The seeds are copied, so the fuzzer's finds stay out of the repository.
   corpus=$(mktemp -d)
   cp "$root/fuzz/corpus/$target/"* "$corpus/"

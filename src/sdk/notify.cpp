@@ -1,36 +1,15 @@
 #include "sdk/notify.h"
 
-#include <nlohmann/json.hpp>
-
+#include <cstring>
 #include <utility>
 
 #include "diag/log.h"
-#include "diag/strict_json.h"
-#include "ipc/envelope.h"
+#include "ipc/host_requests.h"
 #include "ipc/ipc_link.h"
 #include "ipc/ipc_names.h"
 #include "sdk/operations.h"
 
 namespace lumo {
-
-namespace {
-
-std::string SerializeStrings(std::initializer_list<std::string> items) {
-  nlohmann::json array = nlohmann::json::array();
-  for (const std::string& item : items) array.push_back(item);
-  return DumpCompactJson(array);
-}
-
-}  // namespace
-
-std::string BuildWndReadyBody(int64_t gameId, HWND gameWnd, const std::string& channelName) {
-  const uint64_t handle = static_cast<uint64_t>(reinterpret_cast<uintptr_t>(gameWnd));
-  return SerializeStrings({std::to_string(gameId), std::to_string(handle), channelName});
-}
-
-std::string BuildShowPayBody(int64_t gameId, const std::string& payText) {
-  return SerializeStrings({std::to_string(gameId), payText});
-}
 
 bool PostToHost(SdkContext& ctx, IpcLink& link, std::string envelope) {
   if (ctx.launchParams.hostPipe[0] == '\0') return false;
@@ -48,27 +27,13 @@ bool PostToHost(SdkContext& ctx, IpcLink& link, std::string envelope) {
   return false;
 }
 
-namespace {
-
-// Wraps the body in its envelope and hands it to the sender. False when the
-// body cannot be built (text not UTF-8), the envelope would not fit the host
-// channel, the sender's queue is full, or there is no link or host pipe.
-template <typename MakeBody>
-bool PostMessageToHost(SdkContext& ctx, const char* msg, MakeBody makeBody) {
-  try {
-    return PostToHost(ctx, ctx.ipc, BuildEnvelope(msg, makeBody()));
-  } catch (const nlohmann::json::exception&) {
-    return false;
-  }
-}
-
-}  // namespace
-
 SdkError NotifyHostWndReady(SdkContext& ctx) {
   if (ctx.launchParams.hostPipe[0] == '\0') return SdkError_Ok;
-  const bool posted = PostMessageToHost(ctx, kMsgGameWndReady, [&ctx] {
-    return BuildWndReadyBody(ctx.launchParams.gameId, ctx.gameWnd, std::string(ctx.launchParams.channelName));
-  });
+  const char* channel = ctx.launchParams.channelName;
+  const uint64_t handle = static_cast<uint64_t>(reinterpret_cast<uintptr_t>(ctx.gameWnd));
+  // An empty envelope (the channel name is not UTF-8) is refused by the link.
+  const bool posted = PostToHost(
+      ctx, ctx.ipc, BuildWndReadyEnvelope(ctx.launchParams.gameId, handle, channel, std::strlen(channel)));
   if (!posted) {
     SdkLog(L"NotifyHostWndReady failed err=%d (IpcPostFailed)", SdkError_IpcPostFailed);
     return SdkError_IpcPostFailed;
@@ -81,9 +46,10 @@ SdkError ShowPay(SdkContext& ctx, const char* text) {
     SdkLog(L"ShowPay failed err=%d (NotInitialized)", SdkError_NotInitialized);
     return SdkError_NotInitialized;
   }
-  const bool posted = PostMessageToHost(ctx, kMsgShowPay, [&ctx, text] {
-    return BuildShowPayBody(ctx.launchParams.gameId, std::string(text ? text : ""));
-  });
+  if (text == nullptr) text = "";
+  // An empty envelope (the text is not UTF-8) is refused by the link.
+  const bool posted =
+      PostToHost(ctx, ctx.ipc, BuildShowPayEnvelope(ctx.launchParams.gameId, text, std::strlen(text)));
   if (!posted) {
     SdkLog(L"ShowPay failed err=%d (IpcPostFailed)", SdkError_IpcPostFailed);
     return SdkError_IpcPostFailed;

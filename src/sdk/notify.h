@@ -16,11 +16,6 @@ class IpcLink;
 // answers 0 when the command line named no host channel.
 SdkError NotifyHostWndReady(SdkContext& ctx);
 
-// Compact JSON arrays of strings. Throw the JSON library's error when a text
-// is not valid UTF-8.
-std::string BuildWndReadyBody(int64_t gameId, HWND gameWnd, const std::string& channelName);
-std::string BuildShowPayBody(int64_t gameId, const std::string& payText);
-
 // Hands the envelope to the link's sender for ctx's host pipe; false when
 // there is no host pipe, or the link is not running, refuses the size or
 // has a full queue. Any thread.
