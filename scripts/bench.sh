@@ -4,7 +4,8 @@
 # (real game and host processes, the DLL with its login against the local
 # verify server) against the floors of its design. Options (--reps N,
 # --idle-seconds N) go to both; --bulk N and --sparse N to the task
-# framework one, --burst N and --e2e-sparse N to the end-to-end one.
+# framework one, --burst N and --e2e-sparse N to the end-to-end one, which
+# --e2e-only runs alone.
 # Usage: scripts/bench.sh [options...]
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -12,6 +13,7 @@ build=${LUMO_BENCH_BUILD:-$root/build-bench}
 mkdir -p "$build"
 build=$(cd "$build" && pwd)
 
+e2e_only=0
 framework_args=()
 e2e_args=()
 while [ $# -gt 0 ]; do
@@ -20,6 +22,7 @@ while [ $# -gt 0 ]; do
     --bulk|--sparse) framework_args+=("$1" "$2"); shift 2 ;;
     --burst) e2e_args+=("$1" "$2"); shift 2 ;;
     --e2e-sparse) e2e_args+=(--sparse "$2"); shift 2 ;;
+    --e2e-only) e2e_only=1; shift ;;
     *) echo "bench.sh: unknown option $1" >&2; exit 2 ;;
   esac
 done
@@ -35,7 +38,9 @@ verify_host=$(sed -n 's/^LUMO_VERIFY_HOST:STRING=//p' "$build/CMakeCache.txt")
 curl -sS --fail -k -X POST -o /dev/null "https://$verify_host/__control/answer?status=200" \
   --data-binary '{"code":0,"data":{"uid":1,"appid":"bench","sid":"s","time":1,"utype":1}}'
 
-"$root/scripts/wine-session.sh" "$build/wineprefix" \
-  bash -c 'cd "$1" && shift && wine nbase_bench.exe "$@"' _ "$build/bin" "${framework_args[@]+"${framework_args[@]}"}"
+if [ "$e2e_only" = 0 ]; then
+  "$root/scripts/wine-session.sh" "$build/wineprefix" \
+    bash -c 'cd "$1" && shift && wine nbase_bench.exe "$@"' _ "$build/bin" "${framework_args[@]+"${framework_args[@]}"}"
+fi
 "$root/scripts/wine-session.sh" "$build/wineprefix" \
   bash -c 'cd "$1" && shift && wine e2e_bench.exe "$@"' _ "$build/bin" "${e2e_args[@]+"${e2e_args[@]}"}"

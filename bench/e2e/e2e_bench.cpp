@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <deque>
 #include <fstream>
 #include <map>
 #include <sstream>
@@ -175,7 +176,7 @@ class Table {
     std::snprintf(buf, sizeof(buf), "%.2f", lib / floor);
     return buf;
   }
-  std::vector<Figure> figures_;
+  std::deque<Figure> figures_;  // references stay valid as it grows
 };
 
 int MarkOf(const std::string& payload, const std::string& tag) {
@@ -281,15 +282,28 @@ bool RunGame(Host& host, Table& table, bool lib, const Options& o, const std::ws
   return true;
 }
 
-void RunLoad(Table& table, bool lib, const std::wstring& dir) {
+enum class Dll { Library, Bare, BareWithImports };
+
+void RunLoad(Table& table, Dll which, const std::wstring& dir) {
   const std::wstring outFile = dir + L"e2e_load.txt";
-  const std::wstring dll = lib ? L"LumoGameSDK.dll" : L"bare_dll.dll";
-  if (!Run(L"\"" + dir + L"e2e_load.exe\" \"" + dir + dll + L"\"", 60000, outFile)) return;
+  const wchar_t* const names[] = {L"LumoGameSDK.dll", L"bare_dll.dll", L"bare_dll_imports.dll"};
+  if (!Run(L"\"" + dir + L"e2e_load.exe\" \"" + dir + names[static_cast<int>(which)] + L"\"", 60000, outFile)) return;
   for (const std::string& line : ReadLines(outFile)) {
     double us = 0;
-    if (std::sscanf(line.c_str(), "load_us %lf", &us) == 1) {
-      Figure& f = table.Get("DLL load (LoadLibrary, fresh process)", "us", "bare DLL, same toolchain");
-      (lib ? f.lib : f.floor).push_back(us);
+    if (std::sscanf(line.c_str(), "load_us %lf", &us) != 1) continue;
+    Figure& bare = table.Get("DLL load in a fresh process", "us", "bare DLL, same toolchain");
+    Figure& imports = table.Get("DLL load in a fresh process, imports counted", "us", "bare DLL with the same imports");
+    switch (which) {
+      case Dll::Library:
+        bare.lib.push_back(us);
+        imports.lib.push_back(us);
+        break;
+      case Dll::Bare:
+        bare.floor.push_back(us);
+        break;
+      case Dll::BareWithImports:
+        imports.floor.push_back(us);
+        break;
     }
   }
 }
@@ -333,7 +347,9 @@ int main(int argc, char** argv) {
   for (int rep = 0; rep < o.reps && ok; ++rep) {
     // Interleaved, and the order flips each time.
     const bool libFirst = rep % 2 == 0;
-    for (int k = 0; k < 2; ++k) RunLoad(table, libFirst == (k == 0), dir);
+    const Dll order[2][3] = {{Dll::Library, Dll::Bare, Dll::BareWithImports},
+                             {Dll::BareWithImports, Dll::Bare, Dll::Library}};
+    for (Dll dll : order[rep % 2]) RunLoad(table, dll, dir);
     for (int k = 0; k < 2 && ok; ++k) ok = RunGame(host, table, libFirst == (k == 0), o, dir);
     std::fprintf(stderr, "e2e: repetition %d done\n", rep + 1);
   }

@@ -27,18 +27,34 @@ namespace {
 
 FILE* g_out = nullptr;
 
-// Linux thread ids of this process and their context switches so far, read
-// from the process's own /proc entry (the drive Z: is the root under Wine).
+// Under Wine every Windows thread is a Linux thread and this code runs
+// natively, so the kernel's per-thread counters tell how often a thread
+// woke. Files are opened by wineserver there, so the process is named by its
+// Linux pid rather than /proc/self.
+long LinuxPid() {
+#if defined(__GNUC__) && defined(__x86_64__)
+  HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+  if (ntdll == nullptr || GetProcAddress(ntdll, "wine_get_version") == nullptr) return 0;
+  long result;
+  __asm__ volatile("syscall" : "=a"(result) : "a"(39L) : "rcx", "r11", "memory");  // getpid
+  return result;
+#else
+  return 0;
+#endif
+}
+
+std::string ProcPath(const std::string& rest) { return "Z:\\proc\\" + std::to_string(LinuxPid()) + rest; }
+
+// Linux thread ids of this process and their context switches so far.
 std::map<long, long> ThreadSwitches() {
   std::map<long, long> result;
   WIN32_FIND_DATAA found;
-  HANDLE search = FindFirstFileA("Z:\\proc\\self\\task\\*", &found);
+  HANDLE search = FindFirstFileA(ProcPath("\\task\\*").c_str(), &found);
   if (search == INVALID_HANDLE_VALUE) return result;
   do {
     const long tid = std::atol(found.cFileName);
     if (tid <= 0) continue;
-    const std::string path = std::string("Z:\\proc\\self\\task\\") + found.cFileName + "\\status";
-    FILE* f = std::fopen(path.c_str(), "r");
+    FILE* f = std::fopen(ProcPath(std::string("\\task\\") + found.cFileName + "\\status").c_str(), "r");
     if (f == nullptr) continue;
     char line[256];
     long switches = 0;
@@ -55,7 +71,7 @@ std::map<long, long> ThreadSwitches() {
 }
 
 long AnonymousKb() {
-  FILE* f = std::fopen("Z:\\proc\\self\\status", "r");
+  FILE* f = std::fopen(ProcPath("\\status").c_str(), "r");
   if (f == nullptr) return -1;
   char line[256];
   long kb = -1;
@@ -66,16 +82,53 @@ long AnonymousKb() {
   return kb;
 }
 
+// This process's handles, from the system's handle table (the process
+// handle count is not kept under Wine).
+long HandleCount() {
+  struct Entry {
+    ULONG ownerPid;
+    UCHAR objectType;
+    UCHAR flags;
+    USHORT handle;
+    PVOID object;
+    ACCESS_MASK access;
+  };
+  struct Table {
+    ULONG count;
+    Entry entries[1];
+  };
+  using Query = LONG(WINAPI*)(ULONG, PVOID, ULONG, PULONG);
+  static const Query query =
+      reinterpret_cast<Query>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQuerySystemInformation"));
+  if (query == nullptr) return -1;
+  std::vector<unsigned char> buffer(1 << 20);
+  for (int attempt = 0; attempt < 6; ++attempt) {
+    ULONG needed = 0;
+    const LONG status = query(16 /* SystemHandleInformation */, buffer.data(), static_cast<ULONG>(buffer.size()),
+                              &needed);
+    if (status == 0) {
+      const Table* table = reinterpret_cast<const Table*>(buffer.data());
+      long mine = 0;
+      for (ULONG i = 0; i < table->count; ++i) {
+        if (table->entries[i].ownerPid == GetCurrentProcessId()) ++mine;
+      }
+      return mine;
+    }
+    buffer.resize(buffer.size() * 2 > needed ? buffer.size() * 2 : needed + 4096);
+  }
+  return -1;
+}
+
 struct Resources {
   std::map<long, long> threads;
-  DWORD handles = 0;
+  long handles = 0;
   long anonKb = 0;
 };
 
 Resources Snapshot() {
   Resources r;
   r.threads = ThreadSwitches();
-  GetProcessHandleCount(GetCurrentProcess(), &r.handles);
+  r.handles = HandleCount();
   r.anonKb = AnonymousKb();
   return r;
 }
@@ -132,7 +185,7 @@ int main(int argc, char** argv) {
   std::fprintf(g_out, "init %d %lld\n", init, static_cast<long long>(initReturn));
   std::fprintf(g_out, "added threads %d handles %ld anon_kb %ld\n",
                static_cast<int>(after.threads.size()) - static_cast<int>(before.threads.size()),
-               static_cast<long>(after.handles) - static_cast<long>(before.handles), after.anonKb - before.anonKb);
+               after.handles - before.handles, after.anonKb - before.anonKb);
   if (init != 0) return 1;
   const int login = lib ? lumoGameLogin() : 0;
   std::fprintf(g_out, "login %d\n", login);

@@ -99,12 +99,16 @@ void LoadLogSwitch() {
 
 void SdkLog(const wchar_t* format, ...) {
   LoadLogSwitch();
+  LogSink& sink = GetLogSink();
+  // Every export logs on every call: with the log off (the default) nothing
+  // is formatted, so the game does not pay for lines nobody reads.
+  if (!sink.enabled || !sink.pathsFit) return;
   wchar_t text[kMessageUnits] = {};
   va_list args;
   va_start(args, format);
   _vsnwprintf_s(text, kMessageUnits, _TRUNCATE, format, args);
   va_end(args);
-  WriteLogLine(GetLogSink(), L"[LumoGameSDK] %ls", text);
+  WriteLogLine(sink, L"[LumoGameSDK] %ls", text);
 }
 
 void WriteLogLine(LogSink& sink, const wchar_t* format, ...) {
