@@ -99,7 +99,7 @@ long HandleCount() {
   };
   using Query = LONG(WINAPI*)(ULONG, PVOID, ULONG, PULONG);
   static const Query query =
-      reinterpret_cast<Query>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQuerySystemInformation"));
+      reinterpret_cast<Query>(reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQuerySystemInformation")));
   if (query == nullptr) return -1;
   std::vector<unsigned char> buffer(1 << 20);
   for (int attempt = 0; attempt < 6; ++attempt) {
