@@ -11,6 +11,7 @@
 #include <imm.h>
 #include <psapi.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <map>
@@ -208,6 +209,10 @@ int main(int argc, char** argv) {
       if (rc != 0) ++failed;
     }
     std::fprintf(g_out, "cost burst %s %.3f failed %d\n", sizeNames[s], e2e::Median(costs), failed);
+    std::vector<double> sorted = costs;
+    std::sort(sorted.begin(), sorted.end());
+    std::fprintf(g_out, "# burst %s p10 %.2f p50 %.2f p90 %.2f max %.2f\n", sizeNames[s], sorted[sorted.size() / 10],
+                 sorted[sorted.size() / 2], sorted[sorted.size() * 9 / 10], sorted.back());
     DrainPause(burst);
 
     // Sparse: the sender is idle before each call and has to be woken.
@@ -246,6 +251,7 @@ int main(int argc, char** argv) {
     if (start == idleStart.end()) continue;
     ++watched;
     wakes += entry.second - start->second;
+    std::fprintf(g_out, "# idle thread %ld woke %ld\n", entry.first, entry.second - start->second);
   }
   std::fprintf(g_out, "idle threads %d wakes %ld seconds %d\n", watched, wakes, idleSeconds);
 

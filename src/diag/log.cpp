@@ -78,7 +78,8 @@ LogSink& GetLogSink() {
 
 void LoadLogSwitch() {
   // Set before reading, so the INI file is read at most once per process.
-  if (g_switchLoaded.exchange(true)) return;
+  // The plain load first: after the first call no write touches the flag.
+  if (g_switchLoaded.load() || g_switchLoaded.exchange(true)) return;
 
   wchar_t dir[MAX_PATH] = {};
   if (!GetExePath(dir)) return;

@@ -80,6 +80,7 @@ bool EnsureLaunchParamsLoaded(SdkContext& ctx) {
     SdkLog(L"LoadLaunchParams failed");
     return false;
   }
+  ctx.hostTarget = ctx.launchParams.hostPipe;
   ctx.launchParamsLoaded = true;
   return true;
 }

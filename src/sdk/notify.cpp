@@ -13,7 +13,7 @@ namespace lumo {
 
 bool PostToHost(SdkContext& ctx, IpcLink& link, std::string envelope) {
   if (ctx.launchParams.hostPipe[0] == '\0') return false;
-  switch (link.Send(std::string(ctx.launchParams.hostPipe), std::move(envelope))) {
+  switch (link.Send(ctx.hostTarget, std::move(envelope))) {
     case CIPCChannel::SendResult::Queued:
       return true;
     case CIPCChannel::SendResult::Full:
