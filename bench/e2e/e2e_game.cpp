@@ -14,6 +14,8 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <deque>
 #include <map>
 #include <set>
 #include <string>
@@ -22,6 +24,7 @@
 #include "LumoGameSDK.h"
 #include "e2e_common.h"
 #include "floor_sdk.h"
+#include "ipc/host_requests.h"
 #include "ipc/ipc_names.h"
 
 namespace {
@@ -213,6 +216,19 @@ int main(int argc, char** argv) {
     std::sort(sorted.begin(), sorted.end());
     std::fprintf(g_out, "# burst %s p10 %.2f p50 %.2f p90 %.2f max %.2f\n", sizeNames[s], sorted[sorted.size() / 10],
                  sorted[sorted.size() / 2], sorted[sorted.size() * 9 / 10], sorted.back());
+    {
+      // Control: the same envelopes built and queued locally, no library.
+      std::vector<double> control;
+      std::deque<std::string> local;
+      for (const std::string& text : texts) {
+        const int64_t start = e2e::Ticks();
+        local.push_back(lumo::BuildShowPayEnvelope(1, text.c_str(), text.size()));
+        control.push_back(e2e::TicksToUs(e2e::Ticks() - start));
+      }
+      std::sort(control.begin(), control.end());
+      std::fprintf(g_out, "# control %s p50 %.2f p90 %.2f\n", sizeNames[s], control[control.size() / 2],
+                   control[control.size() * 9 / 10]);
+    }
     DrainPause(burst);
 
     // Sparse: the sender is idle before each call and has to be woken.
@@ -251,7 +267,12 @@ int main(int argc, char** argv) {
     if (start == idleStart.end()) continue;
     ++watched;
     wakes += entry.second - start->second;
-    std::fprintf(g_out, "# idle thread %ld woke %ld\n", entry.first, entry.second - start->second);
+    char name[64] = "?";
+    if (FILE* f = std::fopen(ProcPath("\\task\\" + std::to_string(entry.first) + "\\comm").c_str(), "r")) {
+      if (std::fgets(name, sizeof(name), f)) name[std::strcspn(name, "\n")] = '\0';
+      std::fclose(f);
+    }
+    std::fprintf(g_out, "# idle thread %ld (%s) woke %ld\n", entry.first, name, entry.second - start->second);
   }
   std::fprintf(g_out, "idle threads %d wakes %ld seconds %d\n", watched, wakes, idleSeconds);
 
