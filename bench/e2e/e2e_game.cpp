@@ -193,7 +193,9 @@ int main(int argc, char** argv) {
   if (init != 0) return 1;
   const int login = lib ? lumoGameLogin() : 0;
   std::fprintf(g_out, "login %d\n", login);
-  Sleep(200);
+  // The login's HTTPS client winds down on threads of its own for a while;
+  // both sides wait the same before the figures that follow.
+  Sleep(1500);
 
   auto pay = [&](const char* text) { return lib ? lumoShowPay(text) : floor.ShowPay(text); };
   const size_t sizes[2] = {100, 1500};
