@@ -85,7 +85,8 @@ LogSink& GetLogSink() {
 
 void LoadLogSwitch() {
   // Set before reading, so the INI file is read at most once per process.
-  if (g_switchLoaded.exchange(true)) return;
+  // The plain load first: after the first call no write touches the flag.
+  if (g_switchLoaded.load() || g_switchLoaded.exchange(true)) return;
 
   const std::wstring iniPath = SdkIniPath();
   if (iniPath.empty()) return;
@@ -104,12 +105,16 @@ void LoadLogSwitch() {
 
 void SdkLog(const wchar_t* format, ...) {
   LoadLogSwitch();
+  LogSink& sink = GetLogSink();
+  // Every export logs on every call: with the log off (the default) nothing
+  // is formatted, so the game does not pay for lines nobody reads.
+  if (!sink.enabled || !sink.pathsFit) return;
   wchar_t text[kMessageUnits] = {};
   va_list args;
   va_start(args, format);
   _vsnwprintf_s(text, kMessageUnits, _TRUNCATE, format, args);
   va_end(args);
-  WriteLogLine(GetLogSink(), L"[LumoGameSDK] %ls", text);
+  WriteLogLine(sink, L"[LumoGameSDK] %ls", text);
 }
 
 void WriteLogLine(LogSink& sink, const wchar_t* format, ...) {

@@ -2,16 +2,23 @@
 
 #include <nlohmann/json.hpp>
 
+#include "diag/json_string.h"
 #include "diag/strict_json.h"
 
 namespace lumo {
 
 std::string BuildEnvelope(const std::string& msg, const std::string& body) {
+  // Written directly rather than through a JSON document: one string, no
+  // intermediate copies, and the keys already in sorted order.
   try {
-    nlohmann::json envelope = nlohmann::json::object();
-    envelope["msg"] = msg;
-    envelope["body"] = body;
-    return DumpCompactJson(envelope);
+    std::string out;
+    out.reserve(body.size() + msg.size() + 24);
+    out.append("{\"body\":\"");
+    if (!AppendJsonStringContent(out, body.data(), body.size())) return std::string();
+    out.append("\",\"msg\":\"");
+    if (!AppendJsonStringContent(out, msg.data(), msg.size())) return std::string();
+    out.append("\"}");
+    return out;
   } catch (...) {
     return std::string();
   }

@@ -20,11 +20,11 @@ CIPCChannel::CIPCChannel() {
 
 CIPCChannel::~CIPCChannel() { Close(kDestructionBudgetMs); }
 
-CIPCChannel::SendResult CIPCChannel::Send(std::string target, std::string payload) {
+CIPCChannel::SendResult CIPCChannel::Send(const std::string& target, std::string payload) {
   // A longer message would only be dropped by the sender after the caller
   // had been told it was on its way.
   if (payload.empty() || payload.size() > kShmMaxPayload) return SendResult::TooLarge;
-  switch (sender.Queue(std::move(target), std::move(payload))) {
+  switch (sender.Queue(target, std::move(payload))) {
     case CIpcSender::QueueResult::Queued:
       return SendResult::Queued;
     case CIpcSender::QueueResult::Full:

@@ -30,8 +30,9 @@ class CIPCChannel {
 
   // Queues `payload` for the host channel `target`; fire-and-forget: never
   // waits for the host. Refuses an empty payload or one that a host channel
-  // cannot carry (TooLarge), a full queue and a closed channel.
-  SendResult Send(std::string target, std::string payload);
+  // cannot carry (TooLarge), a full queue and a closed channel. `target` is
+  // copied only into the queue.
+  SendResult Send(const std::string& target, std::string payload);
 
   // Refuses further sends, closes the receive channel, and stops the sender
   // after it has delivered what it can of the queue within `budgetMs`; the

@@ -36,7 +36,10 @@ bool IpcLink::StartIpc(const std::string& name, HWND hostWindow) {
   channel->receive.endpoint = ShmEndpoint::Create(name.c_str());
   if (channel->receive.endpoint.status != ShmStatus::Ok) return false;
   channel->sender.set_host_window(hostWindow);
-  channel->sender.Start(nbase::LoopType::Default, nullptr);
+  if (!channel->sender.StartSending()) {
+    channel->Close(0);
+    return false;
+  }
 
   CIPCChannel* receiving = channel.get();
   try {

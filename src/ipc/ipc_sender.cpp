@@ -46,25 +46,38 @@ CIpcSender::~CIpcSender() {
   connections_.clear();
 }
 
+bool CIpcSender::StartSending() {
+  if (!Start(nbase::LoopType::Default, nullptr)) return false;
+  wakeProxy_ = message_loop_proxy();
+  return wakeProxy_ != nullptr;
+}
+
 CIpcSender::QueueResult CIpcSender::Queue(std::string target, std::string payload) {
-  // The guard check and the queueing are one step against ShutPosts: a game
-  // thread sending while another thread shuts the channel down either gets
-  // its message queued before the stop, or refused.
-  nbase::AutoLock hold(postLock_);
-  if (postGuard && !postGuard()) return QueueResult::Closed;
-  nbase::MessageLoop* loop = message_loop();
-  if (loop == nullptr) return QueueResult::Closed;
-  if (outbox_.size() >= kMaxQueuedMessages) return QueueResult::Full;
-  outbox_.push_back(OutgoingMessage{std::move(target), std::move(payload), GetTickCount64()});
-  if (!drainScheduled_) {
+  bool wake = false;
+  {
+    // The guard check and the queueing are one step against ShutPosts: a
+    // game thread sending while another thread shuts the channel down either
+    // gets its message queued before the stop, or refused.
+    nbase::AutoLock hold(postLock_);
+    if (postGuard && !postGuard()) return QueueResult::Closed;
+    if (wakeProxy_ == nullptr) return QueueResult::Closed;
+    if (outbox_.size() >= kMaxQueuedMessages) return QueueResult::Full;
+    outbox_.push_back(OutgoingMessage{std::move(target), std::move(payload), GetTickCount64()});
     // Only an idle sender needs waking: a running drain takes what comes.
-    try {
-      loop->PostTask([this] { Drain(); });
-    } catch (...) {
-      outbox_.pop_back();
-      throw;
-    }
+    wake = !drainScheduled_;
     drainScheduled_ = true;
+  }
+  // Woken after the lock is let go, which the drain takes first thing. The
+  // proxy refuses once the loop is gone (a shutdown under way, whose
+  // clean-up accounts for what is queued).
+  if (wake) {
+    try {
+      wakeProxy_->PostTask([this] { Drain(); });
+    } catch (...) {
+      // Out of memory: the message stays queued and the next one wakes the sender.
+      nbase::AutoLock hold(postLock_);
+      drainScheduled_ = false;
+    }
   }
   return QueueResult::Queued;
 }

@@ -29,6 +29,7 @@
 #include "ipc/shm_endpoint.h"
 #include "nbase/framework_thread.h"
 #include "nbase/lock.h"
+#include "nbase/message_loop_proxy.h"
 
 namespace lumo {
 
@@ -92,6 +93,9 @@ class CIpcSender : public nbase::FrameworkThread {
 
   // Asked before every queueing and post; set by the owning channel. Any thread.
   std::function<bool()> postGuard;
+
+  // Starts the sender thread. Owner's thread, before any Queue.
+  bool StartSending();
 
   // Puts a message in the outbox and wakes the sender when it was idle.
   // Never waits for the host. Any thread.
@@ -161,10 +165,13 @@ class CIpcSender : public nbase::FrameworkThread {
   std::map<std::string, HostConnection> connections_;  // sender thread only
   HWND hostWindow_ = nullptr;
 
-  nbase::Lock postLock_;                 // guards the three members below
+  nbase::Lock postLock_;                 // guards outbox_ and drainScheduled_
   std::deque<OutgoingMessage> outbox_;
   bool drainScheduled_ = false;          // a Drain task is queued or running
   std::atomic<uint64_t> deadlineMs_{0};  // 0: none
+  // Wakes the sender's loop; set by StartSending before any Queue and kept
+  // after the loop has ended (its posts then fail cleanly).
+  std::shared_ptr<nbase::MessageLoopProxy> wakeProxy_;
 };
 
 }  // namespace lumo

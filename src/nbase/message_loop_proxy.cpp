@@ -1,5 +1,7 @@
 #include "nbase/message_loop_proxy.h"
 
+#include <utility>
+
 #include "nbase/message_loop.h"
 #include "nbase/monotonic_clock.h"
 
@@ -17,19 +19,19 @@ MessageLoopProxy::MessageLoopProxy(MessageLoop* loop) : target_loop_(loop) {
 
 MessageLoopProxy::~MessageLoopProxy() { DeleteCriticalSection(&loop_lock_); }
 
-bool MessageLoopProxy::PostTask(const Task& task) { return PostInternal(task, 0, true); }
+bool MessageLoopProxy::PostTask(Task task) { return PostInternal(std::move(task), 0, true); }
 
-bool MessageLoopProxy::PostDelayedTask(const Task& task, int64_t delay_us) {
-  return PostInternal(task, delay_us, true);
+bool MessageLoopProxy::PostDelayedTask(Task task, int64_t delay_us) {
+  return PostInternal(std::move(task), delay_us, true);
 }
 
-bool MessageLoopProxy::PostNonNestableTask(const Task& task) { return PostInternal(task, 0, false); }
+bool MessageLoopProxy::PostNonNestableTask(Task task) { return PostInternal(std::move(task), 0, false); }
 
-bool MessageLoopProxy::PostNonNestableDelayedTask(const Task& task, int64_t delay_us) {
-  return PostInternal(task, delay_us, false);
+bool MessageLoopProxy::PostNonNestableDelayedTask(Task task, int64_t delay_us) {
+  return PostInternal(std::move(task), delay_us, false);
 }
 
-bool MessageLoopProxy::PostInternal(const Task& task, int64_t delay_us, bool nestable) {
+bool MessageLoopProxy::PostInternal(Task&& task, int64_t delay_us, bool nestable) {
   // Held across the whole hand-over: the loop's destructor cannot get past
   // DetachLoop, and so cannot free the loop, while a post is in progress.
   EnterCriticalSection(&loop_lock_);
@@ -42,12 +44,12 @@ bool MessageLoopProxy::PostInternal(const Task& task, int64_t delay_us, bool nes
     QueuedTask record;
     record.run_time = MonotonicNow() + delay_us;
     record.nestable = nestable;
-    record.task = task;
+    record.task = std::move(task);
     loop->AddIncomingTask(&record);
   } else if (nestable) {
-    loop->PostTask(task);
+    loop->PostTask(std::move(task));
   } else {
-    loop->PostNonNestableTask(task);
+    loop->PostNonNestableTask(std::move(task));
   }
   LeaveCriticalSection(&loop_lock_);
   return true;

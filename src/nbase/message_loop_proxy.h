@@ -32,11 +32,12 @@ class MessageLoopProxy : public SupportWeakCallback {
 
   // True when the task was handed to the loop, false when the loop has gone
   // (the task is dropped unrun). Delays are in microseconds; a delay of 0 is
-  // an ordinary post, a negative one is already due.
-  virtual bool PostTask(const Task& task);
-  virtual bool PostDelayedTask(const Task& task, int64_t delay_us);
-  virtual bool PostNonNestableTask(const Task& task);
-  virtual bool PostNonNestableDelayedTask(const Task& task, int64_t delay_us);
+  // an ordinary post, a negative one is already due. The task is moved
+  // through to the loop's queue, never copied.
+  virtual bool PostTask(Task task);
+  virtual bool PostDelayedTask(Task task, int64_t delay_us);
+  virtual bool PostNonNestableTask(Task task);
+  virtual bool PostNonNestableDelayedTask(Task task, int64_t delay_us);
   // True if the loop is attached and current on the calling thread.
   virtual bool RunsOnCurrentThread();
   // Called by the loop's destructor: every later post fails.
@@ -52,7 +53,7 @@ class MessageLoopProxy : public SupportWeakCallback {
   static void ReleaseProxy(MessageLoopProxy* proxy);
 
   explicit MessageLoopProxy(MessageLoop* loop);
-  bool PostInternal(const Task& task, int64_t delay_us, bool nestable);
+  bool PostInternal(Task&& task, int64_t delay_us, bool nestable);
   void DeleteSelf();
 
   CRITICAL_SECTION loop_lock_;

@@ -11,6 +11,7 @@ SdkContext& GetSdkContext() {
 bool EnsureLaunchParamsLoaded(SdkContext& ctx) {
   if (ctx.launchParamsLoaded) return true;
   ctx.launchParams = LoadLaunchParams();
+  ctx.hostTarget = ctx.launchParams.hostPipe;
   ctx.launchParamsLoaded = true;
   return true;
 }

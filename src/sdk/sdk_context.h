@@ -14,6 +14,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <string>
 
 #include "LumoGameSDK.h"
 #include "ipc/ipc_link.h"
@@ -26,6 +27,9 @@ struct SdkContext {
   LaunchParams launchParams{};
   LoginInfo loginInfo{};
   bool launchParamsLoaded = false;
+  // launchParams.hostPipe as a string, set once with the launch parameters,
+  // so that a message to the host does not build the name each time.
+  std::string hostTarget;
   std::atomic<bool> initialised{false};
   std::atomic<bool> loggedIn{false};
   // Counts the sessions ended by Uninit, so that a login whose request

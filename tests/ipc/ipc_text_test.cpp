@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "ipc/envelope.h"
+#include "ipc/host_requests.h"
 #include "ipc/ipc_names.h"
 #include "ipc/receive_text.h"
 #include "ipc/shm_layout.h"
@@ -49,6 +50,28 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(EnvelopeBuild, InvalidUtf8GivesNothingInsteadOfThrowing) {
   EXPECT_EQ(BuildEnvelope("A", "\xff\xfe"), "");
   EXPECT_EQ(BuildEnvelope("\xc3", "x"), "");
+}
+
+// The messages to the host are written straight into one string; they must
+// be exactly the envelope of their JSON array body.
+TEST(HostRequests, ShowPayAndWndReadyAreTheEnvelopesOfTheirBodies) {
+  const std::string text = "say \"hi\" \\ \n\x01 caf\xc3\xa9 \xf0\x9f\x98\x80";
+  EXPECT_EQ(lumo::BuildShowPayEnvelope(-42, text.data(), text.size()),
+            BuildEnvelope(lumo::kMsgShowPay,
+                          "[\"-42\",\"say \\\"hi\\\" \\\\ \\n\\u0001 caf\xc3\xa9 \xf0\x9f\x98\x80\"]"));
+  EXPECT_EQ(lumo::BuildShowPayEnvelope(7, "", 0), BuildEnvelope(lumo::kMsgShowPay, "[\"7\",\"\"]"));
+  const std::string channel = "ipc_channel_game_t\"k";
+  EXPECT_EQ(lumo::BuildWndReadyEnvelope(1, 18446744073709551615ull, channel.data(), channel.size()),
+            BuildEnvelope(lumo::kMsgGameWndReady, "[\"1\",\"18446744073709551615\",\"ipc_channel_game_t\\\"k\"]"));
+}
+
+TEST(HostRequests, TextThatIsNotUtf8GivesNothing) {
+  // Cut-off sequence, overlong '/', a surrogate, past U+10FFFF, a lone byte.
+  for (const std::string bad : {"ok\xe2\x82", "\xc0\xaf", "\xed\xa0\x80", "\xf4\x90\x80\x80", "a\x80"}) {
+    EXPECT_EQ(lumo::BuildShowPayEnvelope(1, bad.data(), bad.size()), "");
+    EXPECT_EQ(lumo::BuildWndReadyEnvelope(1, 2, bad.data(), bad.size()), "");
+    EXPECT_EQ(BuildEnvelope("A", bad), "");
+  }
 }
 
 struct ParseCase {

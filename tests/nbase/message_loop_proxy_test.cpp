@@ -5,6 +5,7 @@
 
 #include <memory>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "nbase/message_loop.h"
@@ -83,6 +84,33 @@ TEST(MessageLoopProxyTest, ZeroDelayTakesTheImmediatePathAndOthersGetARunTime) {
   EXPECT_LE(loop.run_times[2], after + 5000000);
   EXPECT_LE(loop.run_times[3], after - 5000000);
   EXPECT_THAT(loop.nestable, ElementsAre(true, false, true, false));
+}
+
+// Counts the copies made of it; a posted task is moved all the way into the
+// loop's queue, whichever post it goes through.
+struct CopyCounter {
+  explicit CopyCounter(int* copies) : copies(copies) {}
+  CopyCounter(const CopyCounter& other) : copies(other.copies) { ++*copies; }
+  CopyCounter(CopyCounter&& other) noexcept : copies(other.copies) {}
+  void operator()() const {}
+  int* copies;
+};
+
+TEST(MessageLoopProxyTest, EveryPostMovesTheTaskInsteadOfCopyingIt) {
+  RecordingLoop loop;
+  auto proxy = loop.message_loop_proxy();
+  int copies = 0;
+  nbase::Task tasks[4] = {nbase::Task(CopyCounter(&copies)), nbase::Task(CopyCounter(&copies)),
+                          nbase::Task(CopyCounter(&copies)), nbase::Task(CopyCounter(&copies))};
+  ASSERT_EQ(copies, 0);
+  EXPECT_TRUE(proxy->PostTask(std::move(tasks[0])));
+  EXPECT_TRUE(proxy->PostNonNestableTask(std::move(tasks[1])));
+  EXPECT_TRUE(proxy->PostDelayedTask(std::move(tasks[2]), 5000000));
+  EXPECT_TRUE(proxy->PostNonNestableDelayedTask(std::move(tasks[3]), 5000000));
+  loop.message_loop_proxy()->PostTask([&loop] { loop.QuitWhenIdle(); });
+  loop.Run();
+  EXPECT_EQ(copies, 0);
+  EXPECT_EQ(loop.run_times.size(), 5u);
 }
 
 TEST(MessageLoopProxyTest, PostsFromOtherThreadsRunOnTheLoopThread) {

@@ -1,0 +1,359 @@
+// End-to-end benchmark: the driver owns the host channel (a hidden window of
+// the host's class makes it the host process the library watches) and
+// timestamps every wake of its reader with the performance counter, which
+// all processes share. It runs e2e_game.exe alternately against the library
+// and against the floor of its design, and e2e_load.exe on the library and
+// on a bare DLL, then prints each figure beside its floor: the median over
+// the repetitions, min-max, and the ratio.
+//
+//   e2e_bench [--reps N] [--idle-seconds N] [--burst N] [--sparse N]
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <deque>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "e2e_common.h"
+#include "ipc/ipc_names.h"
+#include "ipc/shm_endpoint.h"
+
+namespace {
+
+struct Wake {
+  int64_t ticks;
+  std::string payload;
+};
+
+// The host side: one reader on the host channel, as a launcher has it.
+class Host {
+ public:
+  bool Start() {
+    channel_ = lumo::ShmEndpoint::Create(lumo::kChannelMain);
+    if (channel_.status != lumo::ShmStatus::Ok) return false;
+    InitializeCriticalSection(&lock_);
+    stop_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    reader_ = std::thread([this] { ReadMain(); });
+    return true;
+  }
+  void Stop() {
+    SetEvent(stop_);
+    reader_.join();
+    channel_.Close();
+  }
+  std::vector<Wake> Take() {
+    EnterCriticalSection(&lock_);
+    std::vector<Wake> wakes;
+    wakes.swap(wakes_);
+    LeaveCriticalSection(&lock_);
+    return wakes;
+  }
+
+ private:
+  void ReadMain() {
+    HANDLE waits[2] = {stop_, channel_.serverEvent.handle};
+    for (;;) {
+      if (WaitForMultipleObjects(2, waits, FALSE, INFINITE) != WAIT_OBJECT_0 + 1) return;
+      Wake wake;
+      wake.ticks = e2e::Ticks();
+      channel_.Read(wake.payload);
+      EnterCriticalSection(&lock_);
+      wakes_.push_back(std::move(wake));
+      LeaveCriticalSection(&lock_);
+    }
+  }
+
+  lumo::ShmEndpoint channel_{};
+  CRITICAL_SECTION lock_;
+  HANDLE stop_ = nullptr;
+  std::thread reader_;
+  std::vector<Wake> wakes_;
+};
+
+std::wstring ExeDir() {
+  wchar_t path[MAX_PATH];
+  GetModuleFileNameW(nullptr, path, MAX_PATH);
+  std::wstring dir(path);
+  return dir.substr(0, dir.find_last_of(L"\\/") + 1);
+}
+
+// Runs a command line, pumping this thread's messages meanwhile (the host
+// window lives here); false when it did not end within `timeoutMs`.
+bool Run(const std::wstring& commandLine, DWORD timeoutMs, const std::wstring& stdoutFile = L"") {
+  STARTUPINFOW si = {};
+  si.cb = sizeof(si);
+  HANDLE out = INVALID_HANDLE_VALUE;
+  if (!stdoutFile.empty()) {
+    SECURITY_ATTRIBUTES sa = {sizeof(sa), nullptr, TRUE};
+    out = CreateFileW(stdoutFile.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &sa, CREATE_ALWAYS, 0, nullptr);
+    si.dwFlags = STARTF_USESTDHANDLES;
+    si.hStdOutput = out;
+    si.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+    si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+  }
+  PROCESS_INFORMATION pi = {};
+  std::wstring cmd = commandLine;
+  if (!CreateProcessW(nullptr, &cmd[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi)) {
+    if (out != INVALID_HANDLE_VALUE) CloseHandle(out);
+    return false;
+  }
+  CloseHandle(pi.hThread);
+  const ULONGLONG deadline = GetTickCount64() + timeoutMs;
+  bool ended = false;
+  while (GetTickCount64() < deadline) {
+    const DWORD r = MsgWaitForMultipleObjects(1, &pi.hProcess, FALSE, 100, QS_ALLINPUT);
+    if (r == WAIT_OBJECT_0) {
+      ended = true;
+      break;
+    }
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+  }
+  if (!ended) TerminateProcess(pi.hProcess, 1);
+  CloseHandle(pi.hProcess);
+  if (out != INVALID_HANDLE_VALUE) CloseHandle(out);
+  return ended;
+}
+
+std::vector<std::string> ReadLines(const std::wstring& path) {
+  std::vector<std::string> lines;
+  FILE* f = _wfopen(path.c_str(), L"r");
+  if (f == nullptr) return lines;
+  char line[512];
+  while (std::fgets(line, sizeof(line), f)) lines.emplace_back(line);
+  std::fclose(f);
+  return lines;
+}
+
+// One figure's values per repetition, for the library and for its floor.
+struct Figure {
+  std::string name, unit, floorName;
+  std::vector<double> lib, floor;
+};
+
+class Table {
+ public:
+  Figure& Get(const std::string& name, const std::string& unit, const std::string& floorName) {
+    for (Figure& f : figures_) {
+      if (f.name == name) return f;
+    }
+    figures_.push_back(Figure{name, unit, floorName, {}, {}});
+    return figures_.back();
+  }
+  void Print() const {
+    std::printf("\n%-44s %-26s %-26s %-7s %s\n", "end to end (median, min-max)", "library", "floor", "ratio",
+                "floor is");
+    for (const Figure& f : figures_) {
+      std::printf("%-44s %-26s %-26s %-7s %s\n", (f.name + " [" + f.unit + "]").c_str(), Cell(f.lib).c_str(),
+                  Cell(f.floor).c_str(), Ratio(f).c_str(), f.floorName.c_str());
+    }
+  }
+
+ private:
+  static std::string Cell(const std::vector<double>& v) {
+    if (v.empty()) return "-";
+    double lo = v[0], hi = v[0];
+    for (double x : v) {
+      lo = x < lo ? x : lo;
+      hi = x > hi ? x : hi;
+    }
+    char buf[96];
+    std::snprintf(buf, sizeof(buf), "%.4g (%.4g-%.4g)", e2e::Median(v), lo, hi);
+    return buf;
+  }
+  static std::string Ratio(const Figure& f) {
+    if (f.lib.empty() || f.floor.empty()) return "-";
+    const double floor = e2e::Median(f.floor);
+    const double lib = e2e::Median(f.lib);
+    if (floor == 0) return lib == 0 ? "1.00" : "inf";
+    char buf[32];
+    std::snprintf(buf, sizeof(buf), "%.2f", lib / floor);
+    return buf;
+  }
+  std::deque<Figure> figures_;  // references stay valid as it grows
+};
+
+int MarkOf(const std::string& payload, const std::string& tag) {
+  const std::string key = tag + "=";
+  const size_t at = payload.find(key);
+  if (at == std::string::npos) return -1;
+  return std::atoi(payload.c_str() + at + key.size());
+}
+
+struct Options {
+  int reps = 5;
+  int idleSeconds = 10;
+  int burst = 100;
+  int sparse = 12;
+};
+
+// One game process; its figures go into the library's or the floor's column.
+bool RunGame(Host& host, Table& table, bool lib, const Options& o, const std::wstring& dir) {
+  const std::wstring outFile = dir + (lib ? L"e2e_lib.txt" : L"e2e_floor.txt");
+  host.Take();
+  const std::wstring cmd = L"\"" + dir + L"e2e_game.exe\" " + (lib ? L"lib " : L"floor ") + L"\"" + outFile + L"\" " +
+                           std::to_wstring(o.idleSeconds) + L" " + std::to_wstring(o.burst) + L" " +
+                           std::to_wstring(o.sparse) + L" --gameid=1 --lumo-pipe=" + L"ipc_channel_main" +
+                           L" --token=benchtoken";
+  if (!Run(cmd, 180000)) {
+    std::fprintf(stderr, "e2e: the %s game did not finish\n", lib ? "library" : "floor");
+    return false;
+  }
+  Sleep(50);
+  const std::vector<Wake> wakes = host.Take();
+  auto column = [&](Figure& f) -> std::vector<double>& { return lib ? f.lib : f.floor; };
+
+  std::map<std::string, std::map<int, int64_t>> sent;  // tag -> sequence -> call start
+  for (const std::string& line : ReadLines(outFile)) {
+    std::istringstream in(line);
+    std::string word;
+    in >> word;
+    if (word == "init") {
+      int rc = 0;
+      long long returned = 0;
+      in >> rc >> returned;
+      if (rc != 0) {
+        std::fprintf(stderr, "e2e: %s init failed: %d\n", lib ? "library" : "floor", rc);
+        return false;
+      }
+      for (const Wake& w : wakes) {
+        if (w.payload.find(lumo::kMsgGameWndReady) == std::string::npos) continue;
+        column(table.Get("init return -> host has ready", "us", "bare init, 2 threads, first write"))
+            .push_back(e2e::TicksToUs(w.ticks - returned));
+        break;
+      }
+    } else if (word == "added") {
+      std::string key;
+      double threads = 0, handles = 0, anonKb = 0;
+      in >> key >> threads >> key >> handles >> key >> anonKb;
+      column(table.Get("threads added by init", "n", "bare init, 2 threads")).push_back(threads);
+      column(table.Get("handles added by init", "n", "bare init, 2 threads")).push_back(handles);
+      column(table.Get("anonymous memory added by init", "KB", "bare init, 2 threads")).push_back(anonKb);
+    } else if (word == "login") {
+      int rc = 0;
+      in >> rc;
+      if (rc != 0) std::fprintf(stderr, "e2e: login failed (%d): no payment rows\n", rc);
+    } else if (word == "cost") {
+      std::string kind, size;
+      double us = 0;
+      in >> kind >> size >> us;
+      const std::string text = size == "small" ? "100 B" : "1,500 B";
+      column(table.Get("lumoShowPay cost, " + text + ", " + kind, "us", "lock + signal when empty"))
+          .push_back(us);
+    } else if (word == "sent") {
+      std::string tag;
+      int sequence = 0;
+      long long start = 0;
+      in >> tag >> sequence >> start;
+      sent[tag][sequence] = start;
+    } else if (word == "idle") {
+      std::string key;
+      double threads = 0, wakeCount = 0;
+      in >> key >> threads >> key >> wakeCount;
+      column(table.Get("idle wake-ups of init's threads / " + std::to_string(o.idleSeconds) + " s", "n",
+                       "bare init, 2 threads"))
+          .push_back(wakeCount);
+    }
+  }
+  // Call -> host wake, per tag: "sp" through the sender, "one" directly.
+  for (const auto& tag : sent) {
+    std::vector<double> latencies;
+    for (const Wake& w : wakes) {
+      const int sequence = MarkOf(w.payload, tag.first);
+      const auto it = tag.second.find(sequence);
+      if (sequence >= 0 && it != tag.second.end()) latencies.push_back(e2e::TicksToUs(w.ticks - it->second));
+    }
+    if (latencies.empty()) continue;
+    if (tag.first == "sp") {
+      column(table.Get("call -> host has it, sparse, two hops", "us", "queue + sender thread"))
+          .push_back(e2e::Median(latencies));
+    } else {
+      // One hop has no library column: beside the library's two-hop figure.
+      Figure& f = table.Get("call -> host has it, sparse, one hop", "us", "game thread writes itself");
+      f.floor.push_back(e2e::Median(latencies));
+    }
+  }
+  return true;
+}
+
+enum class Dll { Library, Bare, BareWithImports };
+
+void RunLoad(Table& table, Dll which, const std::wstring& dir) {
+  const std::wstring outFile = dir + L"e2e_load.txt";
+  const wchar_t* const names[] = {L"LumoGameSDK.dll", L"bare_dll.dll", L"bare_dll_imports.dll"};
+  if (!Run(L"\"" + dir + L"e2e_load.exe\" \"" + dir + names[static_cast<int>(which)] + L"\"", 60000, outFile)) return;
+  for (const std::string& line : ReadLines(outFile)) {
+    double us = 0;
+    if (std::sscanf(line.c_str(), "load_us %lf", &us) != 1) continue;
+    Figure& bare = table.Get("DLL load in a fresh process", "us", "bare DLL, same toolchain");
+    Figure& imports = table.Get("DLL load in a fresh process, imports counted", "us", "bare DLL with the same imports");
+    switch (which) {
+      case Dll::Library:
+        bare.lib.push_back(us);
+        imports.lib.push_back(us);
+        break;
+      case Dll::Bare:
+        bare.floor.push_back(us);
+        break;
+      case Dll::BareWithImports:
+        imports.floor.push_back(us);
+        break;
+    }
+  }
+}
+
+HWND MakeHostWindow() {
+  WNDCLASSW wc = {};
+  wc.lpfnWndProc = DefWindowProcW;
+  wc.hInstance = GetModuleHandleW(nullptr);
+  wc.lpszClassName = lumo::kHostWndClassMain;
+  RegisterClassW(&wc);
+  return CreateWindowExW(0, wc.lpszClassName, L"e2e host", WS_OVERLAPPEDWINDOW, 0, 0, 320, 240, nullptr, nullptr,
+                         wc.hInstance, nullptr);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Options o;
+  for (int i = 1; i + 1 < argc; i += 2) {
+    const std::string name = argv[i];
+    const int value = std::atoi(argv[i + 1]);
+    if (name == "--reps") o.reps = value;
+    if (name == "--idle-seconds") o.idleSeconds = value;
+    if (name == "--burst") o.burst = value;
+    if (name == "--sparse") o.sparse = value;
+  }
+  if (o.reps < 1 || o.burst < 1 || o.burst > 1000 || o.sparse < 1 || o.idleSeconds < 0) {
+    std::fprintf(stderr, "usage: e2e_bench [--reps N] [--idle-seconds N] [--burst 1..1000] [--sparse N]\n");
+    return 2;
+  }
+  const std::wstring dir = ExeDir();
+  Host host;
+  if (!host.Start() || MakeHostWindow() == nullptr) {
+    std::fprintf(stderr, "e2e: cannot set up the host channel and window\n");
+    return 1;
+  }
+  std::fprintf(stderr, "e2e: %d repetitions, burst %d, sparse %d, idle %d s\n", o.reps, o.burst, o.sparse,
+               o.idleSeconds);
+  Table table;
+  bool ok = true;
+  for (int rep = 0; rep < o.reps && ok; ++rep) {
+    // Interleaved, and the order flips each time.
+    const bool libFirst = rep % 2 == 0;
+    const Dll order[2][3] = {{Dll::Library, Dll::Bare, Dll::BareWithImports},
+                             {Dll::BareWithImports, Dll::Bare, Dll::Library}};
+    for (Dll dll : order[rep % 2]) RunLoad(table, dll, dir);
+    for (int k = 0; k < 2 && ok; ++k) ok = RunGame(host, table, libFirst == (k == 0), o, dir);
+    std::fprintf(stderr, "e2e: repetition %d done\n", rep + 1);
+  }
+  host.Stop();
+  table.Print();
+  return ok ? 0 : 1;
+}

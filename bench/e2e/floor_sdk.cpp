@@ -1,0 +1,102 @@
+#include "floor_sdk.h"
+
+#include <cstring>
+#include <utility>
+
+#include "e2e_common.h"
+#include "ipc/event_state.h"
+#include "ipc/host_requests.h"
+
+namespace e2e {
+
+bool FloorSdk::Init(int64_t gameId, HWND gameWnd, const std::string& ownChannel, const std::string& hostChannel) {
+  gameId_ = gameId;
+  own_ = lumo::ShmEndpoint::Create(ownChannel.c_str());
+  if (own_.status != lumo::ShmStatus::Ok) return false;
+  InitializeCriticalSection(&lock_);
+  wake_ = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+  stopReceive_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  const std::string ready = lumo::BuildWndReadyEnvelope(
+      gameId, static_cast<uint64_t>(reinterpret_cast<uintptr_t>(gameWnd)), ownChannel.data(), ownChannel.size());
+  queue_.push_back(ready);
+  host_ = lumo::ShmEndpoint::Open(hostChannel.c_str());
+  sender_ = std::thread([this] { SenderMain(); });
+  receiver_ = std::thread([this] { ReceiverMain(); });
+  SetEvent(wake_);
+  return host_.status == lumo::ShmStatus::Ok;
+}
+
+int FloorSdk::ShowPay(const char* text) {
+  std::string envelope = lumo::BuildShowPayEnvelope(gameId_, text, std::strlen(text));
+  if (envelope.empty()) return -5;
+  EnterCriticalSection(&lock_);
+  const bool wasEmpty = queue_.empty();
+  queue_.push_back(std::move(envelope));
+  LeaveCriticalSection(&lock_);
+  if (wasEmpty) SetEvent(wake_);
+  return 0;
+}
+
+int FloorSdk::ShowPayOneHop(const char* text) {
+  const std::string envelope = lumo::BuildShowPayEnvelope(gameId_, text, std::strlen(text));
+  if (!host_.Write(envelope)) return -5;
+  SetEvent(host_.serverEvent.handle);
+  return 0;
+}
+
+void FloorSdk::Deliver(const std::string& payload) {
+  if (announced_) {
+    // Bounded like the library's: 100 ms for the host to take the previous one.
+    for (int i = 0; i < 100; ++i) {
+      if (lumo::QueryEventState(host_.serverEvent.handle) != lumo::EventState::Signalled) break;
+      Sleep(1);
+    }
+    if (TicksToUs(Ticks() - announcedAt_) < 100000) Sleep(10);
+  }
+  host_.Write(payload);
+  SetEvent(host_.serverEvent.handle);
+  announced_ = true;
+  announcedAt_ = Ticks();
+}
+
+void FloorSdk::SenderMain() {
+  for (;;) {
+    WaitForSingleObject(wake_, INFINITE);
+    for (;;) {
+      EnterCriticalSection(&lock_);
+      if (stop_ || queue_.empty()) {
+        const bool stop = stop_;
+        LeaveCriticalSection(&lock_);
+        if (stop) return;
+        break;
+      }
+      std::string payload = std::move(queue_.front());
+      queue_.pop_front();
+      LeaveCriticalSection(&lock_);
+      Deliver(payload);
+    }
+  }
+}
+
+void FloorSdk::ReceiverMain() {
+  HANDLE waits[2] = {stopReceive_, own_.serverEvent.handle};
+  std::string message;
+  while (WaitForMultipleObjects(2, waits, FALSE, INFINITE) == WAIT_OBJECT_0 + 1) own_.Read(message);
+}
+
+void FloorSdk::Uninit() {
+  EnterCriticalSection(&lock_);
+  stop_ = true;
+  LeaveCriticalSection(&lock_);
+  SetEvent(wake_);
+  SetEvent(stopReceive_);
+  if (sender_.joinable()) sender_.join();
+  if (receiver_.joinable()) receiver_.join();
+  if (host_.status == lumo::ShmStatus::Ok) host_.Close();
+  if (own_.status == lumo::ShmStatus::Ok) own_.Close();
+  CloseHandle(wake_);
+  CloseHandle(stopReceive_);
+  DeleteCriticalSection(&lock_);
+}
+
+}  // namespace e2e

@@ -1,0 +1,51 @@
+// The floor the library is measured against: the same design written as
+// plainly as it can be. Init creates the game's receive channel, starts a
+// receive thread and a sender thread and has the sender write the ready
+// message; a payment builds its envelope, appends it to a locked queue and
+// signals the sender only when the queue was empty; the sender writes each
+// message once the host has taken the previous one (the event reads not
+// signalled), keeping the same grace after a recent message. No logging,
+// no guards against a shutdown racing a call, no retries.
+//
+// Threads: Init, ShowPay, ShowPayOneHop and Uninit on the game's thread.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <deque>
+#include <string>
+#include <thread>
+
+#include "ipc/shm_endpoint.h"
+
+namespace e2e {
+
+class FloorSdk {
+ public:
+  // False when a channel cannot be made or opened.
+  bool Init(int64_t gameId, HWND gameWnd, const std::string& ownChannel, const std::string& hostChannel);
+  int ShowPay(const char* text);
+  // One hop: the game thread writes and signals the host itself.
+  int ShowPayOneHop(const char* text);
+  void Uninit();
+
+ private:
+  void SenderMain();
+  void ReceiverMain();
+  void Deliver(const std::string& payload);
+
+  int64_t gameId_ = 0;
+  lumo::ShmEndpoint own_{};
+  lumo::ShmEndpoint host_{};
+  CRITICAL_SECTION lock_;
+  std::deque<std::string> queue_;  // guarded by lock_
+  bool stop_ = false;              // guarded by lock_
+  HANDLE wake_ = nullptr;          // auto-reset: the queue became non-empty
+  HANDLE stopReceive_ = nullptr;
+  std::thread sender_, receiver_;
+  bool announced_ = false;         // sender thread only
+  int64_t announcedAt_ = 0;
+};
+
+}  // namespace e2e
