@@ -97,13 +97,43 @@ void HungHost() {
   const double slowest = Field(burst, "slowest-ms");
   const double taken = Field(burst, "taken");
   const double uninitMs = Field(uninit, "uninit-ms");
-  AddRow("hung host: slowest of 2,000 lumoShowPay calls (ms)", Fixed(slowest, 3), "< 50", slowest >= 0 && slowest < 50);
+  AddRow("host that stops reading: slowest of 2,000 lumoShowPay calls (ms)", Fixed(slowest, 3), "< 50", slowest >= 0 && slowest < 50);
   // 1,024 wait; a few more went into the region (one each 100 ms) meanwhile.
-  AddRow("hung host: calls taken of 2,000 (queue bound)", Fixed(taken, 0), "1,024 + a few (< 1,050)",
+  AddRow("host that stops reading: calls taken of 2,000 (queue bound)", Fixed(taken, 0), "1,024 + a few (< 1,050)",
          taken >= 1024 && taken < 1050);
-  AddRow("hung host, full queue: lumoGameUninit (ms)", Fixed(uninitMs), "< 2,000",
+  AddRow("host that stops reading, full queue: lumoGameUninit (ms)", Fixed(uninitMs), "< 2,000",
          uninitMs >= 0 && uninitMs < 2000);
-  AddRow("hung host: game exit code", std::to_string(code), "0", code == 0);
+  AddRow("host that stops reading: game exit code", std::to_string(code), "0", code == 0);
+}
+
+// A launcher whose window thread stops pumping (its process and channel go
+// on): before init (no embedding, the game runs on) and after it (shutdown
+// still ends the process on time).
+void HungWindowHost() {
+  {
+    Session s(lumo_test::DevhostCommand(L"--hang=launch --token=soakhungwnd", L"--steps=init,exit:5"));
+    const std::string init = s.WaitLine("[game] init=", 60000);
+    const double initMs = Field(s.WaitLine("[game] init-ms=", 60000), "init-ms");
+    s.WaitExit(60000);
+    AddRow("hung host window before init: lumoGameInit answer", init.empty() ? "none" : init.substr(12), "-3",
+           init == "[game] init=-3");
+    AddRow("hung host window before init: lumoGameInit (ms)", Fixed(initMs), "< 6,000 (1 s check)",
+           initMs >= 0 && initMs < 6000);
+  }
+  const std::wstring go = L"lumo-soak-hung-go-" + std::to_wstring(GetCurrentProcessId());
+  HANDLE goEvent = CreateEventW(nullptr, TRUE, FALSE, go.c_str());
+  Session s(lumo_test::DevhostCommand(L"--hang=ready", L"--after-loop-ms=30000 --steps=init,wait:" + go + L",uninit"));
+  s.WaitLine("[devhost] hang", 60000);
+  const ULONGLONG calledAt = GetTickCount64();
+  SetEvent(goEvent);
+  const double uninitMs = Field(s.WaitLine("[game] uninit-ms=", 60000), "uninit-ms");
+  const DWORD code = s.WaitExit(60000);
+  const double exitMs = static_cast<double>(GetTickCount64() - calledAt);
+  CloseHandle(goEvent);
+  AddRow("hung host window after init: lumoGameUninit (ms)", Fixed(uninitMs), "< 2,000",
+         uninitMs >= 0 && uninitMs < 2000);
+  AddRow("hung host window after init: process ended after (ms), code", Fixed(exitMs, 0) + ", " + std::to_string(code),
+         "about 3,000, 0", code == 0 && exitMs > 2500 && exitMs < 8000);
 }
 
 // Eight threads request payments while the game thread shuts down.
@@ -302,7 +332,10 @@ int main(int argc, char** argv) {
     Burst(300, 2);
     Burst(1000, 2);
   }
-  if (wanted("hung")) HungHost();
+  if (wanted("hung")) {
+    HungHost();
+    HungWindowHost();
+  }
   if (wanted("races")) Races(raceRuns);
   if (wanted("restarts")) {
     lumo::IpcLink link;
