@@ -24,6 +24,7 @@
 #include "LumoGameSDK.h"
 #include "e2e_common.h"
 #include "floor_sdk.h"
+#include "support/process_counts.h"
 #include "ipc/host_requests.h"
 #include "ipc/ipc_names.h"
 #include "launch/launch_params.h"
@@ -87,43 +88,6 @@ long AnonymousKb() {
   return kb;
 }
 
-// This process's handles, from the system's handle table (the process
-// handle count is not kept under Wine).
-long HandleCount() {
-  struct Entry {
-    ULONG ownerPid;
-    UCHAR objectType;
-    UCHAR flags;
-    USHORT handle;
-    PVOID object;
-    ACCESS_MASK access;
-  };
-  struct Table {
-    ULONG count;
-    Entry entries[1];
-  };
-  using Query = LONG(WINAPI*)(ULONG, PVOID, ULONG, PULONG);
-  static const Query query =
-      reinterpret_cast<Query>(reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQuerySystemInformation")));
-  if (query == nullptr) return -1;
-  std::vector<unsigned char> buffer(1 << 20);
-  for (int attempt = 0; attempt < 6; ++attempt) {
-    ULONG needed = 0;
-    const LONG status = query(16 /* SystemHandleInformation */, buffer.data(), static_cast<ULONG>(buffer.size()),
-                              &needed);
-    if (status == 0) {
-      const Table* table = reinterpret_cast<const Table*>(buffer.data());
-      long mine = 0;
-      for (ULONG i = 0; i < table->count; ++i) {
-        if (table->entries[i].ownerPid == GetCurrentProcessId()) ++mine;
-      }
-      return mine;
-    }
-    buffer.resize(buffer.size() * 2 > needed ? buffer.size() * 2 : needed + 4096);
-  }
-  return -1;
-}
-
 struct Resources {
   std::map<long, long> threads;
   long handles = 0;
@@ -133,7 +97,7 @@ struct Resources {
 Resources Snapshot() {
   Resources r;
   r.threads = ThreadSwitches();
-  r.handles = HandleCount();
+  r.handles = static_cast<long>(lumo_test::CountProcessHandles());
   r.anonKb = AnonymousKb();
   return r;
 }

@@ -6,7 +6,6 @@
 //
 //   lumo_soak [--race-runs N] [--restarts N] [--only bursts|hung|races|restarts]
 #include <windows.h>
-#include <tlhelp32.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -21,6 +20,7 @@
 #include "ipc/ipc_link.h"
 #include "ipc/ipc_names.h"
 #include "login/verify_control.h"
+#include "support/process_counts.h"
 #include "support/session.h"
 
 using lumo_test::Session;
@@ -183,56 +183,6 @@ size_t CountEnvelopes(Session& s, const std::string& msg) {
   return n;
 }
 
-DWORD ThreadCount() {
-  DWORD count = 0;
-  HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
-  if (snap == INVALID_HANDLE_VALUE) return 0;
-  THREADENTRY32 entry = {};
-  entry.dwSize = sizeof(entry);
-  for (BOOL ok = Thread32First(snap, &entry); ok; ok = Thread32Next(snap, &entry)) {
-    if (entry.th32OwnerProcessID == GetCurrentProcessId()) ++count;
-  }
-  CloseHandle(snap);
-  return count;
-}
-
-// This process's handles. Wine answers GetProcessHandleCount with 0, so the
-// system-wide handle table is counted as well.
-DWORD HandleCount() {
-  DWORD count = 0;
-  if (GetProcessHandleCount(GetCurrentProcess(), &count) && count != 0) return count;
-  struct Entry {
-    ULONG ownerPid;
-    BYTE objectType;
-    BYTE flags;
-    USHORT value;
-    void* object;
-    ULONG access;
-  };
-  using QueryFn = LONG(WINAPI*)(int, void*, ULONG, ULONG*);
-  const auto query = reinterpret_cast<QueryFn>(
-      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQuerySystemInformation")));
-  if (!query) return 0;
-  std::vector<unsigned char> buffer(1 << 20);
-  for (int attempt = 0; attempt < 8; ++attempt) {
-    ULONG needed = 0;
-    const LONG status = query(16 /* SystemHandleInformation */, buffer.data(), static_cast<ULONG>(buffer.size()),
-                              &needed);
-    if (status == static_cast<LONG>(0xC0000004)) {  // too small
-      buffer.resize(std::max<size_t>(buffer.size() * 2, needed + 4096));
-      continue;
-    }
-    if (status != 0) return 0;
-    const ULONG entries = *reinterpret_cast<const ULONG*>(buffer.data());
-    const auto* entry = reinterpret_cast<const Entry*>(buffer.data() + sizeof(void*));
-    for (ULONG i = 0; i < entries; ++i) {
-      if (entry[i].ownerPid == GetCurrentProcessId()) ++count;
-    }
-    return count;
-  }
-  return 0;
-}
-
 // The library's link in this process sends steadily while its host is
 // killed and started again: what was sent in the gap reaches the new host.
 void HostRestartGap(lumo::IpcLink& link) {
@@ -282,8 +232,8 @@ void Restarts(lumo::IpcLink& link, int restarts) {
     Sleep(200);
   }
   Sleep(500);
-  const DWORD handlesBefore = HandleCount();
-  const DWORD threadsBefore = ThreadCount();
+  const DWORD handlesBefore = lumo_test::CountProcessHandles();
+  const DWORD threadsBefore = lumo_test::CountProcessThreads();
   int delivered = 0;
   for (int i = 0; i < restarts; ++i) {
     auto host = StartHost();
@@ -299,8 +249,8 @@ void Restarts(lumo::IpcLink& link, int restarts) {
     host->child().Wait(10000);
   }
   Sleep(1000);  // the last exit watch fires and lets go
-  const DWORD handlesAfter = HandleCount();
-  const DWORD threadsAfter = ThreadCount();
+  const DWORD handlesAfter = lumo_test::CountProcessHandles();
+  const DWORD threadsAfter = lumo_test::CountProcessThreads();
   AddRow(std::to_string(restarts) + " host restarts: delivered", std::to_string(delivered), std::to_string(restarts),
          delivered == restarts);
   AddRow("handles before -> after the restarts", std::to_string(handlesBefore) + " -> " + std::to_string(handlesAfter),

@@ -253,6 +253,9 @@ void CIpcSender::WatchHost(const std::string& target, HostConnection& connection
   if (connection.process == nullptr) return;  // not found yet: again after the next message
   connection.watchSetUp = true;
   connection.watch.reset(new HostExitWatch{this, target});
+  // A thread-pool wait, not a wait of any thread of the game: it lasts as
+  // long as the connection, and ReleaseConnection (run by Disconnect and by
+  // Cleanup when the sender stops) always unregisters it.
   if (!RegisterWaitForSingleObject(&connection.wait, connection.process, &CIpcSender::OnHostProcessExit,
                                    connection.watch.get(), INFINITE, WT_EXECUTEONLYONCE)) {
     connection.wait = nullptr;

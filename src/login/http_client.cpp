@@ -260,19 +260,19 @@ bool HttpGet(const wchar_t* url, std::string& body, HttpFailure* failure, DWORD 
     return false;
   }
 
+  // A read that fails mid-body leaves the body short of its announced length
+  // (a dropped connection): that is a truncation, unless the deadline ended it.
+  auto failedReading = [&](DWORD error) {
+    failed(error);
+    if (why == HttpFailure::kFailed && announced && body.size() < length) why = HttpFailure::kTruncated;
+    return false;
+  };
+
   std::vector<char> chunk;
   for (;;) {
     if (!LimitWaits(api, request.get(), deadline)) return failed(ERROR_WINHTTP_TIMEOUT);
     DWORD available = 0;
-    if (!api.QueryDataAvailable(request.get(), &available)) {
-      const DWORD error = GetLastError();
-      failed(error);
-      // A connection that drops mid-body leaves it short of its length.
-      if (why == HttpFailure::kFailed && announced && body.size() < length) {
-        why = HttpFailure::kTruncated;
-      }
-      return false;
-    }
+    if (!api.QueryDataAvailable(request.get(), &available)) return failedReading(GetLastError());
     if (available == 0) break;
     // One byte past the cap is enough to know the body is too large.
     const size_t room = kMaxBodyBytes + 1 - body.size();
@@ -280,14 +280,7 @@ bool HttpGet(const wchar_t* url, std::string& body, HttpFailure* failure, DWORD 
     if (want > room) want = static_cast<DWORD>(room);
     chunk.resize(want);
     DWORD read = 0;
-    if (!api.ReadData(request.get(), chunk.data(), want, &read)) {
-      const DWORD error = GetLastError();
-      failed(error);
-      if (why == HttpFailure::kFailed && announced && body.size() < length) {
-        why = HttpFailure::kTruncated;
-      }
-      return false;
-    }
+    if (!api.ReadData(request.get(), chunk.data(), want, &read)) return failedReading(GetLastError());
     if (read == 0) break;
     body.append(chunk.data(), read < want ? read : want);
     if (body.size() > kMaxBodyBytes) {

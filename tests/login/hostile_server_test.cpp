@@ -5,7 +5,6 @@
 // give the thread back to its window. Nothing may be left behind: the table
 // runs twice, and the second run must not add handles or threads.
 #include <windows.h>
-#include <tlhelp32.h>
 
 #include <gtest/gtest.h>
 
@@ -20,6 +19,7 @@
 #include "login/login_test_util.h"
 #include "sdk/operations.h"
 #include "sdk/sdk_context.h"
+#include "support/process_counts.h"
 
 namespace {
 
@@ -112,33 +112,6 @@ class GameThread {
   ULONGLONG elapsedMs_ = 0;
 };
 
-// Open kernel handles of this process. Wine's GetProcessHandleCount answers
-// 0, so there the handle values are probed one by one (they are small
-// multiples of 4).
-DWORD HandleCount() {
-  DWORD n = 0;
-  if (GetProcessHandleCount(GetCurrentProcess(), &n) && n > 0) return n;
-  n = 0;
-  for (ULONG_PTR value = 4; value < 0x4000; value += 4) {
-    DWORD flags = 0;
-    if (GetHandleInformation(reinterpret_cast<HANDLE>(value), &flags)) ++n;
-  }
-  return n;
-}
-
-DWORD ThreadCount() {
-  HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
-  if (snap == INVALID_HANDLE_VALUE) return 0;
-  DWORD n = 0;
-  THREADENTRY32 entry = {};
-  entry.dwSize = sizeof(entry);
-  for (BOOL ok = Thread32First(snap, &entry); ok; ok = Thread32Next(snap, &entry)) {
-    if (entry.th32OwnerProcessID == GetCurrentProcessId()) ++n;
-  }
-  CloseHandle(snap);
-  return n;
-}
-
 // Idle thread-pool workers leave a while after their last job; wait for the
 // counts to come back down (at most about half a minute), then report what
 // is left.
@@ -146,8 +119,8 @@ void ExpectNothingLeft(DWORD handlesBefore, DWORD threadsBefore) {
   DWORD handles = 0;
   DWORD threads = 0;
   for (int i = 0; i < 60; ++i) {
-    handles = HandleCount();
-    threads = ThreadCount();
+    handles = lumo_test::CountProcessHandles();
+    threads = lumo_test::CountProcessThreads();
     if (handles <= handlesBefore && threads <= threadsBefore) break;
     Sleep(500);
   }
@@ -242,8 +215,8 @@ TEST(HostileVerifyServer, EveryRowFailsWithinTheDeadlineAndLeavesNothingBehind) 
   RunTable();
   if (HasFatalFailure()) return;
   Sleep(500);
-  const DWORD handlesBefore = HandleCount();
-  const DWORD threadsBefore = ThreadCount();
+  const DWORD handlesBefore = lumo_test::CountProcessHandles();
+  const DWORD threadsBefore = lumo_test::CountProcessThreads();
   ASSERT_GT(handlesBefore, 0u);
   ASSERT_GT(threadsBefore, 0u);
   RunTable();
