@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Fault-and-load harness: bursts through a fast and a busy host, a hung
-# host, payments racing shutdown, host restarts; prints one table of figures,
+# host, payments racing shutdown, host restarts, the exports inside a
+# plugin's DllMain; prints one table of figures,
 # each beside its goal, and exits non-zero when one misses it. Takes a few
 # minutes. Usage: scripts/soak.sh [--race-runs N] [--restarts N]
+#        [--only bursts|hung|races|restarts|loaderlock]
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${LUMO_SOAK_BUILD:-$root/build-soak}

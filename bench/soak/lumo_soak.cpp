@@ -4,7 +4,7 @@
 // prints one table of figures, each beside its goal. Run by scripts/soak.sh,
 // which starts the local verify server that the games' logins need.
 //
-//   lumo_soak [--race-runs N] [--restarts N] [--only bursts|hung|races|restarts]
+//   lumo_soak [--race-runs N] [--restarts N] [--only bursts|hung|races|restarts|loaderlock]
 #include <windows.h>
 
 #include <algorithm>
@@ -48,11 +48,7 @@ std::string Fixed(double v, int digits = 1) {
   return buf;
 }
 
-double Field(const std::string& line, const std::string& key) {
-  const size_t at = line.find(" " + key + "=");
-  if (at == std::string::npos) return -1;
-  return std::atof(line.c_str() + at + key.size() + 2);
-}
+using lumo_test::Field;
 
 size_t CountPayments(Session& s) {
   size_t n = 0;
@@ -134,6 +130,49 @@ void HungWindowHost() {
          uninitMs >= 0 && uninitMs < 2000);
   AddRow("hung host window after init: process ended after (ms), code", Fixed(exitMs, 0) + ", " + std::to_string(code),
          "about 3,000, 0", code == 0 && exitMs > 2500 && exitMs < 8000);
+}
+
+// The exports called inside a plugin's DllMain, with the loader lock held:
+// Init when the plugin is loaded, Uninit when it is unloaded and when the
+// process exits with it loaded.
+void LoaderLock() {
+  {
+    Session s(lumo_test::DevhostCommand(L"--no-parent --token=soakllinit",
+                                        L"--after-loop-ms=30000 --steps=plugin:init-attach,init,uninit"));
+    const std::string attach = s.WaitLine("[plugin] init-attach=", 60000);
+    const std::string later = s.WaitLine("[game] init=", 60000);
+    s.WaitExit(60000);
+    const double ms = Field(attach, "ms");
+    const std::string answer = attach.empty() ? "none" : attach.substr(21, attach.find(' ', 21) - 21);
+    AddRow("lumoGameInit in DllMain: answer, then Init from the window thread",
+           answer + ", " + (later.empty() ? "none" : later.substr(12)), "-4 (or 0), 0",
+           (answer == "-4" || answer == "0") && later == "[game] init=0");
+    AddRow("lumoGameInit in DllMain (ms)", Fixed(ms), "< 2,000", ms >= 0 && ms < 2000);
+  }
+  {
+    Session s(lumo_test::DevhostCommand(L"--no-parent --token=soakllfree",
+                                        L"--after-loop-ms=30000 --steps=init,plugin:uninit-detach,plugin-free"));
+    const std::string uninit = s.WaitLine("[plugin] uninit-detach-free", 60000);
+    const ULONGLONG returnedAt = GetTickCount64();
+    const DWORD code = s.WaitExit(60000);
+    const double ms = Field(uninit, "ms");
+    const double exitMs = static_cast<double>(GetTickCount64() - returnedAt) + ms;
+    AddRow("lumoGameUninit in DllMain on FreeLibrary (ms)", Fixed(ms), "< 2,000", ms >= 0 && ms < 2000);
+    AddRow("  then the process ended after (ms), code", Fixed(exitMs, 0) + ", " + std::to_string(code),
+           "about 3,000, 0", code == 0 && exitMs > 2500 && exitMs < 8000);
+  }
+  {
+    Session s(lumo_test::DevhostCommand(L"--no-parent --token=soakllexit",
+                                        L"--after-loop-ms=30000 --steps=init,plugin:uninit-detach,exit:7"));
+    const std::string uninit = s.WaitLine("[plugin] uninit-detach-exit", 60000);
+    const ULONGLONG returnedAt = GetTickCount64();
+    const DWORD code = s.WaitExit(60000);
+    const double ms = Field(uninit, "ms");
+    const double exitMs = static_cast<double>(GetTickCount64() - returnedAt);
+    AddRow("lumoGameUninit in DllMain at process exit (ms)", Fixed(ms), "< 2,000", ms >= 0 && ms < 2000);
+    AddRow("  then the process ended after (ms), code", Fixed(exitMs, 0) + ", " + std::to_string(code),
+           "promptly, the game's 7", code == 7 && exitMs < 5000);
+  }
 }
 
 // Eight threads request payments while the game thread shuts down.
@@ -287,6 +326,7 @@ int main(int argc, char** argv) {
     HungWindowHost();
   }
   if (wanted("races")) Races(raceRuns);
+  if (wanted("loaderlock")) LoaderLock();
   if (wanted("restarts")) {
     lumo::IpcLink link;
     const std::string name = "ipc_channel_game_soak" + std::to_string(GetCurrentProcessId());

@@ -117,9 +117,10 @@ void SdkLog(const wchar_t* format, ...) {
   WriteLogLine(sink, L"[LumoGameSDK] %ls", text);
 }
 
-void WriteLogLine(LogSink& sink, const wchar_t* format, ...) {
-  if (!sink.enabled || !sink.pathsFit) return;
+namespace {
 
+// "<header><message>\r\n" in the ANSI code page, the header stamped now.
+std::string StampedLine(const wchar_t* message) {
   SYSTEMTIME now;
   GetLocalTime(&now);
   wchar_t exePath[MAX_PATH] = {};
@@ -133,31 +134,58 @@ void WriteLogLine(LogSink& sink, const wchar_t* format, ...) {
                now.wMilliseconds, exeName, static_cast<int>(GetCurrentProcessId()),
                static_cast<int>(GetCurrentThreadId()));
 
-  wchar_t message[kLineUnits] = {};
-  va_list args;
-  va_start(args, format);
-  _vsnwprintf_s(message, kLineUnits, _TRUNCATE, format, args);
-  va_end(args);
-
   wchar_t line[kLineUnits] = {};
   AppendTruncating(line, kLineUnits, header);
   AppendTruncating(line, kLineUnits, message);
   AppendTruncating(line, kLineUnits, L"\r\n");
-  std::string bytes = WideToMultiByte(line, -1, CP_ACP);
+  return WideToMultiByte(line, -1, CP_ACP);
+}
 
-  // An abandoned mutex or a failed wait does not stop the write.
-  WaitForSingleObject(sink.mutex, INFINITE);
+void AppendToFile(LogSink& sink, const std::string& bytes) {
   if (sink.file == INVALID_HANDLE_VALUE) {
     sink.file = CreateFileW(sink.logPath, GENERIC_WRITE | FILE_APPEND_DATA,
                             FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
                             FILE_ATTRIBUTE_NORMAL, nullptr);
   }
-  if (sink.file != INVALID_HANDLE_VALUE) {
-    SetFilePointer(sink.file, 0, nullptr, FILE_END);
-    DWORD written = 0;
-    WriteFile(sink.file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+  if (sink.file == INVALID_HANDLE_VALUE) return;
+  SetFilePointer(sink.file, 0, nullptr, FILE_END);
+  DWORD written = 0;
+  WriteFile(sink.file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+}
+
+}  // namespace
+
+void WriteLogLine(LogSink& sink, const wchar_t* format, ...) {
+  if (!sink.enabled || !sink.pathsFit) return;
+
+  wchar_t message[kLineUnits] = {};
+  va_list args;
+  va_start(args, format);
+  _vsnwprintf_s(message, kLineUnits, _TRUNCATE, format, args);
+  va_end(args);
+  const std::string bytes = StampedLine(message);
+
+  // Bounded: the holder may be another process that never lets go. An
+  // abandoned mutex or a failed wait does not stop the write.
+  const DWORD bound = sink.lockStalled.load() ? 0 : kLogLockBoundMs;
+  const DWORD waited = WaitForSingleObject(sink.mutex, bound);
+  if (waited == WAIT_TIMEOUT) {
+    sink.lockStalled.store(true);
+    sink.droppedLines.fetch_add(1);
+    return;
   }
-  ReleaseMutex(sink.mutex);
+  sink.lockStalled.store(false);
+  const unsigned dropped = sink.droppedLines.exchange(0);
+  if (dropped != 0) {
+    wchar_t note[kMessageUnits] = {};
+    _snwprintf_s(note, kMessageUnits, _TRUNCATE,
+                 L"[LumoGameSDK] log: %u line(s) dropped: another process held the log file's lock for more than "
+                 L"%u ms",
+                 dropped, static_cast<unsigned>(kLogLockBoundMs));
+    AppendToFile(sink, StampedLine(note));
+  }
+  AppendToFile(sink, bytes);
+  if (waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED) ReleaseMutex(sink.mutex);
 }
 
 }  // namespace lumo

@@ -4,7 +4,11 @@
 //
 // SdkLog may be called from any thread and never fails towards its caller.
 // Appends are serialised across threads and processes of the same executable
-// by a named mutex derived from the executable's path.
+// by a named mutex derived from the executable's path. Another process can
+// hold that mutex for ever (stopped in a debugger, say), so a line waits for
+// it at most kLogLockBoundMs and is otherwise dropped; while the holder keeps
+// it, further lines do not wait at all. The first line written afterwards is
+// preceded by one that says how many were dropped.
 #pragma once
 
 #include <windows.h>
@@ -13,6 +17,9 @@
 #include <string>
 
 namespace lumo {
+
+// How long one line waits for the log file's lock.
+constexpr DWORD kLogLockBoundMs = 200;
 
 // Per-process log state, built on first use by GetLogSink and destroyed at
 // unload. Owns its mutex and file handles.
@@ -25,6 +32,10 @@ struct LogSink {
   HANDLE mutex = nullptr;
   HANDLE file = INVALID_HANDLE_VALUE;
   std::atomic<bool> enabled{false};
+  // Lines dropped because the lock was not had in time, not yet reported.
+  std::atomic<unsigned> droppedLines{0};
+  // The last wait for the lock timed out: the next line does not wait.
+  std::atomic<bool> lockStalled{false};
   // False when the executable's path leaves no room for the mutex name or the
   // log file path in their 260-unit buffers: such a process logs nothing.
   bool pathsFit = false;

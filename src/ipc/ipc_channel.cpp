@@ -35,16 +35,17 @@ CIPCChannel::SendResult CIPCChannel::Send(const std::string& target, std::string
   return SendResult::Closed;
 }
 
-void CIPCChannel::Close(DWORD budgetMs) {
+bool CIPCChannel::Close(DWORD budgetMs, bool receiveEnded) {
   bool wasClosed = false;
   sender.ShutPosts([this, &wasClosed] { wasClosed = closed.exchange(true); });
-  if (wasClosed) return;
+  if (wasClosed) return !sender.running();
   receive.RequestStop();
-  if (receive.endpoint.status == ShmStatus::Ok) receive.endpoint.Close();
+  if (receiveEnded && receive.endpoint.status == ShmStatus::Ok) receive.endpoint.Close();
   // Messages queued before the door closed are still delivered, as far as
   // the budget allows.
   sender.SetDeadline(GetTickCount64() + budgetMs);
-  if (sender.thread_id() != 0) sender.Stop();
+  if (!sender.running()) return true;
+  return sender.Stop(budgetMs + kSenderStopMarginMs);
 }
 
 }  // namespace lumo

@@ -19,6 +19,10 @@
 
 namespace lumo {
 
+// How long Close waits for the sender thread beyond its delivery budget: the
+// time its clean-up takes (dropping the host connections).
+constexpr DWORD kSenderStopMarginMs = 150;
+
 class CIPCChannel {
  public:
   CIPCChannel();
@@ -34,10 +38,14 @@ class CIPCChannel {
   // copied only into the queue.
   SendResult Send(const std::string& target, std::string payload);
 
-  // Refuses further sends, closes the receive channel, and stops the sender
+  // Refuses further sends, closes the receive channel (unless the receive
+  // loop may still read it: `receiveEnded` false), and stops the sender
   // after it has delivered what it can of the queue within `budgetMs`; the
-  // rest is dropped with a log line. Runs once.
-  void Close(DWORD budgetMs);
+  // rest is dropped with a log line. Waits for the sender thread at most
+  // the budget and kSenderStopMarginMs. False when the sender thread still
+  // runs after that: the channel must then stay alive. Runs once; later
+  // calls answer whether the sender has stopped.
+  bool Close(DWORD budgetMs, bool receiveEnded = true);
 
   std::atomic<bool> closed{false};
   ReceivePart receive;  // handler table, receive endpoint, stop flag

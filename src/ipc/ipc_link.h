@@ -14,7 +14,6 @@
 #include <atomic>
 #include <memory>
 #include <string>
-#include <thread>
 
 #include "ipc/ipc_channel.h"
 #include "nbase/lock.h"
@@ -23,10 +22,14 @@ namespace lumo {
 
 // How long StopIpc lets the sender deliver what is still queued.
 constexpr DWORD kIpcStopBudgetMs = 700;
+// How long StopIpc waits for the receive loop to return once told to stop.
+constexpr DWORD kReceiveStopBoundMs = 200;
+
+class ReceiveThread;
 
 class IpcLink {
  public:
-  IpcLink() = default;
+  IpcLink();
   // Runs with the link still started only at process exit (the module is
   // pinned while it runs): the system has ended the IPC threads already, and
   // joining or stopping them now, under the loader lock, would abort or hang
@@ -38,14 +41,19 @@ class IpcLink {
   // Creates the channel object, the library's receive channel `name`, the
   // sender thread and the receive thread. `hostWindow` is the launcher's
   // window (may be null), whose process owns the player host channels.
-  // True when started now or earlier; false (nothing left running) when the
-  // name is empty or in use.
+  // True when started now or earlier; false (nothing left running, with a
+  // log line) when the name is empty or in use, or when the sender thread
+  // could not begin within kThreadStartBoundMs (as when the caller holds the
+  // loader lock).
   bool StartIpc(const std::string& name, HWND hostWindow = nullptr);
 
-  // Ends what StartIpc started: stops and joins the receive loop, then closes
-  // the channel, whose sender delivers what it can of its queue within
-  // `budgetMs` and drops the rest with a log line. Returns within about the
-  // budget. Does nothing when not started.
+  // Ends what StartIpc started: stops the receive loop (waiting at most
+  // kReceiveStopBoundMs), then closes the channel, whose sender delivers
+  // what it can of its queue within `budgetMs` and drops the rest with a log
+  // line. Returns within about the budget and the two bounds, also while the
+  // caller holds the loader lock. A thread that did not end in time is left
+  // to the process exit together with the channel it uses, with a log line.
+  // Does nothing when not started.
   void StopIpc(DWORD budgetMs = kIpcStopBudgetMs);
 
   // Queues `payload` for the host channel `target` (see CIPCChannel::Send);
@@ -59,7 +67,7 @@ class IpcLink {
  private:
   mutable nbase::Lock lock_;              // guards channel_
   std::shared_ptr<CIPCChannel> channel_;
-  std::thread receiveThread_;             // StartIpc/StopIpc's thread only
+  std::unique_ptr<ReceiveThread> receiveThread_;  // StartIpc/StopIpc's thread only
   std::atomic<bool> started_{false};
 };
 

@@ -26,6 +26,8 @@ void ReceivePart::ReceiveLoop() {
   if (stop.load()) return;
   for (;;) {
     if (endpoint.serverEvent.handle == nullptr) return;
+    // The receive thread's idle wait, unbounded on purpose: no thread of the
+    // game waits on it. RequestStop ends it, and StopIpc bounds its own wait.
     if (WaitForSingleObject(endpoint.serverEvent.handle, INFINITE) != WAIT_OBJECT_0) return;
     // Shutdown sets the flag and then signals, so the region is not read.
     if (stop.load()) return;

@@ -73,6 +73,8 @@ class RequestCanceller {
   ~RequestCanceller() {
     if (timer_ != nullptr) {
       SetThreadpoolTimer(timer_, nullptr, 0, 0);
+      // Waits only for a callback that is already running; it closes one
+      // handle and returns.
       WaitForThreadpoolTimerCallbacks(timer_, TRUE);
       CloseThreadpoolTimer(timer_);
     }

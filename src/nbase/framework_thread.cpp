@@ -15,6 +15,8 @@ FrameworkThread::FrameworkThread(const std::string& name)
     : started_event_(CreateEventW(nullptr, FALSE, FALSE, nullptr)), name_(name) {}
 
 FrameworkThread::~FrameworkThread() {
+  // Owners that may meet a thread that does not end stop it themselves, with
+  // their own bound, and keep it alive when it does not (see Thread).
   Stop();
   name_.clear();
   if (started_event_) CloseHandle(started_event_);
@@ -29,11 +31,21 @@ FrameworkThreadSlot* FrameworkThread::CurrentThreadSlot() {
 }
 
 bool FrameworkThread::Start(LoopType type, MessageDispatcher* dispatcher) {
-  if (thread_id() != 0 || message_loop() != nullptr) return false;
+  if (running_ || thread_id() != 0 || message_loop() != nullptr) return false;
+  if (started_event_ == nullptr) return false;
+  ResetEvent(started_event_);
   loop_type_ = type;
   dispatcher_ = dispatcher;
   if (!Create()) return false;
-  WaitForSingleObject(started_event_, INFINITE);
+  if (WaitForSingleObject(started_event_, kThreadStartBoundMs) != WAIT_OBJECT_0) {
+    // Not begun: the creator holds the loader lock, or the system is starved.
+    if (CancelIfNotStarted()) return false;
+    // It began at the last moment; making the loop takes no time.
+    if (WaitForSingleObject(started_event_, kThreadStartBoundMs) != WAIT_OBJECT_0) {
+      running_ = true;  // it runs: Stop still has to end it
+      return false;
+    }
+  }
   running_ = true;
   return true;
 }
@@ -74,18 +86,19 @@ void FrameworkThread::Run() {
   delete slot;
 }
 
-void FrameworkThread::Stop() {
-  if (!running_) return;
+bool FrameworkThread::Stop(DWORD timeout_ms) {
+  if (!running_) return true;
   if (!stopping_ && loop_proxy_) {
     stopping_ = true;
     // Through the proxy: if the loop has already ended by itself the post
     // fails instead of reaching a destroyed loop.
     loop_proxy_->PostNonNestableTask(MakeWeakCallback(this, &FrameworkThread::RequestQuit));
   }
-  Join();
+  if (!Join(timeout_ms)) return false;
   loop_proxy_.reset();
   running_ = false;
   stopping_ = false;
+  return true;
 }
 
 void FrameworkThread::RequestQuit() {

@@ -21,7 +21,10 @@
 //   sender.Stop();                                     // owner's thread
 //
 // Threads: Start, Stop and the destructor on the owning thread, never on the
-// framework thread itself (Stop joins it). The body, Init, Cleanup and every
+// framework thread itself (Stop joins it). Both wait with a bound: a thread
+// that cannot begin in time (its creator holds the loader lock) is cancelled
+// and Start fails; a thread that does not end in time is left running and
+// Stop says so, and its owner must then keep it alive. The body, Init, Cleanup and every
 // task run on the framework thread. Posting through message_loop() is valid
 // from a successful Start until Stop; a poster that may race the thread's end
 // uses message_loop_proxy(), whose posts fail cleanly once the loop is gone.
@@ -66,6 +69,9 @@ struct FrameworkThreadSlot {
   bool quit_flag = false;
 };
 
+// How long Start waits for the new thread to make its loop.
+constexpr DWORD kThreadStartBoundMs = 1000;
+
 class FrameworkThread : public Thread, public virtual SupportWeakCallback {
  public:
   explicit FrameworkThread(const std::string& name = std::string());
@@ -73,12 +79,15 @@ class FrameworkThread : public Thread, public virtual SupportWeakCallback {
 
   // Owning thread. Starts the thread with a loop of `type` (Custom: made by
   // the factory set with set_loop_factory) and returns once the loop exists
-  // and Init has run. False if already started or if no thread could be made.
-  // `dispatcher` is used by UI loops only.
+  // and Init has run. False if already started, if no thread could be made,
+  // or if it did not begin within kThreadStartBoundMs (it is then cancelled
+  // and never runs). `dispatcher` is used by UI loops only.
   bool Start(LoopType type = LoopType::Default, MessageDispatcher* dispatcher = nullptr);
-  // Owning thread. Asks the loop to quit once the due work is done and joins
-  // the thread; returns at once when not running.
-  void Stop();
+  // Owning thread. Asks the loop to quit once the due work is done and waits
+  // at most `timeout_ms` for the thread's body to return. True when it has
+  // (or nothing ran); false when it still runs: the object must then stay
+  // alive, and a later Stop may try again.
+  bool Stop(DWORD timeout_ms = kThreadJoinBoundMs);
 
   // The calling thread's slot, or null on a thread that is not running a
   // framework thread body.

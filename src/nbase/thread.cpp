@@ -2,7 +2,30 @@
 
 #include <process.h>
 
+#include "nbase/module_pin.h"
+
 namespace nbase {
+
+namespace {
+
+enum LaunchState : int { kPending = 0, kRunning = 1, kCancelled = 2 };
+
+}  // namespace
+
+struct ThreadLaunch {
+  ThreadLaunch() : body_ended(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
+  ~ThreadLaunch() {
+    if (body_ended) CloseHandle(body_ended);
+  }
+  ThreadLaunch(const ThreadLaunch&) = delete;
+  ThreadLaunch& operator=(const ThreadLaunch&) = delete;
+
+  Thread* thread = nullptr;
+  std::atomic<int> state{kPending};
+  // Set once the body has returned; after it the thread touches only this
+  // record, which it shares.
+  HANDLE body_ended;
+};
 
 bool MapThreadPriority(ThreadPriority priority, int* windows_priority) {
   switch (priority) {
@@ -17,24 +40,45 @@ bool MapThreadPriority(ThreadPriority priority, int* windows_priority) {
   return true;
 }
 
-Thread::~Thread() { Join(); }
+Thread::~Thread() {
+  if (CancelIfNotStarted()) return;
+  if (Join()) return;
+  // The object cannot go while its body runs. Owners in this library join
+  // with their own bound before they let go of a thread and keep it alive
+  // when the body outlives that bound, so this wait finds the body ended.
+  Join(INFINITE);
+}
 
-unsigned __stdcall Thread::ThreadEntry(void* thread) {
-  if (thread) static_cast<Thread*>(thread)->Run();
-  _endthreadex(0);
+unsigned __stdcall Thread::ThreadEntry(void* arg) {
+  // The entry's own reference; the owner may have let go of its one already.
+  std::unique_ptr<std::shared_ptr<ThreadLaunch>> held(static_cast<std::shared_ptr<ThreadLaunch>*>(arg));
+  ThreadLaunch& launch = **held;
+  int expected = kPending;
+  if (launch.state.compare_exchange_strong(expected, kRunning)) {
+    launch.thread->Run();
+    SetEvent(launch.body_ended);
+  }
+  // Returning ends the thread through the C runtime, like _endthreadex, but
+  // only after the reference above has been dropped.
   return 0;
 }
 
 bool Thread::Create() {
+  if (thread_handle_) return false;
+  auto launch = std::make_shared<ThreadLaunch>();
+  if (!launch->body_ended) return false;
+  launch->thread = this;
+  auto* entry_ref = new std::shared_ptr<ThreadLaunch>(launch);
   unsigned id = 0;
-  const uintptr_t handle = _beginthreadex(nullptr, 0, &Thread::ThreadEntry, this, 0, &id);
+  const uintptr_t handle = _beginthreadex(nullptr, 0, &Thread::ThreadEntry, entry_ref, 0, &id);
   // The C runtime reports failure as 0, and some versions as 1.
   if (handle == 0 || handle == 1) {
-    thread_handle_ = nullptr;
+    delete entry_ref;
     thread_id_.store(0);
     return false;
   }
   thread_handle_ = reinterpret_cast<HANDLE>(handle);
+  launch_ = std::move(launch);
   // The body may already have stored the same id itself; either order is fine.
   thread_id_.store(id);
   int windows_priority = 0;
@@ -42,16 +86,34 @@ bool Thread::Create() {
   return true;
 }
 
-void Thread::Join() {
-  if (!thread_handle_) return;
-  if (WaitForSingleObject(thread_handle_, INFINITE) != WAIT_OBJECT_0) {
-    // Only when the infinite wait itself fails: the handle is then unusable
-    // for waiting and the thread must not outlive its object.
-    TerminateThread(thread_handle_, 0);
+bool Thread::CancelIfNotStarted() {
+  if (!thread_handle_) return true;
+  int expected = kPending;
+  if (!launch_->state.compare_exchange_strong(expected, kCancelled)) return false;
+  // The thread, whenever it begins, only drops its reference and ends; its
+  // entry is code of this module, which must still be mapped then.
+  PinModule();
+  ReleaseThread();
+  return true;
+}
+
+bool Thread::Join(DWORD timeout_ms) {
+  if (!thread_handle_) return true;
+  const HANDLE waits[2] = {launch_->body_ended, thread_handle_};
+  const DWORD woke = WaitForMultipleObjects(2, waits, FALSE, timeout_ms);
+  if (woke == WAIT_OBJECT_0 || woke == WAIT_OBJECT_0 + 1) {
+    ReleaseThread();
+    return true;
   }
+  // Still not begun (the loader lock held by the caller, say): it never will.
+  return CancelIfNotStarted();
+}
+
+void Thread::ReleaseThread() {
   CloseHandle(thread_handle_);
-  thread_id_.store(0);
   thread_handle_ = nullptr;
+  launch_.reset();
+  thread_id_.store(0);
 }
 
 }  // namespace nbase

@@ -1,15 +1,25 @@
 // Thread: a thin owner of one operating-system thread. It starts the thread
 // with a chosen priority, runs the virtual body Run on it, and joins it.
 //
-// Threads: Create, Join and the destructor on the owning thread; Run on the
-// new thread. A subclass must join (or make sure the body has ended) in its
-// own destructor: the body is a virtual call on the whole object.
+// Every wait here has a bound. While the loader lock is held (inside any
+// DllMain) a new thread cannot begin running and an ending thread cannot
+// finish, because both need the lock for their attach/detach notifications.
+// So a join waits for the body to return, not for the thread to end, and a
+// thread whose body has not begun can be cancelled: it then never runs the
+// body and never touches its object again.
+//
+// Threads: Create, Join, CancelIfNotStarted and the destructor on the owning
+// thread; Run on the new thread. A subclass must join (or make sure the body
+// has ended) in its own destructor: the body is a virtual call on the whole
+// object. When Join gives up, the body still runs: the owner must then keep
+// the object alive (the library leaks it on purpose).
 #pragma once
 
 #include <windows.h>
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 
 namespace nbase {
 
@@ -17,8 +27,13 @@ namespace nbase {
 // 3 highest; 4 time-critical; 5 and above below normal.
 using ThreadPriority = int32_t;
 
+// How long Join waits by default for a body to return.
+constexpr DWORD kThreadJoinBoundMs = 5000;
+
 // The Windows priority for `priority`; false when none is to be applied.
 bool MapThreadPriority(ThreadPriority priority, int* windows_priority);
+
+struct ThreadLaunch;
 
 class Thread {
  public:
@@ -30,10 +45,18 @@ class Thread {
   // The thread body; empty here.
   virtual void Run() {}
 
-  // Starts the thread running Run at once; true if a thread exists.
+  // Makes the thread; its body runs once the thread begins running. True if
+  // a thread exists. Never waits.
   bool Create();
-  // Waits for the thread to end and closes its handle; nothing without one.
-  void Join();
+  // Waits at most `timeout_ms` for the body to return (or the thread to end,
+  // as at process exit, where the system ends every other thread first). A
+  // body that has not begun by then is cancelled. True, with the handle
+  // closed, when the body will not run any more (or there was no thread);
+  // false when it still runs.
+  bool Join(DWORD timeout_ms = kThreadJoinBoundMs);
+  // True (and the handle closed) when the body had not begun: it never will.
+  // False when it has begun. True without a thread.
+  bool CancelIfNotStarted();
 
   DWORD thread_id() const { return thread_id_.load(); }
   HANDLE thread_handle() const { return thread_handle_; }
@@ -46,9 +69,13 @@ class Thread {
   std::atomic<DWORD> thread_id_{0};
 
  private:
-  static unsigned __stdcall ThreadEntry(void* thread);
+  static unsigned __stdcall ThreadEntry(void* launch);
+  void ReleaseThread();
 
   HANDLE thread_handle_ = nullptr;
+  // Shared with the new thread, which may still be in its entry (or not yet
+  // in it) after the body has returned or been cancelled.
+  std::shared_ptr<ThreadLaunch> launch_;
   ThreadPriority priority_ = 0;
 };
 

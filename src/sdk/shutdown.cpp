@@ -17,18 +17,22 @@ namespace {
 
 constexpr DWORD kExitDelayMs = 3000;
 
-void DelayedExit() {
-  Sleep(kExitDelayMs);
+void DelayedExit(ULONGLONG exitAtMs) {
+  const ULONGLONG now = GetTickCount64();
+  if (now < exitAtMs) Sleep(static_cast<DWORD>(exitAtMs - now));
   ExitProcess(0);
 }
 
 // Armed before any step that can wait on the host, so the process ends on
-// time whatever the host does.
+// time whatever the host does. Counted from the call: a caller holding the
+// loader lock (lumoGameUninit inside a DllMain) keeps the timer thread from
+// beginning until it lets go, and the exit still comes 3 s after the call.
 void ArmDelayedExit() {
   // The timer thread runs our code until the process ends.
   nbase::PinModule();
+  const ULONGLONG exitAtMs = GetTickCount64() + kExitDelayMs;
   try {
-    std::thread(DelayedExit).detach();
+    std::thread(DelayedExit, exitAtMs).detach();
   } catch (...) {
     // Without the timer the game would never be ended: end it now.
     ExitProcess(0);

@@ -38,12 +38,7 @@ std::vector<std::string> BurstTexts(int count) {
   return texts;
 }
 
-// "key=value" from a "[game] ..." line, as a number (-1 when missing).
-double Field(const std::string& line, const std::string& key) {
-  const size_t at = line.find(" " + key + "=");
-  if (at == std::string::npos) return -1;
-  return std::atof(line.c_str() + at + key.size() + 2);
-}
+using lumo_test::Field;
 
 // An event the game waits on, named for this test process.
 class GameGate {

@@ -16,6 +16,12 @@
 //   payrace:<threads>:<ms> (that many threads request payments without
 //   pause; after <ms> this thread calls lumoGameUninit while they go on;
 //   prints what the calls answered after it returned)
+//   plugin:<modes> (load lumo_test_plugin.dll with LUMO_TEST_PLUGIN=<modes>,
+//   '+' between modes; prints how long LoadLibrary took) plugin-free
+//   (FreeLibrary of it, timed) atexit-uninit (lumoGameUninit from an atexit
+//   handler) dtor-uninit (from the destructor of a global object of the
+//   game) uninit-2threads (from two threads at once; prints the slower)
+//   counts (threads and handles of the process)
 // init and uninit also print how long the call took ("[game] init-ms=<n>").
 // A WM_APP + 2 posted to the game window prints "[game] pong" once the
 // loop gets it (proof that the window thread pumps again); with a non-zero
@@ -36,6 +42,7 @@
 #include <vector>
 
 #include "LumoGameSDK.h"
+#include "support/process_counts.h"
 #include "support/text_codec.h"
 
 namespace {
@@ -54,6 +61,23 @@ void Print(const char* format, ...) {
   va_end(args);
   std::fflush(stdout);
 }
+
+HMODULE g_plugin = nullptr;
+bool g_uninitInDestructor = false;
+
+ULONGLONG TimedUninit() {
+  const ULONGLONG start = GetTickCount64();
+  lumoGameUninit();
+  return GetTickCount64() - start;
+}
+
+void UninitAtExit() { Print("[game] atexit uninit-ms=%llu\n", TimedUninit()); }
+
+struct UninitOnDestruction {
+  ~UninitOnDestruction() {
+    if (g_uninitInDestructor) Print("[game] dtor uninit-ms=%llu\n", TimedUninit());
+  }
+} g_uninitOnDestruction;
 
 double NowMs() {
   LARGE_INTEGER f, c;
@@ -179,6 +203,38 @@ bool RunStep(const std::string& step, HWND wnd) {
       lumoGameUninit();
       Print("[game] uninit done\n");
     }).detach();
+  } else if (name == "plugin") {
+    std::string modes = arg;
+    for (char& c : modes) {
+      if (c == '+') c = ',';
+    }
+    SetEnvironmentVariableA("LUMO_TEST_PLUGIN", modes.c_str());
+    const ULONGLONG start = GetTickCount64();
+    g_plugin = LoadLibraryW(L"lumo_test_plugin.dll");
+    Print("[game] plugin-load=%s ms=%llu\n", g_plugin ? "ok" : "failed", GetTickCount64() - start);
+  } else if (name == "plugin-free") {
+    const ULONGLONG start = GetTickCount64();
+    const BOOL freed = g_plugin ? FreeLibrary(g_plugin) : FALSE;
+    g_plugin = nullptr;
+    Print("[game] plugin-free=%d ms=%llu\n", freed ? 1 : 0, GetTickCount64() - start);
+  } else if (name == "atexit-uninit") {
+    std::atexit(UninitAtExit);
+  } else if (name == "dtor-uninit") {
+    g_uninitInDestructor = true;
+  } else if (name == "uninit-2threads") {
+    HANDLE go = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    ULONGLONG took[2] = {};
+    std::thread a([&] { WaitForSingleObject(go, 10000); took[0] = TimedUninit(); });
+    std::thread b([&] { WaitForSingleObject(go, 10000); took[1] = TimedUninit(); });
+    SetEvent(go);
+    a.join();
+    b.join();
+    CloseHandle(go);
+    Print("[game] uninit done\n");
+    Print("[game] uninit-2threads slowest-ms=%llu\n", took[0] > took[1] ? took[0] : took[1]);
+  } else if (name == "counts") {
+    Print("[game] counts threads=%lu handles=%lu\n", lumo_test::CountProcessThreads(),
+          lumo_test::CountProcessHandles());
   } else if (name == "state") {
     if (wnd) PrintState(wnd);
   } else if (name == "wait") {

@@ -53,6 +53,12 @@ std::wstring GameCommand(const std::wstring& gameArgs) {
   return Quote(BinPath(L"test_game.exe")) + L" " + gameArgs;
 }
 
+double Field(const std::string& line, const std::string& key) {
+  const size_t at = line.find(" " + key + "=");
+  if (at == std::string::npos) return -1;
+  return std::atof(line.c_str() + at + key.size() + 2);
+}
+
 std::vector<std::string> RawEnvelopes(Session& session) {
   std::vector<std::string> envelopes;
   for (const std::string& hex : session.Find("[devhost] raw ")) envelopes.push_back(FromHex(hex));

@@ -38,6 +38,9 @@ std::wstring DevhostCommand(const std::wstring& hostOptions, const std::wstring&
                             const std::wstring& game = L"");
 std::wstring GameCommand(const std::wstring& gameArgs);
 
+// "key=value" from a " "-separated output line, as a number (-1 when missing).
+double Field(const std::string& line, const std::string& key);
+
 // Decoded envelopes the devhost printed as "[devhost] raw <hex>" lines.
 std::vector<std::string> RawEnvelopes(Session& session);
 
