@@ -23,11 +23,24 @@ void DelayedExit(ULONGLONG exitAtMs) {
   ExitProcess(0);
 }
 
+// True once the process is ending: ExitProcess has begun (main returned,
+// say), the system has ended every other thread and is unloading modules,
+// and a call from a DllMain or a DLL's global destructor comes now.
+bool ProcessIsEnding() {
+  using ShutdownInProgress = BOOLEAN(NTAPI*)();
+  static const ShutdownInProgress query = reinterpret_cast<ShutdownInProgress>(reinterpret_cast<void*>(
+      GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "RtlDllShutdownInProgress")));
+  return query != nullptr && query() != 0;
+}
+
 // Armed before any step that can wait on the host, so the process ends on
 // time whatever the host does. Counted from the call: a caller holding the
 // loader lock (lumoGameUninit inside a DllMain) keeps the timer thread from
 // beginning until it lets go, and the exit still comes 3 s after the call.
 void ArmDelayedExit() {
+  // Ending already, with the game's own exit code: no timer can start now,
+  // and ending the process here would cut short the rest of its shutdown.
+  if (ProcessIsEnding()) return;
   // The timer thread runs our code until the process ends.
   nbase::PinModule();
   const ULONGLONG exitAtMs = GetTickCount64() + kExitDelayMs;

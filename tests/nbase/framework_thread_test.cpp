@@ -111,6 +111,87 @@ TEST(FrameworkThreadTest, StopAfterTheLoopEndedByItselfIsSafe) {
   EXPECT_FALSE(thread.running());
 }
 
+// The loader lock, as any DllMain holds it: taken by the test thread itself.
+class LoaderLockHeld {
+ public:
+  LoaderLockHeld() {
+    HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+    lock_ = reinterpret_cast<LockFn>(reinterpret_cast<void*>(GetProcAddress(ntdll, "LdrLockLoaderLock")));
+    unlock_ = reinterpret_cast<UnlockFn>(reinterpret_cast<void*>(GetProcAddress(ntdll, "LdrUnlockLoaderLock")));
+    held_ = lock_ && unlock_ && lock_(0, nullptr, &cookie_) == 0;
+  }
+  ~LoaderLockHeld() { Release(); }
+  bool held() const { return held_; }
+  void Release() {
+    if (held_) unlock_(0, cookie_);
+    held_ = false;
+  }
+
+ private:
+  using LockFn = LONG(NTAPI*)(ULONG, ULONG*, ULONG_PTR*);
+  using UnlockFn = LONG(NTAPI*)(ULONG, ULONG_PTR);
+  LockFn lock_ = nullptr;
+  UnlockFn unlock_ = nullptr;
+  ULONG_PTR cookie_ = 0;
+  bool held_ = false;
+};
+
+// With the loader lock held a new thread cannot begin: Start gives up in
+// time, and the cancelled thread never runs its body, also once the lock is
+// free. Afterwards the same object starts normally.
+TEST(FrameworkThreadTest, StartUnderTheLoaderLockFailsInTimeAndTheThreadNeverRuns) {
+  EventLog log;
+  ProbeThread thread(&log);
+  LoaderLockHeld lock;
+  ASSERT_TRUE(lock.held());
+  const ULONGLONG start = GetTickCount64();
+  const bool started = thread.Start();
+  const ULONGLONG took = GetTickCount64() - start;
+  lock.Release();
+  EXPECT_FALSE(started);
+  EXPECT_FALSE(thread.running());
+  EXPECT_LT(took, 5000u);  // bounded, not a measurement
+  Sleep(300);              // time for the cancelled thread to begin and end
+  EXPECT_TRUE(log.Events().empty());
+
+  ASSERT_TRUE(thread.Start());
+  EXPECT_TRUE(thread.Stop());
+  EXPECT_THAT(log.Events(), ElementsAre("init", "cleanup"));
+}
+
+// A body that does not return in time: Join and Stop report it instead of
+// waiting on; once the body returns, they succeed.
+TEST(FrameworkThreadTest, JoinAndStopGiveUpOnABodyThatDoesNotReturn) {
+  HANDLE release = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  class Blocked : public nbase::Thread {
+   public:
+    explicit Blocked(HANDLE release) : release_(release) {}
+    ~Blocked() override { Join(); }
+    void Run() override { WaitForSingleObject(release_, 30000); }
+
+   private:
+    HANDLE release_;
+  } thread(release);
+  ASSERT_TRUE(thread.Create());
+  EXPECT_FALSE(thread.Join(100));
+  EXPECT_NE(thread.thread_handle(), nullptr);
+  SetEvent(release);
+  EXPECT_TRUE(thread.Join(5000));
+  EXPECT_EQ(thread.thread_handle(), nullptr);
+
+  ResetEvent(release);
+  EventLog log;
+  ProbeThread framework(&log);
+  ASSERT_TRUE(framework.Start());
+  framework.message_loop()->PostTask([release] { WaitForSingleObject(release, 30000); });
+  EXPECT_FALSE(framework.Stop(100));
+  EXPECT_TRUE(framework.running());
+  SetEvent(release);
+  EXPECT_TRUE(framework.Stop(5000));
+  EXPECT_THAT(log.Events(), ElementsAre("init", "cleanup"));
+  CloseHandle(release);
+}
+
 class QuitOnFirstMessage : public nbase::MessageDispatcher {
  public:
   bool Dispatch(const MSG& msg) override {
