@@ -150,7 +150,7 @@ void LoaderLock() {
     AddRow("lumoGameInit in DllMain (ms)", Fixed(ms), "< 2,000", ms >= 0 && ms < 2000);
   }
   {
-    Session s(lumo_test::DevhostCommand(L"--no-parent --token=soakllfree",
+    Session s(lumo_test::DevhostCommand(L"--token=soakllfree",
                                         L"--after-loop-ms=30000 --steps=init,plugin:uninit-detach,plugin-free"));
     const std::string uninit = s.WaitLine("[plugin] uninit-detach-free", 60000);
     const ULONGLONG returnedAt = GetTickCount64();
@@ -162,7 +162,7 @@ void LoaderLock() {
            "about 3,000, 0", code == 0 && exitMs > 2500 && exitMs < 8000);
   }
   {
-    Session s(lumo_test::DevhostCommand(L"--no-parent --token=soakllexit",
+    Session s(lumo_test::DevhostCommand(L"--token=soakllexit",
                                         L"--after-loop-ms=30000 --steps=init,plugin:uninit-detach,exit:7"));
     const std::string uninit = s.WaitLine("[plugin] uninit-detach-exit", 60000);
     const ULONGLONG returnedAt = GetTickCount64();

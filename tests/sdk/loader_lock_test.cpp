@@ -104,7 +104,8 @@ class ExitPaths : public LoaderLockTest, public ::testing::WithParamInterface<Ex
 // leaving already, its own exit code stands.
 TEST_P(ExitPaths, UninitReturnsAndTheProcessEndsAsItShould) {
   const ExitPath& c = GetParam();
-  Session s(DevhostCommand(L"--no-parent --token=ex" + std::to_wstring(GetCurrentProcessId()),
+  // Embedded, so that shutdown also takes the window out of the host.
+  Session s(DevhostCommand(L"--token=ex" + std::to_wstring(GetCurrentProcessId()),
                            std::wstring(L"--after-loop-ms=30000 --steps=init,") + c.steps,
                            game_.Path(L"test_game.exe")));
   ASSERT_EQ(s.WaitLine("[game] init="), "[game] init=0") << s.Output();
