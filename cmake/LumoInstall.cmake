@@ -11,6 +11,8 @@
 #   unity/com.lumo.gamesdk/  a Unity package (binding, assembly definition, DLL)
 #   unreal/LumoGameSDK/  an Unreal plugin (module, import library, DLL)
 #   tools/verify-server/  the local HTTPS verify server for development logins
+#   tools/hostcheck/  lumo-hostcheck.exe with its own copy of the DLL, for
+#             launcher developers
 #   toolchains/  the MinGW-w64 cross toolchain file for CMake on Debian
 include(CMakePackageConfigHelpers)
 
@@ -27,6 +29,14 @@ if(TARGET lumo-devhost)
   lumo_add_version_resource(lumo-devhost DESCRIPTION "LumoGameSDK development host")
   # OPTIONAL: an install after building the DLL alone (README) still works.
   install(TARGETS lumo-devhost RUNTIME DESTINATION ${LUMO_INSTALL_BINDIR} OPTIONAL)
+endif()
+if(TARGET lumo-hostcheck)
+  lumo_add_version_resource(lumo-hostcheck DESCRIPTION "LumoGameSDK launcher check")
+  install(TARGETS lumo-hostcheck RUNTIME DESTINATION tools/hostcheck OPTIONAL)
+  # The DLL it loads from its own folder, only beside a built check.
+  install(CODE "if(EXISTS \"$<TARGET_FILE:lumo-hostcheck>\")
+    file(INSTALL DESTINATION \"\${CMAKE_INSTALL_PREFIX}/tools/hostcheck\" TYPE FILE FILES \"$<TARGET_FILE:LumoGameSDK>\")
+  endif()")
 endif()
 
 # Made beside the DLL by lumo_ship_dll (cmake/LumoShipDll.cmake).

@@ -18,14 +18,28 @@ NtQueryEventFn LookUpNtQueryEvent() {
   return reinterpret_cast<NtQueryEventFn>(reinterpret_cast<void*>(GetProcAddress(ntdll, "NtQueryEvent")));
 }
 
+bool QueryEvent(HANDLE event, EventBasicInformation& info) {
+  static const NtQueryEventFn query = LookUpNtQueryEvent();
+  if (query == nullptr || event == nullptr) return false;
+  return query(event, kEventBasicInformation, &info, sizeof(info), nullptr) == 0;
+}
+
 }  // namespace
 
 EventState QueryEventState(HANDLE event) {
-  static const NtQueryEventFn query = LookUpNtQueryEvent();
-  if (query == nullptr || event == nullptr) return EventState::Unknown;
   EventBasicInformation info = {};
-  if (query(event, kEventBasicInformation, &info, sizeof(info), nullptr) != 0) return EventState::Unknown;
+  if (!QueryEvent(event, info)) return EventState::Unknown;
   return info.eventState != 0 ? EventState::Signalled : EventState::NotSignalled;
+}
+
+EventKind QueryEventKind(HANDLE event) {
+  // EVENT_TYPE: NotificationEvent (0) stays signalled, SynchronizationEvent
+  // (1) is reset by the wait it satisfies.
+  EventBasicInformation info = {};
+  if (!QueryEvent(event, info)) return EventKind::Unknown;
+  if (info.eventType == 0) return EventKind::ManualReset;
+  if (info.eventType == 1) return EventKind::AutoReset;
+  return EventKind::Unknown;
 }
 
 }  // namespace lumo

@@ -24,12 +24,17 @@ const HostWindowClass kHostWindowClasses[] = {
 
 }  // namespace
 
-uint32_t FindHostProcessId(const std::string& name, HWND hostWindow) {
+const wchar_t* HostWindowClassFor(const std::string& name) {
   for (const HostWindowClass& row : kHostWindowClasses) {
-    if (name == row.channel) {
-      HWND wnd = FindWindowW(row.windowClass, nullptr);
-      return wnd ? WindowProcessId(wnd) : 0;
-    }
+    if (name == row.channel) return row.windowClass;
+  }
+  return nullptr;
+}
+
+uint32_t FindHostProcessId(const std::string& name, HWND hostWindow) {
+  if (const wchar_t* windowClass = HostWindowClassFor(name)) {
+    HWND wnd = FindWindowW(windowClass, nullptr);
+    return wnd ? WindowProcessId(wnd) : 0;
   }
   if (name.compare(0, std::strlen(kChannelPlayer), kChannelPlayer) == 0) {
     return WindowProcessId(hostWindow);
@@ -38,9 +43,7 @@ uint32_t FindHostProcessId(const std::string& name, HWND hostWindow) {
 }
 
 bool HasHostLookup(const std::string& name) {
-  for (const HostWindowClass& row : kHostWindowClasses) {
-    if (name == row.channel) return true;
-  }
+  if (HostWindowClassFor(name) != nullptr) return true;
   return name.compare(0, std::strlen(kChannelPlayer), kChannelPlayer) == 0;
 }
 

@@ -15,6 +15,10 @@ namespace lumo {
 // "parent" on the command line; may be null).
 uint32_t FindHostProcessId(const std::string& name, HWND hostWindow);
 
+// The window class whose owner is the host of `name`, or null when the
+// name has none (the "ipc_channel_player" family and unknown names).
+const wchar_t* HostWindowClassFor(const std::string& name);
+
 // Whether FindHostProcessId has a way to find the host of `name` at all.
 bool HasHostLookup(const std::string& name);
 

@@ -2,7 +2,7 @@
 # meet it: the files, nothing of the build beyond them, docs that point only
 # inside it, the Unity and Unreal packages, and the DLL's symbols.
 #   cmake -DBUILD_DIR= -DWORK_DIR= -DVERSION= -DSYMBOLS= -DPYTHON= -DSOURCE_DIR=
-#         [-DEXPECT_DEVHOST=ON] -P archive_test.cmake
+#         [-DEXPECT_DEVHOST=ON] [-DEXPECT_HOSTCHECK=ON] -P archive_test.cmake
 include(${CMAKE_CURRENT_LIST_DIR}/package_test_lib.cmake)
 
 file(REMOVE_RECURSE ${WORK_DIR})
@@ -22,7 +22,7 @@ lumo_check_sdk_files(${root})
 # what game developers receive.
 file(GLOB_RECURSE entries RELATIVE ${root} ${root}/*)
 foreach(rel ${entries})
-  if(NOT rel MATCHES "^(README\\.md|CHANGELOG\\.md|bin/LumoGameSDK\\.dll|bin/${SYMBOLS}|bin/lumo-devhost\\.exe|include/LumoGameSDK\\.h|lib/libLumoGameSDK\\.dll\\.a|lib/LumoGameSDK\\.lib|lib/cmake/LumoGameSDK/[^/]+\\.cmake|docs/[^/]+\\.md|examples/sample_game/[^/]+|bindings/csharp/LumoGameSDK\\.cs|toolchains/mingw-w64-x86_64\\.cmake|tools/verify-server/(verify-server\\.sh|verify_server\\.py)|unity/com\\.lumo\\.gamesdk/.*|unreal/LumoGameSDK/.*)$")
+  if(NOT rel MATCHES "^(README\\.md|CHANGELOG\\.md|bin/LumoGameSDK\\.dll|bin/${SYMBOLS}|bin/lumo-devhost\\.exe|include/LumoGameSDK\\.h|lib/libLumoGameSDK\\.dll\\.a|lib/LumoGameSDK\\.lib|lib/cmake/LumoGameSDK/[^/]+\\.cmake|docs/[^/]+\\.md|examples/sample_game/[^/]+|bindings/csharp/LumoGameSDK\\.cs|toolchains/mingw-w64-x86_64\\.cmake|tools/verify-server/(verify-server\\.sh|verify_server\\.py)|tools/hostcheck/(lumo-hostcheck\\.exe|LumoGameSDK\\.dll)|unity/com\\.lumo\\.gamesdk/.*|unreal/LumoGameSDK/.*)$")
     message(FATAL_ERROR "${top}.zip holds ${rel}, which is not part of the SDK")
   endif()
 endforeach()

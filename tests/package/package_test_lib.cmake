@@ -48,6 +48,9 @@ set(LUMO_SDK_FILES
 if(EXPECT_DEVHOST)
   list(APPEND LUMO_SDK_FILES bin/lumo-devhost.exe)
 endif()
+if(EXPECT_HOSTCHECK)
+  list(APPEND LUMO_SDK_FILES tools/hostcheck/lumo-hostcheck.exe tools/hostcheck/LumoGameSDK.dll docs/hostcheck.md)
+endif()
 
 # lumo_check_sdk_files(<root>): every file above is there.
 function(lumo_check_sdk_files root)

@@ -39,6 +39,21 @@ std::string GameChannelFromReadyBody(const std::string& body) {
   return std::string();
 }
 
+HWND GameWindowFromReadyBody(const std::string& body) {
+  try {
+    const nlohmann::json value = nlohmann::json::parse(body);
+    if (value.is_array() && value.size() >= 2 && value[1].is_string()) {
+      const std::string digits = value[1].get<std::string>();
+      if (digits.empty() || digits.size() > 20 || digits.find_first_not_of("0123456789") != std::string::npos) {
+        return nullptr;
+      }
+      return reinterpret_cast<HWND>(static_cast<uintptr_t>(std::stoull(digits)));
+    }
+  } catch (...) {
+  }
+  return nullptr;
+}
+
 GameSender::~GameSender() {
   if (endpoint_.status == lumo::ShmStatus::Ok) endpoint_.Close();
 }
@@ -155,6 +170,7 @@ void HostChannelReader::ThreadMain() {
         PrintLine("game channel=" + channel);
         sender_->SetChannel(channel);
       }
+      gameWindow_.store(GameWindowFromReadyBody(body));
       if (onGameReady_) onGameReady_();
     }
   }

@@ -8,6 +8,7 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <deque>
 #include <functional>
 #include <mutex>
@@ -59,6 +60,9 @@ class HostChannelReader {
              std::function<void()> onGameReady = nullptr);
   // Prints a message signalled before the call, then ends the thread.
   void Stop();
+  // The game window the last window-ready message named (null before);
+  // any thread.
+  HWND gameWindow() const { return gameWindow_.load(); }
 
  private:
   void ThreadMain();
@@ -68,11 +72,14 @@ class HostChannelReader {
   unsigned readDelayMs_ = 0;
   GameSender* sender_ = nullptr;
   std::function<void()> onGameReady_;
+  std::atomic<HWND> gameWindow_{nullptr};
   HANDLE stop_ = nullptr;
   std::thread thread_;
 };
 
 // The third element of a GameWndReady body (a JSON array of strings), or "".
 std::string GameChannelFromReadyBody(const std::string& body);
+// The second element of a GameWndReady body as a window handle, or null.
+HWND GameWindowFromReadyBody(const std::string& body);
 
 }  // namespace devhost

@@ -5,11 +5,14 @@
 // game re-parents its window into it); a reader thread serves the host
 // channel; GameProcess runs the game's waiter/debugger and capture threads;
 // an optional stdin thread feeds messages to the sender. With --hang the main
-// thread stops pumping for a while, as a hung launcher would.
+// thread stops pumping for a while, as a hung launcher would; with
+// --channel-late-ms a helper thread creates the channel after the game has
+// started, as a launcher that breaks the order would.
 #include <windows.h>
 #include <shellapi.h>
 
 #include <atomic>
+#include <thread>
 
 #include <cstdio>
 #include <functional>
@@ -35,6 +38,7 @@ struct HostState {
   bool gameRunning = false;
   DWORD exitCode = 0;
   unsigned long hangMs = 0;
+  const devhost::HostChannelReader* reader = nullptr;
 };
 
 HostState* g_state = nullptr;
@@ -67,6 +71,16 @@ LRESULT CALLBACK HostWndProc(HWND wnd, UINT message, WPARAM wParam, LPARAM lPara
       // makes Wine's X11 driver wait up to 2 s for it to be withdrawn.
       PostQuitMessage(0);
       return 0;
+    case WM_SIZE: {
+      // The embedded game window follows the client area. Asynchronous: the
+      // window thread never waits on the game's thread.
+      HWND game = g_state && g_state->reader ? g_state->reader->gameWindow() : nullptr;
+      if (game && IsWindow(game)) {
+        SetWindowPos(game, nullptr, 0, 0, LOWORD(lParam), HIWORD(lParam),
+                     SWP_NOZORDER | SWP_NOACTIVATE | SWP_ASYNCWINDOWPOS);
+      }
+      return DefWindowProcW(wnd, message, wParam, lParam);
+    }
     case kHangMessage:
       if (g_state) Hang(*g_state);
       return 0;
@@ -161,13 +175,8 @@ int main() {
     Exit(0);
   }
 
-  lumo::ShmEndpoint channel = lumo::ShmEndpoint::Create(options.channel.c_str());
-  if (channel.status != lumo::ShmStatus::Ok) {
-    PrintLine("error cannot create channel " + options.channel +
-              " status=" + std::to_string(static_cast<int>(channel.status)));
-    Exit(3);
-  }
   // Read from the moment the channel exists: a game may write at once.
+  lumo::ShmEndpoint channel{};
   devhost::GameSender sender;
   for (const auto& s : options.sends) sender.Send(s.first, s.second);
   devhost::HostChannelReader reader;
@@ -181,13 +190,24 @@ int main() {
       PostMessageW(hostWindow.load(), kHangMessage, 0, 0);
     };
   }
-  if (!reader.Start(&channel, &sender, options.printRaw, options.readDelayMs, onGameReady)) {
-    PrintLine("error cannot start the channel reader");
-    Exit(3);
-  }
+  auto openChannel = [&]() -> bool {
+    channel = lumo::ShmEndpoint::Create(options.channel.c_str());
+    if (channel.status != lumo::ShmStatus::Ok) {
+      PrintLine("error cannot create channel " + options.channel +
+                " status=" + std::to_string(static_cast<int>(channel.status)));
+      return false;
+    }
+    if (!reader.Start(&channel, &sender, options.printRaw, options.readDelayMs, onGameReady)) {
+      PrintLine("error cannot start the channel reader");
+      return false;
+    }
+    return true;
+  };
+  if (options.channelLateMs == 0 && !openChannel()) Exit(3);
 
   HostState state;
   state.hangMs = options.hangMs;
+  state.reader = &reader;
   g_state = &state;
   HWND wnd = CreateHostWindow(options);
   if (!wnd) {
@@ -210,6 +230,13 @@ int main() {
   PrintLine("launch " + lumo::WideToMultiByte(commandLine.c_str(), -1, CP_UTF8));
   PrintLine("game pid=" + std::to_string(state.game.pid()));
   if (options.readStdin) std::thread(StdinMain, &sender).detach();
+  std::thread lateChannel;
+  if (options.channelLateMs != 0) {
+    lateChannel = std::thread([&]() {
+      if (WaitForSingleObject(state.game.process(), options.channelLateMs) != WAIT_TIMEOUT) return;
+      if (openChannel()) PrintLine("channel created");
+    });
+  }
   if (options.hang == devhost::HangPoint::Launch) Hang(state);
 
   MSG msg;
@@ -217,6 +244,7 @@ int main() {
     TranslateMessage(&msg);
     DispatchMessageW(&msg);
   }
+  if (lateChannel.joinable()) lateChannel.join();  // returns once the game has ended
   // Messages the game signalled before it ended are printed before its end.
   reader.Stop();
   PrintLine("game exited code=" + std::to_string(state.exitCode));

@@ -34,6 +34,9 @@ const char kHelpText[] =
     "  --raw                also print every received envelope byte for byte, in hex\n"
     "  --read-delay-ms=<n>  after each message read, spend <n> ms before waiting for\n"
     "                       the next (a busy launcher; for delivery tests)\n"
+    "  --channel-late-ms=<n> create the host channel <n> ms after starting the game\n"
+    "                       instead of before (a launcher that breaks the order;\n"
+    "                       for tests of games and of launcher checks)\n"
     "  --capture=<mode>     game debugger output: dbwin (default; the DBWIN buffer,\n"
     "                       falls back to debugger when another monitor owns it),\n"
     "                       debugger (run the game under this host as debugger),\n"
@@ -51,6 +54,7 @@ const char kHelpText[] =
     "  [devhost] capture=<dbwin|debugger|none>\n"
     "  [devhost] launch <game command line>\n"
     "  [devhost] game pid=<pid>\n"
+    "  [devhost] channel created         (with --channel-late-ms)\n"
     "  [devhost] recv <msg> <body>        a message on the host channel\n"
     "  [devhost] raw <hex>                the envelope's exact bytes (with --raw)\n"
     "  [devhost] recv-invalid <reason>    a message that is no envelope\n"
@@ -187,6 +191,14 @@ bool ParseOptions(const std::vector<std::wstring>& args, Options& out, std::stri
         return false;
       }
       out.readDelayMs = static_cast<unsigned>(ms);
+    } else if (StartsWith(a, L"--channel-late-ms=", &v)) {
+      wchar_t* end = nullptr;
+      const unsigned long ms = std::wcstoul(v.c_str(), &end, 10);
+      if (v.empty() || *end != L'\0' || ms == 0 || ms > 600000) {
+        error = "bad --channel-late-ms, expected 1 to 600000";
+        return false;
+      }
+      out.channelLateMs = static_cast<unsigned>(ms);
     } else if (StartsWith(a, L"--capture=", &v)) {
       if (v == L"dbwin") {
         out.capture = CaptureMode::Dbwin;

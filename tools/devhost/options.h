@@ -37,6 +37,7 @@ struct Options {
   bool readStdin = false;
   bool printRaw = false;          // also print each received envelope in hex
   unsigned readDelayMs = 0;       // pause after each read, as a busy host would
+  unsigned channelLateMs = 0;     // create the channel this long after the game starts
   CaptureMode capture = CaptureMode::Dbwin;
   HangPoint hang = HangPoint::Never;
   unsigned long hangMs = 0;       // 0: until the game ends
