@@ -21,7 +21,7 @@ import socket
 import subprocess
 import sys
 
-build, work, session, prefix = sys.argv[1:5]
+build, work, session, prefix = (os.path.abspath(a) for a in sys.argv[1:5])
 README_PORT = "8443"
 
 
