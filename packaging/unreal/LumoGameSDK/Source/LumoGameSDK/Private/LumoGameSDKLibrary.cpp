@@ -225,7 +225,7 @@ int32 ULumoGameSDKLibrary::LumoResultCode(ELumoSdkResult Result)
 {
 	static const int32 Codes[] = {0, -1, -2, -3, -4, -5, -6, -10, -12};
 	const int32 Index = static_cast<int32>(Result);
-	return Index < static_cast<int32>(UE_ARRAY_COUNT(Codes)) ? Codes[Index] : INT32_MIN;
+	return Index < static_cast<int32>(UE_ARRAY_COUNT(Codes)) ? Codes[Index] : MIN_int32;
 }
 
 void ULumoGameSDKLibrary::LumoSetEditorUsesDevHost(bool bUse)
