@@ -5,7 +5,7 @@
 # PDB). GCC builds everything a second time (checked, not tested again), and
 # the input parsers are fuzzed briefly. Each step prints a heading with the
 # time since the start; the compilers' output goes to <build-dir>/logs/ and
-# is shown only when a step fails. About 45 minutes on 2 cores from a clean
+# is shown only when a step fails. About 30 minutes on 2 cores from a clean
 # clone, most of it compiling.
 # While working on one part: LUMO_TEST_ONLY=<ctest regex> scripts/test.sh
 # builds only the tested tree and runs only the matching test programs.
