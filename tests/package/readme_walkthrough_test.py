@@ -17,6 +17,7 @@ and again, by PID through the same script, however the test ends.
 import os
 import re
 import shlex
+import signal
 import socket
 import subprocess
 import sys
@@ -26,9 +27,21 @@ README_PORT = "8443"
 
 
 def run(command, cwd, env, timeout=600):
-    r = subprocess.run(["bash", "-c", command], cwd=cwd, env=env, stdout=subprocess.PIPE,
-                       stderr=subprocess.STDOUT, text=True, errors="replace", timeout=timeout)
-    return r.returncode, r.stdout
+    """Runs a command in a process group of its own; one that hangs is ended
+    with its group (a Wine session stops its X server and wineserver on TERM)."""
+    p = subprocess.Popen(["bash", "-c", command], cwd=cwd, env=env, stdout=subprocess.PIPE,
+                         stderr=subprocess.STDOUT, text=True, errors="replace", start_new_session=True)
+    try:
+        out, _ = p.communicate(timeout=timeout)
+        return p.returncode, out
+    except subprocess.TimeoutExpired:
+        os.killpg(p.pid, signal.SIGTERM)
+        try:
+            out, _ = p.communicate(timeout=30)
+        except subprocess.TimeoutExpired:
+            os.killpg(p.pid, signal.SIGKILL)
+            out, _ = p.communicate()
+        return 124, out + "\n(ended after %d s without finishing)" % timeout
 
 
 def blocks(readme):
