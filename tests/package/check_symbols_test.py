@@ -23,9 +23,9 @@ checker, bin_dir, readobj = sys.argv[1:4]
 pdbutil = sys.argv[4] if len(sys.argv) > 4 else None
 failures = []
 
-spec = importlib.util.spec_from_file_location("check_symbols", checker)
-check_symbols = importlib.util.module_from_spec(spec)
-spec.loader.exec_module(check_symbols)
+module_spec = importlib.util.spec_from_file_location("check_symbols", checker)
+check_symbols = importlib.util.module_from_spec(module_spec)
+module_spec.loader.exec_module(check_symbols)
 
 dll_name = "LumoGameSDK.dll"
 symbols = [n for n in ("LumoGameSDK.pdb", "LumoGameSDK.dll.debug") if os.path.exists(os.path.join(bin_dir, n))]
