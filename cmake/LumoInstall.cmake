@@ -2,14 +2,16 @@
 # `package` target makes of it:
 #   README.md, CHANGELOG.md  what is inside and the five-minute start
 #   include/  the public header
-#   bin/      LumoGameSDK.dll (stripped), its symbols (LumoGameSDK.dll.debug
-#             from GCC, LumoGameSDK.pdb from Clang), lumo-devhost.exe
+#   bin/      LumoGameSDK.dll (stripped), its symbols (LumoGameSDK.pdb from
+#             the shipped Clang build; LumoGameSDK.dll.debug from GCC), lumo-devhost.exe
 #   lib/      import libraries for MinGW (libLumoGameSDK.dll.a) and MSVC (LumoGameSDK.lib)
 #   lib/cmake/LumoGameSDK/  the package config for find_package
 #   docs/, examples/sample_game/  the guides and the sample's source
-#   bindings/csharp/  the C# binding as one source file
-#   unity/com.lumo.gamesdk/  a Unity package (binding, assembly definition, DLL)
-#   unreal/LumoGameSDK/  an Unreal plugin (module, import library, DLL)
+#   bindings/csharp/  the C# binding: one source file and its project file
+#   unity/com.lumo.gamesdk/  a Unity package (binding, assembly definition, DLL
+#             and its symbols, sample, README, CHANGELOG)
+#   unreal/LumoGameSDK/  an Unreal plugin (module, Blueprint library, import
+#             library, DLL and its symbols, icon)
 #   tools/verify-server/  the local HTTPS verify server for development logins
 #   tools/hostcheck/  lumo-hostcheck.exe with its own copy of the DLL, for
 #             launcher developers
@@ -62,7 +64,8 @@ install(FILES ${PROJECT_SOURCE_DIR}/packaging/README.md ${PROJECT_SOURCE_DIR}/CH
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/docs/ DESTINATION docs
         PATTERN building.md EXCLUDE PATTERN architecture.md EXCLUDE)
 # The C# binding for .NET hosts, as source to drop into a project.
-install(FILES ${PROJECT_SOURCE_DIR}/bindings/csharp/LumoGameSDK.cs DESTINATION bindings/csharp)
+install(FILES ${PROJECT_SOURCE_DIR}/bindings/csharp/LumoGameSDK.cs ${PROJECT_SOURCE_DIR}/bindings/csharp/LumoGameSDK.csproj
+        DESTINATION bindings/csharp)
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/examples/sample_game DESTINATION examples)
 install(FILES ${PROJECT_SOURCE_DIR}/cmake/mingw-w64-x86_64.cmake DESTINATION toolchains)
 install(PROGRAMS ${PROJECT_SOURCE_DIR}/scripts/verify-server.sh
@@ -70,18 +73,26 @@ install(PROGRAMS ${PROJECT_SOURCE_DIR}/scripts/verify-server.sh
         DESTINATION tools/verify-server)
 
 # Unity: a package folder to add with the Package Manager ("Add package from
-# disk"); every asset has its .meta, the DLL's limits it to Windows x64.
+# disk"); every asset has its .meta, the DLL's limits it to Windows x64. The
+# sample sits in Samples~, which Unity imports only on request.
+get_filename_component(LUMO_SHIP_SYMBOLS_NAME ${LUMO_SHIP_SYMBOLS} NAME)
+set(LUMO_DOCUMENTATION_URL "https://docs.lumo.invalid/gamesdk/${PROJECT_VERSION}/" CACHE STRING
+    "Where the Unity package's documentation link points (its guides are also in the package)")
 set(unity_src ${PROJECT_SOURCE_DIR}/packaging/unity/com.lumo.gamesdk)
 set(unity unity/com.lumo.gamesdk)
 configure_file(${unity_src}/package.json.in ${CMAKE_BINARY_DIR}/packaging/unity/package.json @ONLY)
 install(FILES ${CMAKE_BINARY_DIR}/packaging/unity/package.json ${unity_src}/package.json.meta
+              ${unity_src}/README.md ${unity_src}/README.md.meta
+              ${unity_src}/CHANGELOG.md ${unity_src}/CHANGELOG.md.meta
               ${unity_src}/Runtime.meta ${unity_src}/Plugins.meta
         DESTINATION ${unity})
+install(DIRECTORY ${unity_src}/Samples~ DESTINATION ${unity})
 install(FILES ${PROJECT_SOURCE_DIR}/bindings/csharp/LumoGameSDK.cs ${unity_src}/Runtime/LumoGameSDK.cs.meta
               ${unity_src}/Runtime/Lumo.GameSDK.asmdef ${unity_src}/Runtime/Lumo.GameSDK.asmdef.meta
         DESTINATION ${unity}/Runtime)
 install(FILES ${unity_src}/Plugins/x86_64.meta DESTINATION ${unity}/Plugins)
 install(FILES $<TARGET_FILE:LumoGameSDK> ${unity_src}/Plugins/x86_64/LumoGameSDK.dll.meta
+              ${LUMO_SHIP_SYMBOLS} ${unity_src}/Plugins/x86_64/${LUMO_SHIP_SYMBOLS_NAME}.meta
         DESTINATION ${unity}/Plugins/x86_64)
 
 # Unreal: a plugin folder to copy into the project's Plugins/.
@@ -91,9 +102,10 @@ set(unreal_lib ${unreal}/Source/ThirdParty/LumoGameSDK)
 configure_file(${unreal_src}/LumoGameSDK.uplugin.in ${CMAKE_BINARY_DIR}/packaging/unreal/LumoGameSDK.uplugin @ONLY)
 install(FILES ${CMAKE_BINARY_DIR}/packaging/unreal/LumoGameSDK.uplugin DESTINATION ${unreal})
 install(DIRECTORY ${unreal_src}/Source/LumoGameSDK DESTINATION ${unreal}/Source)
+install(FILES ${unreal_src}/Resources/Icon128.png DESTINATION ${unreal}/Resources)
 install(FILES ${PROJECT_SOURCE_DIR}/include/LumoGameSDK.h DESTINATION ${unreal_lib}/include)
 install(FILES ${CMAKE_ARCHIVE_OUTPUT_DIRECTORY}/LumoGameSDK.lib DESTINATION ${unreal_lib}/lib/Win64)
-install(FILES $<TARGET_FILE:LumoGameSDK> DESTINATION ${unreal_lib}/bin/Win64)
+install(FILES $<TARGET_FILE:LumoGameSDK> ${LUMO_SHIP_SYMBOLS} DESTINATION ${unreal_lib}/bin/Win64)
 
 # `cmake --build <build> --target package` writes LumoGameSDK-<version>-win64.zip.
 set(CPACK_GENERATOR ZIP)

@@ -23,7 +23,9 @@ function(lumo_ship_dll target)
     foreach(t ${target} ${ARGN})
       target_compile_options(${t} PRIVATE -g -gcodeview)
     endforeach()
-    target_link_options(${target} PRIVATE -Wl,--pdb=${symbols})
+    # The debug directory names the PDB by its file name alone, as a
+    # symbol server and a crash reporter look it up, not by this build's path.
+    target_link_options(${target} PRIVATE -Wl,--pdb=${symbols} "-Wl,--Xlink=-pdbaltpath:%_PDB%")
     add_custom_command(TARGET ${target} POST_BUILD
       COMMAND ${LUMO_LLVM_OBJCOPY} --strip-all ${target}.dll
       WORKING_DIRECTORY ${dir}

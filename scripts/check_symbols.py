@@ -8,7 +8,8 @@
   and it must hold the DWARF the DLL no longer has.
 - A Clang/LLD build records a CodeView entry (RSDS) in the debug directory:
   the PDB it names must be beside the DLL, and the GUID and age in the PDB's
-  info stream must equal the DLL's, as a Windows debugger requires.
+  info stream, and the age in its debug info (DBI) stream, must equal the
+  DLL's, as a Windows debugger requires: a PDB of another build is refused.
 Either way the DLL itself carries no debug sections and no symbol table.
 Prints what it checked; exits 1 on the first mismatch.
 """
@@ -28,7 +29,7 @@ class Pe:
     def __init__(self, path):
         self.data = open(path, "rb").read()
         d = self.data
-        if d[:2] != b"MZ":
+        if d[:2] != b"MZ" or len(d) < 0x40:
             fail("%s is not a PE file" % path)
         pe = struct.unpack_from("<I", d, 0x3C)[0]
         if d[pe:pe + 4] != b"PE\0\0":
@@ -80,29 +81,57 @@ class Pe:
         return None
 
 
-def pdb_guid_age(path):
-    """GUID and age from the PDB info stream (stream 1) of an MSF 7.00 file."""
-    d = open(path, "rb").read()
-    magic = b"Microsoft C/C++ MSF 7.00\r\n\x1aDS\0\0\0"
-    if not d.startswith(magic):
-        fail("%s is not an MSF 7.00 PDB" % path)
-    block, _, _, dir_bytes, _, map_addr = struct.unpack_from("<IIIIII", d, len(magic))
-    dir_blocks = (dir_bytes + block - 1) // block
-    blocks = struct.unpack_from("<%dI" % dir_blocks, d, map_addr * block)
-    directory = b"".join(d[b * block:(b + 1) * block] for b in blocks)[:dir_bytes]
-    streams = struct.unpack_from("<I", directory, 0)[0]
-    sizes = struct.unpack_from("<%dI" % streams, directory, 4)
-    pos = 4 + 4 * streams
-    stream_blocks = []
-    for size in sizes:
-        n = 0 if size == 0xFFFFFFFF else (size + block - 1) // block
-        stream_blocks.append(struct.unpack_from("<%dI" % n, directory, pos))
-        pos += 4 * n
-    if streams < 2 or not stream_blocks[1]:
-        fail("%s has no info stream" % path)
-    info = d[stream_blocks[1][0] * block:]
-    _, _, age = struct.unpack_from("<III", info, 0)
-    return uuid.UUID(bytes_le=info[12:28]), age
+class Pdb:
+    """The streams of an MSF 7.00 file (a PDB), as lists of file offsets."""
+    MAGIC = b"Microsoft C/C++ MSF 7.00\r\n\x1aDS\0\0\0"
+
+    def __init__(self, path):
+        self.path = path
+        self.data = open(path, "rb").read()
+        d = self.data
+        if not d.startswith(self.MAGIC):
+            fail("%s is not an MSF 7.00 PDB" % path)
+        try:
+            block, _, blocks_total, dir_bytes, _, map_addr = struct.unpack_from("<IIIIII", d, len(self.MAGIC))
+            if block not in (512, 1024, 2048, 4096) or blocks_total * block > len(d):
+                raise ValueError("block size %d, %d blocks" % (block, blocks_total))
+            self.block = block
+            dir_blocks = (dir_bytes + block - 1) // block
+            blocks = struct.unpack_from("<%dI" % dir_blocks, d, map_addr * block)
+            directory = b"".join(d[b * block:(b + 1) * block] for b in blocks)[:dir_bytes]
+            count = struct.unpack_from("<I", directory, 0)[0]
+            sizes = struct.unpack_from("<%dI" % count, directory, 4)
+            pos = 4 + 4 * count
+            self.streams = []
+            for size in sizes:
+                n = 0 if size == 0xFFFFFFFF else (size + block - 1) // block
+                self.streams.append((0 if size == 0xFFFFFFFF else size,
+                                     struct.unpack_from("<%dI" % n, directory, pos)))
+                pos += 4 * n
+        except (struct.error, ValueError) as e:
+            fail("%s is damaged: %s" % (path, e))
+
+    def offset(self, stream, pos):
+        """The file offset of byte `pos` of a stream."""
+        size, blocks = self.streams[stream]
+        if pos >= size:
+            fail("%s: stream %d is too short" % (self.path, stream))
+        return blocks[pos // self.block] * self.block + pos % self.block
+
+    def read(self, stream, pos, length):
+        return bytes(self.data[self.offset(stream, pos + i)] for i in range(length))
+
+    def guid_age(self):
+        """GUID and age of the info stream (1), and the age of the DBI stream
+        (3), which a Windows debugger also compares."""
+        if len(self.streams) < 4:
+            fail("%s has no info or no debug info stream" % self.path)
+        info = self.read(1, 0, 28)
+        age = struct.unpack_from("<I", info, 8)[0]
+        signature, _, dbi_age = struct.unpack_from("<iII", self.read(3, 0, 12))
+        if signature != -1:
+            fail("%s: the debug info stream has no DBI header" % self.path)
+        return uuid.UUID(bytes_le=info[12:28]), age, dbi_age
 
 
 def main():
@@ -141,13 +170,16 @@ def main():
         path = os.path.join(folder, name)
         if not os.path.isfile(path):
             fail("%s names %s, which is not beside it" % (dll, name))
-        pdb_guid, pdb_age = pdb_guid_age(path)
-        if (pdb_guid, pdb_age) != (guid, age):
-            fail("%s: GUID %s age %d, the DLL expects GUID %s age %d (symbols of another build)"
-                 % (name, pdb_guid, pdb_age, guid, age))
+        pdb_guid, pdb_age, dbi_age = Pdb(path).guid_age()
+        if (pdb_guid, pdb_age, dbi_age) != (guid, age, age):
+            fail("%s: GUID %s age %d (debug info age %d), the DLL expects GUID %s age %d (symbols of another build)"
+                 % (name, pdb_guid, pdb_age, dbi_age, guid, age))
         print("%s: PDB %s, GUID %s age %d matches" % (os.path.basename(dll), name, guid, age))
     return 0
 
 
 if __name__ == "__main__":
-    sys.exit(main())
+    try:
+        sys.exit(main())
+    except (struct.error, ValueError, IndexError) as e:
+        fail("%s or its symbol file is damaged: %s" % (sys.argv[1], e))

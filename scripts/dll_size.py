@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""Size breakdown of a linked DLL from its linker map (GNU ld or LLD).
+"""Size breakdown of a linked DLL from its linker map (GNU ld, or LLD's COFF or ELF-style map).
 
     dll_size.py <linker map> [<dll> [<goal bytes>]]
 
@@ -40,7 +40,23 @@ def component_of(path):
         return "src/" + folder, member or base
     if "LumoGameSDK.dir" in path:
         return "src/sdk", member or base
+    if not archive and "/" not in path:
+        return origin_of_object(base), base
     return base, member or base
+
+
+def origin_of_object(name):
+    """LLD's COFF map names an archive member without its archive: tell the
+    origin from the member's own name."""
+    if name.endswith((".cpp.obj", ".rc.res")):
+        folder = folder_of_member(name)
+        return "src/" + (folder if folder != "?" else "sdk")
+    m = re.match(r"lib64_(lib\w+?)_a-", name) or re.match(r"(lib\w+?)_la-", name)
+    if m:
+        return m.group(1) + ".a"
+    if re.match(r"(lib\w+[th]|d\d+)\.o$", name):
+        return "import libraries"
+    return "C++ runtime (libstdc++, libgcc)"
 
 
 _members = {}
@@ -62,6 +78,13 @@ def folder_of_member(member):
 def parse(map_path):
     """Yields (section, size, input file) for every input section in the image."""
     lines = open(map_path, errors="replace").read().splitlines()
+    if lines and lines[0].split()[:3] == ["Address", "Size", "Align"]:
+        # LLD's COFF map: "<address> <size> <align>   <file>:(<section>)".
+        for line in lines[1:]:
+            m = re.match(r"\s*[0-9a-f]+\s+([0-9a-f]+)\s+\d+\s+(\S.*?):\((\S+)\)$", line)
+            if m:
+                yield m.group(3), int(m.group(1), 16), m.group(2)
+        return
     lld = lines and lines[0].split()[:4] == ["VMA", "LMA", "Size", "Align"]
     if lld:
         for line in lines[1:]:

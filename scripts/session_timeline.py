@@ -17,11 +17,15 @@ size and listed below with its time. Sources:
 - the verify server's /__control/last answer: the request's path and query.
 Only what these logs show is drawn: a host-bound message leaves the sender
 thread no later than the host received it, which is where its arrow starts.
+The time axis gives every gap between events room by the logarithm of its
+length (TimeAxis); labels take the first free row around their lane (Rows).
 """
 import argparse
+import bisect
 import datetime
 import html
 import json
+import math
 import re
 import sys
 
@@ -132,47 +136,126 @@ def build(args):
     return spans, sorted(messages, key=lambda m: m[0]), marks, end_time
 
 
+class TimeAxis:
+    """Maps session time to x. Not linear: each gap between two consecutive
+    event times gets a width that grows with the logarithm of its length, so
+    arrows milliseconds apart stay apart and seconds of idling do not push
+    everything to one side; then all widths are scaled to fill the picture."""
+
+    def __init__(self, times, left, right):
+        self.times = sorted(set(round(max(0.0, t), 4) for t in times))
+        widths = []
+        for a, b in zip(self.times, self.times[1:]):
+            widths.append(0.0 if b - a < 0.0005 else 24 + 38 * math.log10(1 + (b - a) / 0.001))
+        total = sum(widths) or 1.0
+        self.xs = [left]
+        for w in widths:
+            self.xs.append(self.xs[-1] + w * (right - left) / total)
+
+    def __call__(self, t):
+        t = max(0.0, t)
+        times, xs = self.times, self.xs
+        if t <= times[0]:
+            return xs[0]
+        i = bisect.bisect_right(times, t) - 1
+        if i >= len(times) - 1:
+            return xs[-1]
+        a, b = times[i], times[i + 1]
+        return xs[i] + (xs[i + 1] - xs[i]) * (t - a) / (b - a)
+
+    def long_gaps(self, seconds):
+        return [(a, b) for a, b in zip(self.times, self.times[1:]) if b - a >= seconds]
+
+
+def text_width(text, size=13):
+    return len(text) * size * 0.6
+
+
+class Rows:
+    """Label rows around one lane; a label takes the first row where it
+    overlaps no other label."""
+    OFFSETS = [-15, 29, -31, 45]
+
+    def __init__(self):
+        self.taken = {i: [] for i in range(len(self.OFFSETS))}
+
+    def place(self, x0, x1):
+        for i, offset in enumerate(self.OFFSETS):
+            if all(x1 + 8 <= a or x0 >= b + 8 for a, b in self.taken[i]):
+                self.taken[i].append((x0, x1))
+                return offset
+        self.taken[0].append((x0, x1))
+        return self.OFFSETS[0]
+
+
 def svg(spans, messages, marks, end_time, title):
     width, left, right = 1500, 250, 40
-    lane_y = {key: 90 + i * 80 for i, (key, _) in enumerate(LANES)}
+    lane_y = {key: 100 + i * 90 for i, (key, _) in enumerate(LANES)}
+    axis_y = 62
     table_top = lane_y[LANES[-1][0]] + 80
     row = 22
-    height = table_top + 40 + row * len(messages) + 44
-    scale = (width - left - right) / end_time
-
-    def x(t):
-        return left + max(0.0, t) * scale
+    height = table_top + 40 + row * len(messages) + 58
+    times = [0.0, end_time] + [t for _, s, e, _ in spans for t in (s, e)] + \
+            [t for t0, _, t1, _, _, _ in messages for t in (t0, t1)] + [t for t, _, _ in marks]
+    x = TimeAxis(times, left + 10, width - right - 10)
+    halo = 'stroke="white" stroke-width="4" stroke-linejoin="round" paint-order="stroke"'
 
     out = ['<svg xmlns="http://www.w3.org/2000/svg" width="%d" height="%d" font-family="DejaVu Sans, sans-serif" font-size="13">' % (width, height),
            '<defs><marker id="a" markerWidth="10" markerHeight="8" refX="9" refY="4" orient="auto">'
            '<path d="M0,0 L10,4 L0,8 z" fill="#333"/></marker></defs>',
            '<rect width="100%" height="100%" fill="white"/>',
            '<text x="20" y="32" font-size="20" font-weight="bold">%s</text>' % html.escape(title)]
-    for i in range(int(end_time) + 1):
-        out.append('<line x1="%.1f" y1="60" x2="%.1f" y2="%d" stroke="#e4e4e4"/>' % (x(i), x(i), table_top - 40))
-        out.append('<text x="%.1f" y="56" text-anchor="middle" fill="#777">%d s</text>' % (x(i), i))
+    bottom = table_top - 40
+    # Long idle gaps: a grey band with their length, so the axis cannot mislead.
+    for a, b in x.long_gaps(0.25):
+        xa, xb = x(a) + 6, x(b) - 6
+        if xb - xa > 30:
+            out.append('<rect x="%.1f" y="%d" width="%.1f" height="%d" fill="#f3f3f3"/>' % (xa, axis_y + 6, xb - xa, bottom - axis_y - 6))
+            out.append('<text x="%.1f" y="%d" text-anchor="middle" fill="#999" font-size="11">%.2f s later</text>'
+                       % ((xa + xb) / 2, axis_y + 20, b - a))
+    # Tick marks at event times, labelled where there is room.
+    last_label = -1e9
+    for t, tx in zip(x.times, x.xs):
+        out.append('<line x1="%.1f" y1="%d" x2="%.1f" y2="%d" stroke="#e8e8e8"/>' % (tx, axis_y, tx, bottom))
+        if tx - last_label >= 62:
+            out.append('<text x="%.1f" y="%d" text-anchor="middle" fill="#777" font-size="11">%.3f s</text>' % (tx, axis_y - 4, t))
+            last_label = tx
     for key, label in LANES:
         y = lane_y[key]
         out.append('<line x1="%d" y1="%d" x2="%d" y2="%d" stroke="#999" stroke-width="2"/>' % (left, y, width - right, y))
         out.append('<text x="20" y="%d" font-weight="bold">%s</text>' % (y + 5, html.escape(label)))
-    for i, (lane, start, end, label) in enumerate(spans):
+
+    labels = []  # drawn last, over the arrows
+    rows = {key: Rows() for key, _ in LANES}
+    for lane, start, end, label in sorted(spans, key=lambda s: s[1]):
         y = lane_y[lane]
         w = max(4.0, x(end) - x(start))
         out.append('<rect x="%.1f" y="%d" width="%.1f" height="18" fill="#4a7bd0" rx="3"/>' % (x(start), y - 9, w))
-        # Alternately above and below the lane: short spans lie close together.
-        ly = y - 14 if i % 2 else y + 26
-        out.append('<text x="%.1f" y="%d" fill="#234">%s</text>' % (x(start), ly, html.escape(label)))
+        lx = x(start) + 3
+        ly = y + rows[lane].place(lx, lx + text_width(label))
+        labels.append('<text x="%.1f" y="%d" fill="#234" %s>%s</text>' % (lx, ly, halo, html.escape(label)))
     for t, lane, label in marks:
-        out.append('<circle cx="%.1f" cy="%d" r="5" fill="#c33"/>' % (x(t), lane_y[lane]))
-        out.append('<text x="%.1f" y="%d" fill="#a22" text-anchor="end">%s</text>' % (x(t) - 6, lane_y[lane] - 12, html.escape(label)))
+        y = lane_y[lane]
+        out.append('<circle cx="%.1f" cy="%d" r="5" fill="#c33"/>' % (x(t), y))
+        w = text_width(label)
+        # Left of the dot where there is room, else right of it.
+        lx0 = x(t) - 8 - w if x(t) - 8 - w >= left else x(t) + 8
+        ly = y + rows[lane].place(lx0, lx0 + w)
+        labels.append('<text x="%.1f" y="%d" fill="#a22" %s>%s</text>' % (lx0, ly, halo, html.escape(label)))
     for i, (t0, a, t1, b, name, size) in enumerate(messages, 1):
         y0, y1 = lane_y[a], lane_y[b]
-        y0 += 9 if y1 > y0 else -9
-        y1 += -9 if y1 > y0 else 9
+        down = y1 > y0
+        # From the edge of the sending lane's bar to the edge of the receiving one's.
+        y0 += 10 if down else -10
+        y1 += -10 if down else 10
+        x0, x1 = x(t0), x(t1)
         out.append('<line x1="%.1f" y1="%d" x2="%.1f" y2="%d" stroke="#333" stroke-width="1.5" marker-end="url(#a)"/>'
-                   % (x(t0), y0, x(t1), y1))
-        out.append('<circle cx="%.1f" cy="%d" r="9" fill="#fff3c4" stroke="#333"/>' % (x(t0) + 12, (y0 + y1) / 2))
-        out.append('<text x="%.1f" y="%d" text-anchor="middle" font-size="11">%d</text>' % (x(t0) + 12, (y0 + y1) / 2 + 4, i))
+                   % (x0, y0, x1, y1))
+        cx, cy = (x0 + x1) / 2 + 13, (y0 + y1) / 2
+        labels.append('<circle cx="%.1f" cy="%.1f" r="9" fill="#fff3c4" stroke="#333"/>' % (cx, cy))
+        labels.append('<text x="%.1f" y="%.1f" text-anchor="middle" font-size="11">%d</text>' % (cx, cy + 4, i))
+    out.extend(labels)
+
     columns = [20, 60, 150, 250, 720, 1340]
     for cx, head in zip(columns, ["#", "sent", "received", "from → to", "message", "size"]):
         out.append('<text x="%d" y="%d" font-weight="bold">%s</text>' % (cx, table_top + 10, html.escape(head)))
@@ -185,12 +268,14 @@ def svg(spans, messages, marks, end_time, title):
         for cx, text in cells:
             out.append('<text x="%d" y="%d">%s</text>' % (cx, y, html.escape(text)))
     notes = ["Times: seconds since the session started, from the devhost's output (stamped on arrival) "
-             "and the library's log (ms).",
+             "and the library's log (ms). The time axis is not linear: each gap between two events",
+             "gets a width that grows with the logarithm of its length, so events milliseconds apart stay apart; "
+             "grey bands mark long idle gaps, with their length.",
              "Host-bound arrows start when the game thread handed the message to IpcSender; the login request "
              "is drawn when lumoGameLogin began, its answer when the library logged its verdict."]
     for i, note in enumerate(notes):
         out.append('<text x="20" y="%d" fill="#777" font-size="11">%s</text>'
-                   % (height - 24 + 14 * i, html.escape(note)))
+                   % (height - 40 + 14 * i, html.escape(note)))
     out.append("</svg>")
     return "\n".join(out)
 

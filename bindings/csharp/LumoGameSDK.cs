@@ -1,18 +1,21 @@
 // C# binding of LumoGameSDK.dll for Unity (Mono and IL2CPP) and .NET.
 // Every type that crosses the boundary is blittable, so calls and the login
 // record need no marshalling work. Compile with unsafe code allowed (the Unity
-// package's assembly definition does; elsewhere: -unsafe / AllowUnsafeBlocks).
+// package's assembly definition and LumoGameSDK.csproj do; elsewhere: -unsafe).
 //
 // The public surface checks what the library cannot: the process must be
 // 64-bit (the DLL is x64 only), and request text must reach the library whole
 // (no embedded NUL, valid UTF-16), so nothing is cut off or read past its end.
+// In the Unity Editor the process is the Editor itself: there the calls stay
+// away from the DLL unless the project opts in (LumoSdk.EditorUsesDevHost),
+// and Uninit never runs, because it would end the Editor.
 using System;
 using System.Runtime.InteropServices;
 using System.Text;
 
 namespace Lumo
 {
-    /// <summary>Results of lumoGameInit, lumoGameLogin and lumoShowPay.</summary>
+    /// <summary>Results of Init, Login and ShowPay (the library's SdkError codes).</summary>
     public enum SdkError : int
     {
         Ok = 0,
@@ -26,32 +29,50 @@ namespace Lumo
         LoginVerifyFailed = -12,
     }
 
-    /// <summary>The player's identity: the library's 288-byte record, field for field.</summary>
+    /// <summary>
+    /// The player's identity: a copy of the library's 288-byte record. Read it
+    /// through the properties; the lower-case fields are the 1.0 surface.
+    /// </summary>
     [StructLayout(LayoutKind.Explicit, Size = 288)]
     public unsafe struct LoginInfo
     {
+        /// <summary>UTF-16 units of each text field, its terminating zero included.</summary>
         public const int TextUnits = 64;
 
-        [FieldOffset(0)] public int size;
-        [FieldOffset(4)] public int reserved0;
-        [FieldOffset(8)] public long uid;
-        [FieldOffset(16)] public fixed char appid[TextUnits];
-        [FieldOffset(144)] public fixed char sid[TextUnits];
-        [FieldOffset(272)] public long time;
-        [FieldOffset(280)] public int utype;
-        [FieldOffset(284)] public int reserved1;
+        [Obsolete("Use LoginInfo.Size")] [FieldOffset(0)] public int size;
+        [Obsolete("Reserved, always 0")] [FieldOffset(4)] public int reserved0;
+        [Obsolete("Use LoginInfo.Uid")] [FieldOffset(8)] public long uid;
+        [Obsolete("Use LoginInfo.AppId")] [FieldOffset(16)] public fixed char appid[TextUnits];
+        [Obsolete("Use LoginInfo.Sid")] [FieldOffset(144)] public fixed char sid[TextUnits];
+        [Obsolete("Use LoginInfo.Time")] [FieldOffset(272)] public long time;
+        [Obsolete("Use LoginInfo.UserType")] [FieldOffset(280)] public int utype;
+        [Obsolete("Reserved, always 0")] [FieldOffset(284)] public int reserved1;
 
-        /// <summary>appid up to its terminating zero.</summary>
+#pragma warning disable 618 // the properties read the 1.0 fields they replace
+        /// <summary>The record's size in bytes: 288.</summary>
+        public int Size { get { return size; } }
+
+        /// <summary>The player's id, greater than 0.</summary>
+        public long Uid { get { return uid; } }
+
+        /// <summary>The application id, never empty (at most 63 UTF-16 units).</summary>
         public string AppId
         {
             get { fixed (char* text = appid) { return TextOf(text); } }
         }
 
-        /// <summary>sid up to its terminating zero.</summary>
+        /// <summary>The session id, never empty (at most 63 UTF-16 units).</summary>
         public string Sid
         {
             get { fixed (char* text = sid) { return TextOf(text); } }
         }
+
+        /// <summary>"time" as the verify endpoint sent it (0 when absent).</summary>
+        public long Time { get { return time; } }
+
+        /// <summary>"utype" as the verify endpoint sent it (0 when absent).</summary>
+        public int UserType { get { return utype; } }
+#pragma warning restore 618
 
         static string TextOf(char* text)
         {
@@ -65,41 +86,75 @@ namespace Lumo
     }
 
     /// <summary>
-    /// The five exports. Call them on the thread that owns the game's main
-    /// window, in the order lumoGameInit, lumoGameLogin, TryGetLoginInfo,
-    /// ShowPay, lumoGameUninit. In a 32-bit process every call throws
-    /// PlatformNotSupportedException before the library is touched.
+    /// The five calls of LumoGameSDK.dll. In order: Init once the game's main
+    /// window exists (on the thread that owns it), Login, TryGetLoginInfo,
+    /// ShowPay any number of times, Uninit at the very end. Every call is safe
+    /// from any thread; Login blocks while its HTTPS request runs (at most
+    /// 15 s), so call it from a worker thread and hand the result back. In a
+    /// 32-bit process every call throws PlatformNotSupportedException before
+    /// the library is touched.
     /// </summary>
-    public static class LumoGameSDK
+    public static class LumoSdk
     {
+        /// <summary>The native library's name, as DllImport resolves it.</summary>
         public const string Dll = "LumoGameSDK";
 
+        /// <summary>
+        /// Unity Editor only: let the calls reach the DLL, for an Editor that
+        /// lumo-devhost started (its options on the Editor's command line).
+        /// Off by default: then Init answers LaunchParamsFailed with a warning
+        /// and the other calls answer as before a successful Init. Uninit never
+        /// runs in the Editor, opted in or not. No effect outside the Editor.
+        /// </summary>
+        public static bool EditorUsesDevHost { get; set; }
+
+#if UNITY_EDITOR
+        internal static bool InEditor = true;
+        internal static Action<string> Warn = UnityEngine.Debug.LogWarning;
+#else
+        internal static bool InEditor = false;
+        internal static Action<string> Warn = message => Console.Error.WriteLine(message);
+#endif
+
+        // True when the call must not reach the DLL: inside the Editor,
+        // without the opt-in.
+        static bool EditorKeepsAway
+        {
+            get { return InEditor && !EditorUsesDevHost; }
+        }
+
         /// <summary>Attaches the game window to the host; see the integration guide.</summary>
-        public static SdkError lumoGameInit()
+        public static SdkError Init()
         {
             RequireX64(IntPtr.Size);
+            if (EditorKeepsAway)
+            {
+                Warn("LumoGameSDK: Init skipped in the Editor (answers LaunchParamsFailed): the Editor was not " +
+                     "started by the launcher. Set LumoSdk.EditorUsesDevHost = true to use an Editor started by lumo-devhost.");
+                return SdkError.LaunchParamsFailed;
+            }
             return Native.lumoGameInit();
         }
 
-        /// <summary>Verifies the player's login token (blocks while the HTTPS request runs).</summary>
-        public static SdkError lumoGameLogin()
+        /// <summary>
+        /// Verifies the player's login token. Blocks while the HTTPS request
+        /// runs (at most 15 s): call it from a worker thread.
+        /// </summary>
+        public static SdkError Login()
         {
             RequireX64(IntPtr.Size);
+            if (EditorKeepsAway)
+            {
+                return SdkError.NotInitialized;
+            }
             return Native.lumoGameLogin();
-        }
-
-        /// <summary>Shuts the SDK down; the process ends about 3 s later.</summary>
-        public static void lumoGameUninit()
-        {
-            RequireX64(IntPtr.Size);
-            Native.lumoGameUninit();
         }
 
         /// <summary>A copy of the login record; false before a successful login.</summary>
         public static unsafe bool TryGetLoginInfo(out LoginInfo info)
         {
             RequireX64(IntPtr.Size);
-            IntPtr record = Native.lumoGetLoginInfo();
+            IntPtr record = EditorKeepsAway ? IntPtr.Zero : Native.lumoGetLoginInfo();
             if (record == IntPtr.Zero)
             {
                 info = default(LoginInfo);
@@ -123,7 +178,26 @@ namespace Lumo
             {
                 return SdkError.IpcPostFailed;
             }
+            if (EditorKeepsAway)
+            {
+                return SdkError.NotInitialized;
+            }
             return Native.lumoShowPay(bytes);
+        }
+
+        /// <summary>
+        /// Shuts the SDK down; the process ends about 3 s later. Does nothing in
+        /// the Unity Editor, where the process is the Editor.
+        /// </summary>
+        public static void Uninit()
+        {
+            RequireX64(IntPtr.Size);
+            if (InEditor)
+            {
+                Warn("LumoGameSDK: Uninit skipped in the Editor: it would end the Editor 3 s later.");
+                return;
+            }
+            Native.lumoGameUninit();
         }
 
         // The DLL is x64 only: a 32-bit process would fail at the first call
@@ -181,5 +255,27 @@ namespace Lumo
             [DllImport(Dll, EntryPoint = "lumoGameUninit", CallingConvention = CallingConvention.StdCall)]
             internal static extern void lumoGameUninit();
         }
+    }
+
+    /// <summary>The 1.0 names, forwarding to <see cref="LumoSdk"/>; removed in the next major version.</summary>
+    [Obsolete("Use LumoSdk")]
+    public static class LumoGameSDK
+    {
+        public const string Dll = LumoSdk.Dll;
+
+        [Obsolete("Use LumoSdk.Init()")]
+        public static SdkError lumoGameInit() { return LumoSdk.Init(); }
+
+        [Obsolete("Use LumoSdk.Login()")]
+        public static SdkError lumoGameLogin() { return LumoSdk.Login(); }
+
+        [Obsolete("Use LumoSdk.Uninit()")]
+        public static void lumoGameUninit() { LumoSdk.Uninit(); }
+
+        [Obsolete("Use LumoSdk.TryGetLoginInfo()")]
+        public static bool TryGetLoginInfo(out LoginInfo info) { return LumoSdk.TryGetLoginInfo(out info); }
+
+        [Obsolete("Use LumoSdk.ShowPay()")]
+        public static SdkError ShowPay(string text) { return LumoSdk.ShowPay(text); }
     }
 }

@@ -1,5 +1,7 @@
 # Sourced by scripts that build against the local verify server.
 # configure_with_verify_server <build-dir> [cmake args...]
+#   Configures with the toolchain that builds the shipped DLL (Clang/LLD),
+#   or with $LUMO_TOOLCHAIN_FILE when set.
 #   The library's verify host is fixed at build time, so the local HTTPS
 #   server starts before configuring and the build points at
 #   localhost:<port>. Its test CA is trusted only in this build's Wine
@@ -8,11 +10,12 @@
 configure_with_verify_server() {
   local build=$1; shift
   verify_state=$build/verify-server
-  "$root/scripts/verify-server.sh" stop "$verify_state"  # leftovers of an interrupted run
+  # Explicit returns: callers may run this inside a condition, where set -e is off.
+  "$root/scripts/verify-server.sh" stop "$verify_state" || return 1  # leftovers of an interrupted run
   trap '"$root/scripts/verify-server.sh" stop "$verify_state"' EXIT
   trap 'exit 130' INT TERM
   local port
-  port=$("$root/scripts/verify-server.sh" start "$verify_state" "$build/wineprefix")
-  cmake -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" \
+  port=$("$root/scripts/verify-server.sh" start "$verify_state" "$build/wineprefix") || return 1
+  cmake -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE="${LUMO_TOOLCHAIN_FILE:-$root/cmake/clang-mingw-w64-x86_64.cmake}" \
         -DLUMO_VERIFY_HOST="localhost:$port" "$@"
 }

@@ -1,6 +1,10 @@
 // Checks the C# binding against the C header: the layout and the SdkError
 // codes that login_info_fixture_test.cpp wrote from the header, a LoginInfo
-// record it wrote with known values, and the export names of the .def file.
+// record it wrote with known values, and the export names of the .def file;
+// the .NET surface beside the 1.0 names it replaces, and the Unity Editor
+// guard. No LumoGameSDK.dll is loadable here (Mono on Linux), so a call that
+// reaches the library throws DllNotFoundException: that is how the checks
+// tell "went to the library" from "answered by the binding".
 //   mono LoginInfoTest.exe <fixture dir> <LumoGameSDK.def>
 using System;
 using System.Collections.Generic;
@@ -11,6 +15,7 @@ using System.Runtime.InteropServices;
 using System.Text;
 using Lumo;
 
+#pragma warning disable 618 // the 1.0 names are checked on purpose
 static unsafe class LoginInfoTest
 {
     static int failures;
@@ -86,14 +91,88 @@ static unsafe class LoginInfoTest
 
         var sid = new StringBuilder();
         for (int i = 0; i < 63; ++i) sid.Append((char)('A' + i % 26));
-        Expect(info.size, 288, "size");
-        Expect(info.reserved0, 0, "reserved0");
-        Expect(info.uid, 0x0123456789ABCDEFL, "uid");
+        Expect(info.Size, 288, "Size");
+        Expect(info.Uid, 0x0123456789ABCDEFL, "Uid");
         Expect(info.AppId, "game-\u03A9-\u6D4B\u8BD5-\U0001F600", "AppId");
         Expect(info.Sid, sid.ToString(), "Sid");
-        Expect(info.time, -0x0102030405060708L, "time");
-        Expect(info.utype, 0x1A2B3C4D, "utype");
+        Expect(info.Time, -0x0102030405060708L, "Time");
+        Expect(info.UserType, 0x1A2B3C4D, "UserType");
+        // The 1.0 fields read the same record.
+        Expect(info.size, 288, "size");
+        Expect(info.reserved0, 0, "reserved0");
+        Expect(info.uid, info.Uid, "uid");
+        Expect(info.time, info.Time, "time");
+        Expect(info.utype, info.UserType, "utype");
         Expect(info.reserved1, 0, "reserved1");
+    }
+
+    // .NET shape: LoginInfo is read through read-only properties; every
+    // public field left is a 1.0 name marked obsolete; so is every member of
+    // the 1.0 class, each forwarding to the LumoSdk call of the same job.
+    static void CheckSurface()
+    {
+        foreach (PropertyInfo p in typeof(LoginInfo).GetProperties(BindingFlags.Public | BindingFlags.Instance))
+            Expect(p.CanWrite, false, "LoginInfo." + p.Name + " is read-only");
+        foreach (string name in new[] { "Size", "Uid", "AppId", "Sid", "Time", "UserType" })
+            Expect(typeof(LoginInfo).GetProperty(name) != null, true, "LoginInfo." + name + " exists");
+        foreach (FieldInfo f in typeof(LoginInfo).GetFields(BindingFlags.Public | BindingFlags.Instance))
+            Expect(f.IsDefined(typeof(ObsoleteAttribute), false), true, "public field LoginInfo." + f.Name + " is obsolete");
+        string[] calls = { "Init", "Login", "TryGetLoginInfo", "ShowPay", "Uninit" };
+        foreach (string name in calls)
+            Expect(typeof(LumoSdk).GetMethod(name) != null, true, "LumoSdk." + name + " exists");
+        Expect(typeof(LumoGameSDK).IsDefined(typeof(ObsoleteAttribute), false), true, "class LumoGameSDK is obsolete");
+        foreach (MethodInfo m in typeof(LumoGameSDK).GetMethods(BindingFlags.Public | BindingFlags.Static))
+            Expect(m.IsDefined(typeof(ObsoleteAttribute), false), true, "LumoGameSDK." + m.Name + " is obsolete");
+
+        Expect(Outcome(() => LumoGameSDK.lumoGameInit()), "DllNotFoundException", "1.0 lumoGameInit reaches the library");
+        Expect(Outcome(() => LumoGameSDK.lumoGameLogin()), "DllNotFoundException", "1.0 lumoGameLogin reaches the library");
+        Expect(Outcome(() => { LumoGameSDK.lumoGameUninit(); return "returned"; }), "DllNotFoundException",
+               "1.0 lumoGameUninit reaches the library");
+        Expect(Outcome(() => { LoginInfo i; return LumoGameSDK.TryGetLoginInfo(out i); }), "DllNotFoundException",
+               "1.0 TryGetLoginInfo reaches the library");
+        Expect(Outcome(() => LumoGameSDK.ShowPay("a\0b")), "IpcPostFailed", "1.0 ShowPay refuses as ShowPay does");
+        Expect(LumoGameSDK.Dll, LumoSdk.Dll, "1.0 Dll name");
+    }
+
+    // In the Unity Editor the calls stay off the DLL unless the project opts
+    // in, Init says why, and Uninit (which would end the Editor) never runs.
+    static void CheckEditorGuard()
+    {
+        var warnings = new List<string>();
+        Action<string> plainWarn = LumoSdk.Warn;
+        LumoSdk.InEditor = true;
+        LumoSdk.Warn = warnings.Add;
+        try
+        {
+            Expect(Outcome(() => LumoSdk.Init()), "LaunchParamsFailed", "Editor: Init");
+            Expect(warnings.Count == 1 && warnings[0].Contains("EditorUsesDevHost"), true,
+                   "Editor: Init warns and names the opt-in: " + string.Join(" | ", warnings));
+            Expect(Outcome(() => LumoSdk.Login()), "NotInitialized", "Editor: Login");
+            Expect(Outcome(() => { LoginInfo i; return LumoSdk.TryGetLoginInfo(out i); }), "False", "Editor: TryGetLoginInfo");
+            Expect(Outcome(() => LumoSdk.ShowPay("{}")), "NotInitialized", "Editor: ShowPay");
+            Expect(Outcome(() => LumoSdk.ShowPay("a\0b")), "IpcPostFailed", "Editor: ShowPay of text it cannot send");
+            Expect(Outcome(() => { LumoSdk.Uninit(); return "returned"; }), "returned", "Editor: Uninit does nothing");
+            Expect(warnings.Count == 2 && warnings[1].Contains("Uninit"), true, "Editor: Uninit warns");
+            Expect(Outcome(() => { LumoGameSDK.lumoGameUninit(); return "returned"; }), "returned",
+                   "Editor: the 1.0 lumoGameUninit does nothing either");
+
+            LumoSdk.EditorUsesDevHost = true;
+            Expect(Outcome(() => LumoSdk.Init()), "DllNotFoundException", "Editor, opted in: Init reaches the library");
+            Expect(Outcome(() => LumoSdk.Login()), "DllNotFoundException", "Editor, opted in: Login reaches the library");
+            Expect(Outcome(() => LumoSdk.ShowPay("{}")), "DllNotFoundException", "Editor, opted in: ShowPay reaches the library");
+            Expect(Outcome(() => { LumoSdk.Uninit(); return "returned"; }), "returned", "Editor, opted in: Uninit still does nothing");
+        }
+        finally
+        {
+            LumoSdk.InEditor = false;
+            LumoSdk.EditorUsesDevHost = false;
+            LumoSdk.Warn = plainWarn;
+        }
+        // Outside the Editor the opt-in changes nothing and Uninit goes to the library.
+        LumoSdk.EditorUsesDevHost = true;
+        Expect(Outcome(() => { LumoSdk.Uninit(); return "returned"; }), "DllNotFoundException", "player: Uninit reaches the library");
+        LumoSdk.EditorUsesDevHost = false;
+        Expect(Outcome(() => LumoSdk.Init()), "DllNotFoundException", "player: Init reaches the library");
     }
 
     // Every export is declared once, on the binding's private native class;
@@ -104,7 +183,7 @@ static unsafe class LoginInfoTest
         var exported = File.ReadAllLines(defFile).Select(l => l.Trim())
             .Where(l => l.StartsWith("lumo")).OrderBy(n => n).ToArray();
         var imported = new List<string>();
-        foreach (Type type in typeof(LumoGameSDK).Assembly.GetTypes().Where(t => t.Namespace == "Lumo"))
+        foreach (Type type in typeof(LumoSdk).Assembly.GetTypes().Where(t => t.Namespace == "Lumo"))
         {
             foreach (MethodInfo m in type.GetMethods(BindingFlags.Public | BindingFlags.NonPublic | BindingFlags.Static))
             {
@@ -136,27 +215,27 @@ static unsafe class LoginInfoTest
     static void CheckPayText()
     {
         byte[] expected = { 0x7B, 0x22, 0x69, 0x74, 0x65, 0x6D, 0x22, 0x3A, 0x22, 0xC3, 0xBC, 0xE2, 0x82, 0xAC, 0xF0, 0x9F, 0x98, 0x80, 0x22, 0x7D, 0x00 };
-        Expect(Hex(LumoGameSDK.Utf8z("{\"item\":\"\u00FC\u20AC\U0001F600\"}")), Hex(expected), "payment text as NUL-terminated UTF-8");
-        Expect(Hex(LumoGameSDK.Utf8z("")), "00", "empty text");
+        Expect(Hex(LumoSdk.Utf8z("{\"item\":\"\u00FC\u20AC\U0001F600\"}")), Hex(expected), "payment text as NUL-terminated UTF-8");
+        Expect(Hex(LumoSdk.Utf8z("")), "00", "empty text");
         string[] refused = { "a\0b", "\0", "{}\0{\"item\":1}", "x\uD800y", "\uDC00", "end\uD83D" };
         foreach (string text in refused)
         {
-            Expect(Hex(LumoGameSDK.Utf8z(text)), "refused", "text " + Escape(text));
+            Expect(Hex(LumoSdk.Utf8z(text)), "refused", "text " + Escape(text));
             // Refused before the library is reached: here (no Windows DLL) any
             // call into it would throw DllNotFoundException.
-            Expect(Outcome(() => LumoGameSDK.ShowPay(text)), "IpcPostFailed", "ShowPay(" + Escape(text) + ")");
+            Expect(Outcome(() => LumoSdk.ShowPay(text)), "IpcPostFailed", "ShowPay(" + Escape(text) + ")");
         }
-        Expect(Outcome(() => LumoGameSDK.ShowPay("{\"item\":1}")), "DllNotFoundException", "valid text goes to the library");
-        Expect(Outcome(() => LumoGameSDK.ShowPay(null)), "DllNotFoundException", "null goes to the library as empty text");
+        Expect(Outcome(() => LumoSdk.ShowPay("{\"item\":1}")), "DllNotFoundException", "valid text goes to the library");
+        Expect(Outcome(() => LumoSdk.ShowPay(null)), "DllNotFoundException", "null goes to the library as empty text");
     }
 
     // A 32-bit process learns why before the first call; a 64-bit one goes on.
     static void CheckProcessBitness()
     {
-        Expect(Outcome(() => { LumoGameSDK.RequireX64(8); return "none"; }), "none", "64-bit process accepted");
+        Expect(Outcome(() => { LumoSdk.RequireX64(8); return "none"; }), "none", "64-bit process accepted");
         try
         {
-            LumoGameSDK.RequireX64(4);
+            LumoSdk.RequireX64(4);
             Expect("no exception", "PlatformNotSupportedException", "32-bit process refused");
         }
         catch (PlatformNotSupportedException e)
@@ -195,6 +274,8 @@ static unsafe class LoginInfoTest
         CheckImports(args[1]);
         CheckPayText();
         CheckProcessBitness();
+        CheckSurface();
+        CheckEditorGuard();
         Console.WriteLine(failures == 0 ? "C# binding matches the header" : failures + " check(s) failed");
         return failures == 0 ? 0 : 1;
     }

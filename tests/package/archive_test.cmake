@@ -22,11 +22,14 @@ lumo_check_sdk_files(${root})
 # what game developers receive.
 file(GLOB_RECURSE entries RELATIVE ${root} ${root}/*)
 foreach(rel ${entries})
-  if(NOT rel MATCHES "^(README\\.md|CHANGELOG\\.md|bin/LumoGameSDK\\.dll|bin/${SYMBOLS}|bin/lumo-devhost\\.exe|include/LumoGameSDK\\.h|lib/libLumoGameSDK\\.dll\\.a|lib/LumoGameSDK\\.lib|lib/cmake/LumoGameSDK/[^/]+\\.cmake|docs/[^/]+\\.md|examples/sample_game/[^/]+|bindings/csharp/LumoGameSDK\\.cs|toolchains/mingw-w64-x86_64\\.cmake|tools/verify-server/(verify-server\\.sh|verify_server\\.py)|tools/hostcheck/(lumo-hostcheck\\.exe|LumoGameSDK\\.dll)|unity/com\\.lumo\\.gamesdk/.*|unreal/LumoGameSDK/.*)$")
+  if(NOT rel MATCHES "^(README\\.md|CHANGELOG\\.md|bin/LumoGameSDK\\.dll|bin/${SYMBOLS}|bin/lumo-devhost\\.exe|include/LumoGameSDK\\.h|lib/libLumoGameSDK\\.dll\\.a|lib/LumoGameSDK\\.lib|lib/cmake/LumoGameSDK/[^/]+\\.cmake|docs/[^/]+\\.md|examples/sample_game/[^/]+|bindings/csharp/LumoGameSDK\\.(cs|csproj)|toolchains/mingw-w64-x86_64\\.cmake|tools/verify-server/(verify-server\\.sh|verify_server\\.py)|tools/hostcheck/(lumo-hostcheck\\.exe|LumoGameSDK\\.dll)|unity/com\\.lumo\\.gamesdk/.*|unreal/LumoGameSDK/.*)$")
     message(FATAL_ERROR "${top}.zip holds ${rel}, which is not part of the SDK")
   endif()
 endforeach()
 
 lumo_run(${PYTHON} ${CMAKE_CURRENT_LIST_DIR}/check_package.py ${root} ${VERSION})
-lumo_run(${PYTHON} ${SOURCE_DIR}/scripts/check_symbols.py ${root}/bin/LumoGameSDK.dll)
-message(STATUS "${lumo_run_output}")
+# The DLL and every copy of it, each with its symbols beside it.
+foreach(dll bin unity/com.lumo.gamesdk/Plugins/x86_64 unreal/LumoGameSDK/Source/ThirdParty/LumoGameSDK/bin/Win64)
+  lumo_run(${PYTHON} ${SOURCE_DIR}/scripts/check_symbols.py ${root}/${dll}/LumoGameSDK.dll)
+  message(STATUS "${dll}: ${lumo_run_output}")
+endforeach()

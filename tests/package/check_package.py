@@ -6,17 +6,23 @@
 - The README, the CHANGELOG and docs/ point only to what the package holds:
   every relative link resolves inside it, and no text names a folder of the
   SDK's source tree (scripts/, tests/, src/) that the package does not have.
-- The Unity package: valid JSON manifests of the right version, unsafe code
-  allowed, a .meta with a unique GUID for every asset and folder, and the DLL
-  imported for the Windows x64 player and the Editor only.
-- The Unreal plugin: a valid descriptor of the right version.
-- Every copy of the DLL is the same file as bin/LumoGameSDK.dll.
+- The Unity package: valid JSON manifests of the right version, a
+  documentation link, its README and CHANGELOG, a sample that exists, the
+  assembly compiled for the Editor and the Windows x64 player only with unsafe
+  code allowed, a .meta with a unique GUID for every asset and folder (the
+  hidden Samples~ excepted), and the DLL imported for the Windows x64 player
+  and the Editor only.
+- The Unreal plugin: a valid descriptor of the right version naming the
+  engine version, and its 128x128 PNG icon.
+- The C# project file carries the package's version.
+- Every copy of the DLL and of its symbols is the same file as in bin/.
 Prints each fault; exits 1 if there was any.
 """
 import filecmp
 import json
 import os
 import re
+import struct
 import sys
 
 faults = []
@@ -71,11 +77,28 @@ def check_unity(root, version):
     manifest = json.loads(read(os.path.join(pkg, "package.json")))
     if manifest.get("name") != "com.lumo.gamesdk" or manifest.get("version") != version:
         fault("unity package.json: name %r version %r" % (manifest.get("name"), manifest.get("version")))
+    if not re.match(r"https?://[^\s/]+/", manifest.get("documentationUrl", "")):
+        fault("unity package.json: documentationUrl %r is no web address" % manifest.get("documentationUrl"))
+    for name in ("README.md", "CHANGELOG.md"):
+        if not os.path.isfile(os.path.join(pkg, name)):
+            fault("the Unity package has no %s" % name)
+    samples = manifest.get("samples", [])
+    if not samples:
+        fault("unity package.json names no sample")
+    for sample in samples:
+        folder = os.path.join(pkg, sample.get("path", ""))
+        scripts = [n for n in os.listdir(folder) if n.endswith(".cs")] if os.path.isdir(folder) else []
+        if not sample.get("path", "").startswith("Samples~/") or not scripts:
+            fault("unity sample %r: no scripts in %s" % (sample.get("displayName"), sample.get("path")))
     asmdef = json.loads(read(os.path.join(pkg, "Runtime", "Lumo.GameSDK.asmdef")))
     if asmdef.get("allowUnsafeCode") is not True:
         fault("the assembly definition does not allow unsafe code")
+    if sorted(asmdef.get("includePlatforms", [])) != ["Editor", "WindowsStandalone64"] or asmdef.get("excludePlatforms"):
+        fault("the assembly compiles for %r, not only the Editor and Windows x64" % asmdef.get("includePlatforms"))
     guids = {}
     for folder, dirs, files in os.walk(pkg):
+        # Unity imports nothing from folders ending in "~".
+        dirs[:] = [d for d in dirs if not d.endswith("~")]
         for name in dirs + files:
             if name.endswith(".meta"):
                 continue
@@ -118,20 +141,40 @@ def check_unreal(root, version):
     modules = [m.get("Name") for m in plugin.get("Modules", [])]
     if modules != ["LumoGameSDK"]:
         fault("LumoGameSDK.uplugin: modules %r" % modules)
+    if not re.match(r"^\d+\.\d+\.\d+$", plugin.get("EngineVersion", "")):
+        fault("LumoGameSDK.uplugin: EngineVersion %r" % plugin.get("EngineVersion"))
     build = os.path.join(root, "unreal", "LumoGameSDK", "Source", "LumoGameSDK", "LumoGameSDK.Build.cs")
     if not os.path.isfile(build):
         fault("the plugin's module has no Build.cs")
+    icon = os.path.join(root, "unreal", "LumoGameSDK", "Resources", "Icon128.png")
+    head = open(icon, "rb").read(24) if os.path.isfile(icon) else b""
+    if head[:8] != b"\x89PNG\r\n\x1a\n" or head[12:16] != b"IHDR" or struct.unpack(">II", head[16:24]) != (128, 128):
+        fault("the plugin has no 128x128 PNG icon at Resources/Icon128.png")
+
+
+def check_csharp(root, version):
+    project = read(os.path.join(root, "bindings", "csharp", "LumoGameSDK.csproj"))
+    m = re.search(r"<Version>([^<]*)</Version>", project)
+    if '<Project Sdk="Microsoft.NET.Sdk">' not in project or not m or m.group(1) != version:
+        fault("LumoGameSDK.csproj: not an SDK-style project of version %s" % version)
 
 
 def check_dll_copies(root):
-    shipped = os.path.join(root, "bin", "LumoGameSDK.dll")
-    for copy in ["unity/com.lumo.gamesdk/Plugins/x86_64/LumoGameSDK.dll",
-                 "unreal/LumoGameSDK/Source/ThirdParty/LumoGameSDK/bin/Win64/LumoGameSDK.dll",
-                 "tools/hostcheck/LumoGameSDK.dll"]:
-        if not os.path.exists(os.path.join(root, copy)) and copy.startswith("tools/"):
-            continue  # the launcher check is left out of builds without the tools
-        if not filecmp.cmp(shipped, os.path.join(root, copy), shallow=False):
-            fault("%s differs from bin/LumoGameSDK.dll" % copy)
+    symbols = [n for n in os.listdir(os.path.join(root, "bin")) if n in ("LumoGameSDK.pdb", "LumoGameSDK.dll.debug")]
+    if not symbols:
+        fault("bin/ holds no symbols of the DLL")
+    for folder in ["unity/com.lumo.gamesdk/Plugins/x86_64", "unreal/LumoGameSDK/Source/ThirdParty/LumoGameSDK/bin/Win64"]:
+        for name in ["LumoGameSDK.dll"] + symbols:
+            copy = os.path.join(root, folder, name)
+            if not os.path.isfile(copy):
+                fault("%s/%s is missing" % (folder, name))
+            elif not filecmp.cmp(os.path.join(root, "bin", name), copy, shallow=False):
+                fault("%s/%s differs from bin/%s" % (folder, name, name))
+    hostcheck_copy = os.path.join(root, "tools/hostcheck/LumoGameSDK.dll")
+    # the launcher check is left out of builds without the tools
+    if os.path.exists(hostcheck_copy) and not filecmp.cmp(os.path.join(root, "bin", "LumoGameSDK.dll"),
+                                                          hostcheck_copy, shallow=False):
+        fault("tools/hostcheck/LumoGameSDK.dll differs from bin/LumoGameSDK.dll")
     if not filecmp.cmp(os.path.join(root, "lib", "LumoGameSDK.lib"),
                        os.path.join(root, "unreal/LumoGameSDK/Source/ThirdParty/LumoGameSDK/lib/Win64/LumoGameSDK.lib"),
                        shallow=False):
@@ -145,6 +188,7 @@ def main():
     check_docs(root)
     check_unity(root, version)
     check_unreal(root, version)
+    check_csharp(root, version)
     check_dll_copies(root)
     if not faults:
         print("check_package: %s is complete and consistent" % root)

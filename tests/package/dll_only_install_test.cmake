@@ -7,7 +7,7 @@ include(${CMAKE_CURRENT_LIST_DIR}/package_test_lib.cmake)
 file(REMOVE_RECURSE ${WORK_DIR})
 set(build ${WORK_DIR}/build)
 lumo_run(${CMAKE_COMMAND} -S ${SOURCE_DIR} -B ${build}
-         -DCMAKE_TOOLCHAIN_FILE=${SOURCE_DIR}/cmake/mingw-w64-x86_64.cmake
+         -DCMAKE_TOOLCHAIN_FILE=${SOURCE_DIR}/cmake/clang-mingw-w64-x86_64.cmake
          -DLUMO_BUILD_TESTS=OFF -DLUMO_BUILD_BENCH=OFF -DLUMO_VERIFY_HOST=login.example.com)
 file(STRINGS ${build}/CMakeCache.txt build_type REGEX "^CMAKE_BUILD_TYPE:")
 if(NOT build_type STREQUAL "CMAKE_BUILD_TYPE:STRING=Release")

@@ -32,6 +32,7 @@ set(LUMO_SDK_FILES
     examples/sample_game/CMakeLists.txt
     examples/sample_game/main.cpp
     bindings/csharp/LumoGameSDK.cs
+    bindings/csharp/LumoGameSDK.csproj
     toolchains/mingw-w64-x86_64.cmake
     tools/verify-server/verify-server.sh
     tools/verify-server/verify_server.py
@@ -40,11 +41,16 @@ set(LUMO_SDK_FILES
     unity/com.lumo.gamesdk/Runtime/Lumo.GameSDK.asmdef
     unity/com.lumo.gamesdk/Plugins/x86_64/LumoGameSDK.dll
     unity/com.lumo.gamesdk/Plugins/x86_64/LumoGameSDK.dll.meta
+    unity/com.lumo.gamesdk/Plugins/x86_64/${SYMBOLS}
+    unity/com.lumo.gamesdk/README.md
+    unity/com.lumo.gamesdk/CHANGELOG.md
     unreal/LumoGameSDK/LumoGameSDK.uplugin
     unreal/LumoGameSDK/Source/LumoGameSDK/LumoGameSDK.Build.cs
     unreal/LumoGameSDK/Source/ThirdParty/LumoGameSDK/include/LumoGameSDK.h
     unreal/LumoGameSDK/Source/ThirdParty/LumoGameSDK/lib/Win64/LumoGameSDK.lib
-    unreal/LumoGameSDK/Source/ThirdParty/LumoGameSDK/bin/Win64/LumoGameSDK.dll)
+    unreal/LumoGameSDK/Source/ThirdParty/LumoGameSDK/bin/Win64/LumoGameSDK.dll
+    unreal/LumoGameSDK/Source/ThirdParty/LumoGameSDK/bin/Win64/${SYMBOLS}
+    unreal/LumoGameSDK/Resources/Icon128.png)
 if(EXPECT_DEVHOST)
   list(APPEND LUMO_SDK_FILES bin/lumo-devhost.exe)
 endif()

@@ -1,12 +1,17 @@
 // Loads LumoGameSDK.dll when the module starts, so the first call from game
 // code does not depend on the delay-load search: beside the executable
 // (where RuntimeDependencies stages it), else from the plugin's own copy
-// (editor builds). Include "LumoGameSDK.h" and call the five functions on
-// the game thread; see docs/integration-guide.md of the SDK.
+// (editor builds). Blueprints use ULumoGameSDKLibrary; C++ may include
+// "LumoGameSDK.h" and call the five functions itself (docs/integration-guide.md
+// of the SDK).
+#include "LumoGameSDKLog.h"
+
 #include "Interfaces/IPluginManager.h"
 #include "HAL/PlatformProcess.h"
 #include "Misc/Paths.h"
 #include "Modules/ModuleManager.h"
+
+DEFINE_LOG_CATEGORY(LogLumoGameSDK);
 
 class FLumoGameSDKModule : public IModuleInterface
 {
@@ -28,7 +33,7 @@ public:
 		}
 		if (DllHandle == nullptr)
 		{
-			UE_LOG(LogTemp, Error, TEXT("LumoGameSDK.dll was not found beside the executable or in the plugin"));
+			UE_LOG(LogLumoGameSDK, Error, TEXT("LumoGameSDK.dll was not found beside the executable or in the plugin"));
 		}
 #endif
 	}

@@ -1,0 +1,77 @@
+// Put this on one GameObject of the first scene. It calls Init on Start,
+// runs the login on a worker thread (it blocks while its HTTPS request runs)
+// and hands the result back to the main thread, shows a pay button once the
+// player is logged in, and calls Uninit when the game quits.
+//
+// In the Editor, Init answers LaunchParamsFailed with a warning and Uninit
+// does nothing (it would end the Editor): press Play and Stop freely. Build
+// the player for Windows x86_64 and start it through the launcher, or through
+// lumo-devhost (see the SDK's docs/development-host.md), to see it work.
+#if UNITY_EDITOR || UNITY_STANDALONE_WIN
+using System.Threading.Tasks;
+using Lumo;
+using UnityEngine;
+
+public class LumoLoginAndPay : MonoBehaviour
+{
+    [Tooltip("The payment request text the host receives unchanged (UTF-8).")]
+    public string payRequest = "{\"item\":\"gem_pack_100\",\"price\":\"4.99\"}";
+
+    string status = "starting";
+    bool loggedIn;
+
+    void Start()
+    {
+        SdkError init = LumoSdk.Init();
+        if (init != SdkError.Ok)
+        {
+            status = "Init: " + init;
+            return;
+        }
+        status = "logging in...";
+        // Login off the main thread, so frames keep coming while the HTTPS
+        // request runs; the continuation runs on the main thread (Unity's
+        // synchronization context), where Unity's API may be used.
+        Task.Run(() => LumoSdk.Login()).ContinueWith(
+            done => OnLogin(done), TaskScheduler.FromCurrentSynchronizationContext());
+    }
+
+    void OnLogin(Task<SdkError> done)
+    {
+        if (this == null)
+        {
+            return; // the object was destroyed while the request ran
+        }
+        if (done.IsFaulted)
+        {
+            status = "Login: " + done.Exception.GetBaseException().Message;
+            return;
+        }
+        LoginInfo info;
+        if (done.Result == SdkError.Ok && LumoSdk.TryGetLoginInfo(out info))
+        {
+            loggedIn = true;
+            status = "logged in: uid " + info.Uid + ", session " + info.Sid;
+        }
+        else
+        {
+            status = "Login: " + done.Result;
+        }
+    }
+
+    void OnGUI()
+    {
+        GUILayout.Label("LumoGameSDK: " + status);
+        if (loggedIn && GUILayout.Button("Buy 100 gems"))
+        {
+            status = "ShowPay: " + LumoSdk.ShowPay(payRequest);
+        }
+    }
+
+    void OnApplicationQuit()
+    {
+        // Save first: the process ends about 3 s after this call.
+        LumoSdk.Uninit();
+    }
+}
+#endif

@@ -1,0 +1,97 @@
+// Blueprint nodes over the five calls of LumoGameSDK.dll, under the category
+// "LumoGameSDK". Login is a latent node: lumoGameLogin runs on a worker
+// thread of its own (it blocks while its HTTPS request runs, up to 15 s) and
+// the node's output fires on the game thread once it has answered. The other
+// nodes call straight through; call them on the game thread (LumoInit must:
+// it looks for the game window among the calling thread's windows).
+//
+// In the editor (PIE), where the process is the editor itself, the nodes
+// stay away from the DLL unless LumoSetEditorUsesDevHost(true) was called:
+// LumoInit answers LaunchParamsFailed with a warning, LumoLogin and
+// LumoShowPay answer NotInitialized. LumoUninit never runs in the editor:
+// it would end the editor 3 s later.
+#pragma once
+
+#include "CoreMinimal.h"
+#include "Engine/LatentActionManager.h"
+#include "Kismet/BlueprintFunctionLibrary.h"
+#include "LumoGameSDKLibrary.generated.h"
+
+/** The library's result codes (SdkError), as a Blueprint enum; LumoResultCode gives the number. */
+UENUM(BlueprintType)
+enum class ELumoSdkResult : uint8
+{
+	Ok,
+	GameWindowNotFound,
+	LaunchParamsFailed,
+	EmbedAttachFailed,
+	IpcGameStartFailed,
+	IpcPostFailed,
+	NotInitialized,
+	LoginNoToken,
+	LoginVerifyFailed,
+	/** A code this plugin does not know (a newer DLL). */
+	Unknown
+};
+
+/** A copy of the library's login record. */
+USTRUCT(BlueprintType)
+struct LUMOGAMESDK_API FLumoLoginInfo
+{
+	GENERATED_BODY()
+
+	/** The player's id, greater than 0. */
+	UPROPERTY(BlueprintReadOnly, Category = "LumoGameSDK")
+	int64 Uid = 0;
+
+	UPROPERTY(BlueprintReadOnly, Category = "LumoGameSDK")
+	FString AppId;
+
+	UPROPERTY(BlueprintReadOnly, Category = "LumoGameSDK")
+	FString Sid;
+
+	/** As the verify endpoint sent it (0 when absent). */
+	UPROPERTY(BlueprintReadOnly, Category = "LumoGameSDK")
+	int64 Time = 0;
+
+	/** As the verify endpoint sent it (0 when absent). */
+	UPROPERTY(BlueprintReadOnly, Category = "LumoGameSDK")
+	int32 UserType = 0;
+};
+
+UCLASS()
+class LUMOGAMESDK_API ULumoGameSDKLibrary : public UBlueprintFunctionLibrary
+{
+	GENERATED_BODY()
+
+public:
+	/** lumoGameInit: attaches the game window to the launcher. Once the game window exists, e.g. from BeginPlay. */
+	UFUNCTION(BlueprintCallable, Category = "LumoGameSDK")
+	static ELumoSdkResult LumoInit();
+
+	/** lumoGameLogin on a worker thread; continues on the game thread with its result and the login record. */
+	UFUNCTION(BlueprintCallable, Category = "LumoGameSDK",
+		meta = (Latent, LatentInfo = "LatentInfo", WorldContext = "WorldContextObject"))
+	static void LumoLogin(UObject* WorldContextObject, FLatentActionInfo LatentInfo, ELumoSdkResult& Result,
+		FLumoLoginInfo& Info);
+
+	/** lumoGetLoginInfo: false before a successful login. */
+	UFUNCTION(BlueprintCallable, Category = "LumoGameSDK")
+	static bool LumoGetLoginInfo(FLumoLoginInfo& Info);
+
+	/** lumoShowPay: asks the launcher to show its payment window for the request text (sent as UTF-8). */
+	UFUNCTION(BlueprintCallable, Category = "LumoGameSDK")
+	static ELumoSdkResult LumoShowPay(const FString& Request);
+
+	/** lumoGameUninit: the process ends about 3 s later. Does nothing in the editor. */
+	UFUNCTION(BlueprintCallable, Category = "LumoGameSDK")
+	static void LumoUninit();
+
+	/** The SdkError number of a result (0, -1 ... -12), for logs and support. */
+	UFUNCTION(BlueprintPure, Category = "LumoGameSDK")
+	static int32 LumoResultCode(ELumoSdkResult Result);
+
+	/** Editor only: let the nodes reach the DLL, for an editor started by lumo-devhost. Off by default. */
+	UFUNCTION(BlueprintCallable, Category = "LumoGameSDK")
+	static void LumoSetEditorUsesDevHost(bool bUse);
+};
