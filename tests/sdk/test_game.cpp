@@ -16,7 +16,9 @@
 //   payrace:<threads>:<ms> (that many threads request payments without
 //   pause; after <ms> this thread calls lumoGameUninit while they go on;
 //   prints what the calls answered after it returned)
-// init and uninit also print how long the call took ("[game] init-ms=<n>").
+// init and uninit also print how long the call took ("[game] init-ms=<n>"),
+// login when it began and ended ("[game] login-span=<tick>-<tick>",
+// GetTickCount64).
 // A WM_APP + 2 posted to the game window prints "[game] pong" once the
 // loop gets it (proof that the window thread pumps again); with a non-zero
 // wParam the game then returns that code from main.
@@ -149,7 +151,11 @@ bool RunStep(const std::string& step, HWND wnd) {
     Print("[game] init=%d\n", result);
     Print("[game] init-ms=%llu\n", took);
   } else if (name == "login") {
-    Print("[game] login=%d\n", lumoGameLogin());
+    const ULONGLONG start = GetTickCount64();
+    const int result = lumoGameLogin();
+    const ULONGLONG end = GetTickCount64();
+    Print("[game] login=%d\n", result);
+    Print("[game] login-span=%llu-%llu\n", start, end);
   } else if (name == "info") {
     Print("[game] info=%s\n", lumoGetLoginInfo() ? "set" : "null");
   } else if (name == "infohex") {
