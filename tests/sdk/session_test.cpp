@@ -248,6 +248,8 @@ struct LoginProbeCase {
   ULONGLONG minMs, maxMs;  // how long it takes
 };
 
+void PrintTo(const LoginProbeCase& c, std::ostream* os) { *os << c.name; }
+
 class LoginWhileEmbedded : public SessionTest, public ::testing::WithParamInterface<LoginProbeCase> {};
 
 TEST_P(LoginWhileEmbedded, HostWindowThreadKeepsGettingAnswers) {
