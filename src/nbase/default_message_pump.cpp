@@ -91,7 +91,10 @@ void DefaultMessagePump::WaitForWork(DWORD timeout_ms) {
         return;
       }
     }
-    WaitForSingleObject(wake_event_, timeout_ms);
+    // None to blame: the watches are looked at again shortly rather than
+    // left unwatched until the next wake.
+    constexpr DWORD kRetryWatchesMs = 100;
+    WaitForSingleObject(wake_event_, timeout_ms < kRetryWatchesMs ? timeout_ms : kRetryWatchesMs);
   }
   // The wake event or a time-out: the next pass looks for work.
 }
