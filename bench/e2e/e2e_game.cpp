@@ -222,24 +222,31 @@ int main(int argc, char** argv) {
     }
   }
 
-  // Idle: only the threads that init added, over the whole interval.
+  // Idle: every thread that init added (whatever started it: the library,
+  // the system's thread pool on its behalf), over the whole interval. One
+  // that has ended by then counts as idle; one that appears later (the
+  // login's HTTPS client) is not init's.
   const std::map<long, long> idleStart = ThreadSwitches();
   Sleep(static_cast<DWORD>(idleSeconds) * 1000);
   const std::map<long, long> idleEnd = ThreadSwitches();
   long wakes = 0;
   int watched = 0;
-  for (const auto& entry : idleEnd) {
-    if (before.threads.count(entry.first)) continue;
-    const auto start = idleStart.find(entry.first);
-    if (start == idleStart.end()) continue;
+  for (const auto& added : after.threads) {
+    if (before.threads.count(added.first)) continue;
     ++watched;
-    wakes += entry.second - start->second;
+    const auto start = idleStart.find(added.first);
+    const auto entry = idleEnd.find(added.first);
+    if (start == idleStart.end() || entry == idleEnd.end()) {
+      std::fprintf(g_out, "# idle thread %ld ended before or during the idle interval\n", added.first);
+      continue;
+    }
+    wakes += entry->second - start->second;
     char name[64] = "?";
-    if (FILE* f = std::fopen(ProcPath("\\task\\" + std::to_string(entry.first) + "\\comm").c_str(), "r")) {
+    if (FILE* f = std::fopen(ProcPath("\\task\\" + std::to_string(entry->first) + "\\comm").c_str(), "r")) {
       if (std::fgets(name, sizeof(name), f)) name[std::strcspn(name, "\n")] = '\0';
       std::fclose(f);
     }
-    std::fprintf(g_out, "# idle thread %ld (%s) woke %ld\n", entry.first, name, entry.second - start->second);
+    std::fprintf(g_out, "# idle thread %ld (%s) woke %ld\n", entry->first, name, entry->second - start->second);
   }
   std::fprintf(g_out, "idle threads %d wakes %ld seconds %d\n", watched, wakes, idleSeconds);
 

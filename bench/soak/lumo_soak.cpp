@@ -264,7 +264,7 @@ void HostRestartGap(lumo::IpcLink& link) {
 // Handles and threads of this process before and after many host restarts,
 // each with one message delivered.
 void Restarts(lumo::IpcLink& link, int restarts) {
-  // One round first, so lazily made things (thread-pool threads) exist in both readings.
+  // One round first, so lazily made things exist in both readings.
   {
     auto host = StartHost();
     if (host) link.Send(lumo::kChannelMain, lumo::BuildEnvelope("Warm", "0"));

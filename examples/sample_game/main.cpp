@@ -1,13 +1,17 @@
 // Sample game: the smallest Win32 game that integrates LumoGameSDK.
 //
 // It creates its main window, then, from its own message loop:
-//   lumoGameInit     once the window exists (the SDK finds it and embeds it
-//                    into the launcher's window)
-//   lumoGameLogin    verifies the launcher's token; prints the LoginInfo
-//   lumoShowPay      asks the launcher to show its payment window
-//   lumoGameUninit   after --uninit-after=<ms> (default 5000); the SDK closes
-//                    the window, ends the message loop and, 3 s later, the process
-// All calls run on the thread that created the window, as the SDK requires.
+//   lumoGameInit     once the window exists, on the window's thread (the SDK
+//                    finds the window there and embeds it into the
+//                    launcher's window)
+//   lumoGameLogin    on a worker thread, which posts the result to the
+//                    window: the HTTPS request may take seconds, and the game
+//                    keeps drawing and handling input meanwhile
+//   lumoShowPay      once the login succeeded: asks the launcher to show its
+//                    payment window
+//   lumoGameUninit   --uninit-after=<ms> (default 5000) after the login; the
+//                    SDK closes the window, ends the message loop and, 3 s
+//                    later, the process
 #include <windows.h>
 #include <imm.h>
 
@@ -21,6 +25,7 @@
 namespace {
 
 const UINT kStartSdk = WM_APP + 1;
+const UINT kLoginDone = WM_APP + 2;  // wParam: what lumoGameLogin returned
 const UINT_PTR kUninitTimer = 1;
 const UINT_PTR kFrameTimer = 2;
 int g_frame = 0;
@@ -46,12 +51,17 @@ void PrintLoginInfo(const LoginInfo* info) {
         static_cast<long long>(info->uid), appid, sid, static_cast<long long>(info->time), info->utype);
 }
 
-void StartSdk(HWND wnd) {
-  const SdkError init = lumoGameInit();
-  Print("[game] lumoGameInit=%d\n", init);
-  if (init != SdkError_Ok) return;
-
+// The login's own thread: it only calls the SDK and tells the window.
+DWORD WINAPI LoginThread(void* param) {
   const SdkError login = lumoGameLogin();
+  // The window may be gone by now (the player closed the game): then the
+  // post fails and the result is dropped, which is what the game wants.
+  PostMessageW(static_cast<HWND>(param), kLoginDone, static_cast<WPARAM>(login), 0);
+  return 0;
+}
+
+// Back on the window thread, with the login's result.
+void OnLoginDone(HWND wnd, SdkError login) {
   Print("[game] lumoGameLogin=%d\n", login);
   PrintLoginInfo(lumoGetLoginInfo());
 
@@ -61,6 +71,21 @@ void StartSdk(HWND wnd) {
     Print("[game] lumoShowPay=%d\n", lumoShowPay(request));
   }
   SetTimer(wnd, kUninitTimer, g_uninitAfterMs, nullptr);
+}
+
+void StartSdk(HWND wnd) {
+  const SdkError init = lumoGameInit();
+  Print("[game] lumoGameInit=%d\n", init);
+  if (init != SdkError_Ok) return;
+
+  HANDLE login = CreateThread(nullptr, 0, LoginThread, wnd, 0, nullptr);
+  if (login != nullptr) {
+    CloseHandle(login);  // it ends by itself
+    return;
+  }
+  // No thread to spare: the login on this thread works too; the window
+  // waits for it (it still answers the launcher meanwhile).
+  OnLoginDone(wnd, lumoGameLogin());
 }
 
 void Paint(HWND wnd) {
@@ -96,6 +121,9 @@ LRESULT CALLBACK WndProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp) {
   switch (msg) {
     case kStartSdk:
       StartSdk(wnd);
+      return 0;
+    case kLoginDone:
+      OnLoginDone(wnd, static_cast<SdkError>(static_cast<int>(wp)));
       return 0;
     case WM_TIMER:
       if (wp == kFrameTimer) {

@@ -6,6 +6,7 @@
 #include "diag/text_convert.h"
 #include "ipc/event_state.h"
 #include "ipc/host_process.h"
+#include "nbase/default_message_pump.h"
 
 namespace lumo {
 
@@ -171,9 +172,8 @@ void CIpcSender::DropExpired(const std::string& target) {
 }
 
 bool CIpcSender::HostEnded(const HostConnection& connection) {
-  if (connection.watch && connection.watch->exited.load()) return true;
-  // The exit callback comes a moment after the end; a message written in
-  // that moment would go into a region nobody reads any more.
+  // The watch is served only between tasks; a message written by a drain
+  // after the end would go into a region nobody reads any more.
   return connection.process != nullptr && WaitForSingleObject(connection.process, 0) == WAIT_OBJECT_0;
 }
 
@@ -252,24 +252,37 @@ void CIpcSender::WatchHost(const std::string& target, HostConnection& connection
   if (pid != 0) connection.process = OpenProcess(SYNCHRONIZE, FALSE, pid);
   if (connection.process == nullptr) return;  // not found yet: again after the next message
   connection.watchSetUp = true;
-  connection.watch.reset(new HostExitWatch{this, target});
-  // A thread-pool wait, not a wait of any thread of the game: it lasts as
-  // long as the connection, and ReleaseConnection (run by Disconnect and by
-  // Cleanup when the sender stops) always unregisters it.
-  if (!RegisterWaitForSingleObject(&connection.wait, connection.process, &CIpcSender::OnHostProcessExit,
-                                   connection.watch.get(), INFINITE, WT_EXECUTEONLYONCE)) {
-    connection.wait = nullptr;
-    connection.watch.reset();
+  // Waited on by this thread's own pump between tasks: it lasts as long as
+  // the connection, and ReleaseConnection (run by Disconnect and by Cleanup
+  // when the sender stops) always ends it. Without it (no loop, or the
+  // pump's wait is full) the end is still found before each write.
+  nbase::MessageLoop* loop = message_loop();
+  nbase::DefaultMessagePump* pump = loop != nullptr ? loop->default_pump() : nullptr;
+  if (pump == nullptr) return;
+  HANDLE process = connection.process;
+  try {
+    connection.watched = pump->WatchHandle(process, [this, target, process] { OnHostExited(target, process); });
+  } catch (...) {
+    connection.watched = false;  // out of memory copying the name
   }
 }
 
+void CIpcSender::OnHostExited(const std::string& target, HANDLE process) {
+  auto it = connections_.find(target);
+  // Only the connection this watch belongs to; its watch has ended already.
+  if (it == connections_.end() || it->second.process != process) return;
+  it->second.watched = false;
+  Disconnect(target);
+}
+
 void CIpcSender::ReleaseConnection(HostConnection& connection) {
-  if (connection.wait != nullptr) {
-    // Returns only once a callback that is already running has finished.
-    UnregisterWaitEx(connection.wait, INVALID_HANDLE_VALUE);
-    connection.wait = nullptr;
+  if (connection.watched) {
+    nbase::MessageLoop* loop = message_loop();
+    if (nbase::DefaultMessagePump* pump = loop != nullptr ? loop->default_pump() : nullptr) {
+      pump->StopWatching(connection.process);
+    }
+    connection.watched = false;
   }
-  connection.watch.reset();
   if (connection.process != nullptr) {
     CloseHandle(connection.process);
     connection.process = nullptr;
@@ -292,28 +305,6 @@ void CIpcSender::Cleanup() {
   for (auto& entry : connections_) ReleaseConnection(entry.second);
   connections_.clear();
   if (nbase::FrameworkThreadSlot* slot = nbase::FrameworkThread::CurrentThreadSlot()) slot->quit_flag = true;
-}
-
-void CALLBACK CIpcSender::OnHostProcessExit(void* context, BOOLEAN /*timedOut*/) {
-  auto* watch = static_cast<HostExitWatch*>(context);
-  if (watch == nullptr || watch->sender == nullptr) return;
-  watch->exited.store(true);
-  CIpcSender* sender = watch->sender;
-  if (sender->postGuard && !sender->postGuard()) return;
-  try {
-    std::string name = watch->channelName;
-    sender->Post([sender, name] {
-      // Only the connection this watch belongs to: a newer one of the same
-      // name (opened after the drain saw the flag) stays.
-      auto it = sender->connections_.find(name);
-      if (it != sender->connections_.end() && it->second.watch && it->second.watch->exited.load()) {
-        sender->Disconnect(name);
-      }
-    });
-  } catch (...) {
-    // Out of memory on a thread-pool thread: the flag makes the next send
-    // drop the connection instead.
-  }
 }
 
 }  // namespace lumo

@@ -8,12 +8,15 @@
 // host's wait consumes it. Messages for a host channel that cannot be opened
 // wait (a host restarting) for a while, in order.
 //
+// The end of a host process is noticed by the sender thread itself: the
+// pump it waits with between tasks also waits on the host process handles,
+// so no other thread is needed to watch them.
+//
 // Threads: Queue and Post from any thread. Drain, SendTo, Connect,
-// Disconnect and Cleanup run only on the sender thread, which alone touches
-// the connection table and the host endpoints. The host-exit callback runs
-// on a thread-pool thread; it only flags the watch and posts.
+// Disconnect, the host-exit watches and Cleanup run only on the sender
+// thread, which alone touches the connection table and the host endpoints.
 // Ownership: held by value inside CIPCChannel; owns the outbox, its
-// connections, their endpoints, process handles, waits and wait contexts.
+// connections, their endpoints and process handles.
 #pragma once
 
 #include <windows.h>
@@ -48,24 +51,13 @@ constexpr uint64_t kHostTakeTimeoutMs = 100;
 // that has just created its channel may still be setting up its reader.
 constexpr uint64_t kHostFirstTakeTimeoutMs = 1000;
 
-// Context of the thread-pool wait on a host process.
-struct HostExitWatch {
-  CIpcSender* sender;
-  std::string channelName;
-  // Set by the callback: the connection is stale even before the posted
-  // disconnect has run (a drain in progress checks it before each write).
-  std::atomic<bool> exited{false};
-};
-
 // One open host channel.
 struct HostConnection {
   ShmEndpoint endpoint{};          // client side; status 0 while stored
   HANDLE process = nullptr;        // the host process (SYNCHRONIZE), or null
-  HANDLE wait = nullptr;           // thread-pool wait on `process`, or null
-  // The wait's context. Owned here rather than by the callback, so that a
-  // wait unregistered before it fired does not leak it; it is freed only
-  // after UnregisterWaitEx has returned, when no callback can still use it.
-  std::unique_ptr<HostExitWatch> watch;
+  // The sender's pump waits on `process`; the watch ends (StopWatching)
+  // before the handle is closed.
+  bool watched = false;
   // The host process is watched, or there is no way to find it. Until then
   // each message looks it up again after it went out (a host may create its
   // channel before the window it is found by).
@@ -129,9 +121,6 @@ class CIpcSender : public nbase::FrameworkThread {
   // Sender thread only.
   bool SendTo(const std::string& target, const std::string& payload);
 
-  // Thread-pool callback of a host-process wait.
-  static void CALLBACK OnHostProcessExit(void* context, BOOLEAN timedOut);
-
  protected:
   // Drops every host connection and what is still queued (with a log line);
   // runs on the sender thread after its last task.
@@ -155,12 +144,14 @@ class CIpcSender : public nbase::FrameworkThread {
   HostConnection* FindLiveConnection(const std::string& target);
   static bool HostEnded(const HostConnection& connection);
   bool Connect(const std::string& target);
-  // Finds the process behind `target` and watches for its end. After the
-  // first write: the host gets its first message without waiting for the
-  // window search and the thread-pool wait.
+  // Finds the process behind `target` and has the sender's pump watch for
+  // its end. After the first write: the host gets its first message without
+  // waiting for the window search.
   void WatchHost(const std::string& target, HostConnection& connection);
+  // The watched host process of `target` has ended (sender's pump).
+  void OnHostExited(const std::string& target, HANDLE process);
   void Disconnect(const std::string& target);
-  static void ReleaseConnection(HostConnection& connection);
+  void ReleaseConnection(HostConnection& connection);
 
   std::map<std::string, HostConnection> connections_;  // sender thread only
   HWND hostWindow_ = nullptr;

@@ -64,6 +64,11 @@ MessageLoop::~MessageLoop() {
   DeleteCriticalSection(&incoming_lock_);
 }
 
+DefaultMessagePump* MessageLoop::default_pump() const {
+  // A derived loop may have replaced the pump and still call itself Default.
+  return type_ == LoopType::Default ? dynamic_cast<DefaultMessagePump*>(pump_.get()) : nullptr;
+}
+
 MessageLoop* MessageLoop::Current() { return static_cast<MessageLoop*>(g_current_loop.Get()); }
 
 void MessageLoop::ReplacePump(std::shared_ptr<MessagePump> pump, LoopType type) {

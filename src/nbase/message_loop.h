@@ -27,6 +27,7 @@
 
 namespace nbase {
 
+class DefaultMessagePump;
 class MessageDispatcher;
 class MessageLoopProxy;
 class WinUIMessagePump;
@@ -103,6 +104,9 @@ class MessageLoop : public MessagePump::Delegate {
   void QuitWhenIdle();
 
   LoopType type() const { return type_; }
+  // Loop thread. The pump of a Default loop, for what only that pump does
+  // (watching handles); null for a loop of another type.
+  DefaultMessagePump* default_pump() const;
   // The run depth: 0 when not running, 1 for the outermost run.
   int32_t run_depth() const { return run_state_ ? run_state_->depth : 0; }
   // A posting handle that outlives the loop. Any thread while the loop exists.

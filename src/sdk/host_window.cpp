@@ -1,57 +1,11 @@
 #include "sdk/host_window.h"
 
-#include <atomic>
-#include <memory>
-#include <thread>
+#include <functional>
+#include <utility>
 
-#include "nbase/module_pin.h"
+#include "sdk/helper_call.h"
 
 namespace lumo {
-
-namespace {
-
-enum ReparentState : int { kRunning = 0, kFinished = 1, kAbandoned = 2 };
-
-// Shared by the caller and the helper; the last of the two frees it.
-struct ReparentJob {
-  ReparentJob() : done(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
-  ~ReparentJob() {
-    if (done) CloseHandle(done);
-  }
-  ReparentJob(const ReparentJob&) = delete;
-  ReparentJob& operator=(const ReparentJob&) = delete;
-
-  HANDLE done;
-  std::atomic<int> state{kRunning};
-};
-
-void RunReparent(const std::shared_ptr<ReparentJob>& job, HWND child, HWND parent, LateReparent late) {
-  SetParent(child, parent);
-  int expected = kRunning;
-  if (!job->state.compare_exchange_strong(expected, kFinished) && late == LateReparent::BackToTopLevel &&
-      IsWindow(child)) {
-    // The caller has reported failure: the window must not end up where it
-    // was told it would not be.
-    SetParent(child, nullptr);
-  }
-  SetEvent(job->done);
-}
-
-// Waits for `event` until `deadline`, running the messages sent to this
-// thread's windows as they arrive. True when the event was set in time.
-bool WaitServingSentMessages(HANDLE event, ULONGLONG deadline) {
-  for (;;) {
-    const ULONGLONG now = GetTickCount64();
-    const DWORD left = now >= deadline ? 0 : static_cast<DWORD>(deadline - now);
-    const DWORD woke = MsgWaitForMultipleObjectsEx(1, &event, left, QS_SENDMESSAGE, 0);
-    if (woke == WAIT_OBJECT_0) return true;
-    if (woke != WAIT_OBJECT_0 + 1) return false;  // time-out or failure
-    MSG msg;
-    PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
-  }
-}
-
-}  // namespace
 
 bool WindowAnswers(HWND wnd, DWORD timeoutMs) {
   DWORD_PTR result = 0;
@@ -59,25 +13,29 @@ bool WindowAnswers(HWND wnd, DWORD timeoutMs) {
 }
 
 ReparentResult BoundedSetParent(HWND child, HWND parent, DWORD boundMs, LateReparent late) {
-  const ULONGLONG deadline = GetTickCount64() + boundMs;
-  std::shared_ptr<ReparentJob> job;
+  std::function<void()> undo;
   try {
-    job = std::make_shared<ReparentJob>();
+    if (late == LateReparent::BackToTopLevel) {
+      // The caller has reported failure: the window must not end up where it
+      // was told it would not be.
+      undo = [child] {
+        if (IsWindow(child)) SetParent(child, nullptr);
+      };
+    }
+    // A helper that has not begun by the bound is called off, so nothing is
+    // changed behind the caller's back.
+    switch (RunOnHelperThread([child, parent] { SetParent(child, parent); }, std::move(undo), boundMs, boundMs)) {
+      case HelperCallResult::Finished:
+        return ReparentResult::Done;
+      case HelperCallResult::TimedOut:
+        return ReparentResult::TimedOut;
+      case HelperCallResult::NotStarted:
+      default:
+        return ReparentResult::NoThread;
+    }
   } catch (...) {
-    return ReparentResult::NoThread;
+    return ReparentResult::NoThread;  // out of memory before a helper existed
   }
-  if (!job->done) return ReparentResult::NoThread;
-  // The helper may outlive this call, running our code.
-  nbase::PinModule();
-  try {
-    std::thread(RunReparent, job, child, parent, late).detach();
-  } catch (...) {
-    return ReparentResult::NoThread;
-  }
-  if (WaitServingSentMessages(job->done, deadline)) return ReparentResult::Done;
-  int expected = kRunning;
-  if (job->state.compare_exchange_strong(expected, kAbandoned)) return ReparentResult::TimedOut;
-  return ReparentResult::Done;  // finished between the time-out and now
 }
 
 }  // namespace lumo

@@ -3,8 +3,9 @@
 // nor trap the game.
 //
 // Called on the thread that calls the exports (normally the game's window
-// thread). BoundedSetParent leaves a helper thread behind when it gives up;
-// that thread owns its own state and touches nothing else of the library.
+// thread). BoundedSetParent leaves a helper thread behind when it gives up
+// (helper_call.h); that thread owns its own state and touches nothing else
+// of the library.
 #pragma once
 
 #include <windows.h>
@@ -26,7 +27,7 @@ enum class LateReparent {
 enum class ReparentResult {
   Done,      // SetParent returned within the bound
   TimedOut,  // still running on the helper thread; see LateReparent
-  NoThread   // the helper could not be started; nothing was changed
+  NoThread   // no helper began within the bound; nothing was changed
 };
 
 // SetParent(child, parent) on a helper thread, waited for at most `boundMs`.

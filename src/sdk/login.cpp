@@ -1,13 +1,64 @@
-// Login: the work behind lumoGameLogin, on the game's window thread.
+// Login: the work behind lumoGameLogin, on whichever thread calls it.
+//
+// The request runs on a helper thread while the calling thread waits for it,
+// answering the messages sent to its windows (helper_call.h): the game's
+// window thread calls it typically, and once that window is embedded the
+// host's window thread sends to it and waits for the answer, so a slow or
+// silent verify server must not stop the launcher. Posted messages stay
+// queued: no game code but its window procedure runs inside the call.
 #include <cstring>
 #include <cwchar>
+#include <memory>
 #include <string>
 
 #include "diag/log.h"
+#include "login/http_client.h"
 #include "login/verify_login.h"
+#include "sdk/helper_call.h"
 #include "sdk/operations.h"
 
 namespace lumo {
+
+namespace {
+
+// A helper that has not begun by then is called off and the request runs on
+// the calling thread, as it would without a helper: a thread that holds the
+// loader lock cannot have a new thread begin at all. Short against the
+// request's own deadline, long against a thread start on a busy machine.
+constexpr DWORD kHelperStartBoundMs = 1000;
+// The request ends by its own deadline; the wait is bounded all the same.
+constexpr DWORD kRequestWaitMs = kHttpDeadlineMs + 5000;
+
+// What the helper and the caller share; the last of the two frees it.
+struct VerifyJob {
+  std::wstring token;
+  LoginInfo info;
+  bool verified = false;
+};
+
+// VerifyLoginToken on a helper thread, or on this one when no helper could
+// begin. False also when the request outlived the wait: its answer is then
+// dropped, with a log line.
+bool VerifyServingSentMessages(const std::wstring& token, LoginInfo* info) {
+  std::shared_ptr<VerifyJob> job = std::make_shared<VerifyJob>();
+  job->token = token;
+  std::memset(&job->info, 0, sizeof(job->info));
+  switch (RunOnHelperThread([job] { job->verified = VerifyLoginToken(job->token.c_str(), &job->info); }, nullptr,
+                            kHelperStartBoundMs, kRequestWaitMs)) {
+    case HelperCallResult::Finished:
+      std::memcpy(info, &job->info, sizeof(*info));
+      return job->verified;
+    case HelperCallResult::TimedOut:
+      SdkLog(L"Login request not done in %lu ms, its answer will be ignored", static_cast<unsigned long>(kRequestWaitMs));
+      return false;
+    case HelperCallResult::NotStarted:
+    default:
+      SdkLog(L"Login cannot start the request thread, the request runs on the calling thread");
+      return VerifyLoginToken(token.c_str(), info);
+  }
+}
+
+}  // namespace
 
 SdkError Login(SdkContext& ctx) {
   std::wstring token;
@@ -38,7 +89,7 @@ SdkError Login(SdkContext& ctx) {
   // is not held up by it.
   LoginInfo info;
   std::memset(&info, 0, sizeof(info));
-  if (!VerifyLoginToken(token.c_str(), &info)) {
+  if (!VerifyServingSentMessages(token, &info)) {
     // The record of an earlier session stays as it was.
     SdkLog(L"Login failed err=%d (LoginVerifyFailed)", SdkError_LoginVerifyFailed);
     return SdkError_LoginVerifyFailed;

@@ -40,6 +40,7 @@ leaves, at the latest after HOLD_SECONDS:
   hostile-cut         Content-Length 1000, the same 100 bytes, close
   hostile-redirect    302 to the same path on the second listener (another
                       origin), with the current answer as body
+  hostile-slow        the current answer, sound, but only after SLOW_SECONDS
 
 Ends on SIGTERM/SIGINT.
 """
@@ -59,6 +60,7 @@ from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
 
 HOLD_SECONDS = 60
 HUGE_BYTES = 50 * 1000 * 1000
+SLOW_SECONDS = 3
 
 
 class State:
@@ -203,6 +205,12 @@ class Handler(BaseHTTPRequestHandler):
 
     def _hostile_cut(self, body):
         self._cut_short(body, 1000)
+
+    def _hostile_slow(self, body):
+        time.sleep(SLOW_SECONDS)
+        self._headers(200, len(body))
+        self.wfile.write(body)
+        self.wfile.flush()
 
     def _hostile_redirect(self, body):
         with STATE.lock:

@@ -2,7 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+#include <thread>
+#include <vector>
+
 #include "nbase/default_message_pump.h"
+#include "nbase/message_loop.h"
 #include "nbase/win_message_pump.h"
 #include "nbase/win_ui_message_pump.h"
 
@@ -117,6 +122,72 @@ TEST(DefaultMessagePumpTest, WakeUpWhileBusyMakesTheNextWaitReturnAndIsReusable)
   pump.WakeUp();
   pump.Run(&delegate);
   EXPECT_EQ(delegate.idle_calls, 2);
+}
+
+// A watch is reported once, on the loop's thread, while the loop waits; a
+// stopped one never; a handle closed under its watch ends it instead of
+// failing every later wait.
+TEST(DefaultMessagePumpTest, WatchedHandlesAreReportedOnceOnTheLoopThread) {
+  nbase::MessageLoop loop;
+  nbase::DefaultMessagePump* pump = loop.default_pump();
+  ASSERT_NE(pump, nullptr);
+  HANDLE fired = CreateEventW(nullptr, TRUE, FALSE, nullptr);   // stays signalled
+  HANDLE stopped = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  HANDLE closed = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  const DWORD loopThread = GetCurrentThreadId();
+  std::vector<std::string> calls;
+  bool elsewhere = false;
+  auto record = [&](const char* name) {
+    return [&, name] {
+      calls.push_back(name);
+      if (GetCurrentThreadId() != loopThread) elsewhere = true;
+    };
+  };
+  ASSERT_TRUE(pump->WatchHandle(fired, record("fired")));
+  ASSERT_TRUE(pump->WatchHandle(stopped, record("stopped")));
+  ASSERT_TRUE(pump->WatchHandle(closed, record("closed")));
+  pump->StopWatching(stopped);
+
+  std::thread other([&] {
+    Sleep(50);  // the loop waits by now
+    SetEvent(stopped);
+    SetEvent(fired);
+    Sleep(100);
+    loop.PostTask([&] { CloseHandle(closed); });
+    Sleep(100);
+    loop.PostTask([&] { loop.QuitWhenIdle(); });
+  });
+  loop.Run();
+  other.join();
+  EXPECT_EQ(calls, (std::vector<std::string>{"fired", "closed"}));
+  EXPECT_FALSE(elsewhere);
+  CloseHandle(fired);
+  CloseHandle(stopped);
+}
+
+TEST(DefaultMessagePumpTest, WatchesFillTheWaitSlotsAndNoMore) {
+  nbase::MessageLoop loop;
+  nbase::DefaultMessagePump* pump = loop.default_pump();
+  ASSERT_NE(pump, nullptr);
+  const size_t max = nbase::DefaultMessagePump::kMaxWatches;
+  std::vector<HANDLE> events;
+  for (size_t i = 0; i <= max; ++i) events.push_back(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  bool lastCalled = false;
+  EXPECT_FALSE(pump->WatchHandle(nullptr, [] {}));
+  for (size_t i = 0; i + 1 < max; ++i) EXPECT_TRUE(pump->WatchHandle(events[i], [] {}));
+  EXPECT_FALSE(pump->WatchHandle(events[0], [] {}));  // watched already
+  EXPECT_TRUE(pump->WatchHandle(events[max - 1], [&] {
+    lastCalled = true;
+    loop.QuitWhenIdle();
+  }));
+  EXPECT_FALSE(pump->WatchHandle(events[max], [] {}));  // every slot taken
+  // The last slot is waited on as well.
+  SetEvent(events[max - 1]);
+  loop.Run();
+  EXPECT_TRUE(lastCalled);
+  EXPECT_TRUE(pump->WatchHandle(events[max], [] {}));  // its slot is free again
+  for (HANDLE e : events) pump->StopWatching(e);
+  for (HANDLE e : events) CloseHandle(e);
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -236,6 +237,69 @@ TEST_F(SessionTest, HostWindowGoneBeforeInitGivesEmbedFailureWithIpcStarted) {
   CloseHandle(goneEvent);
   CloseHandle(checkedEvent);
 }
+
+// The launcher's window thread sends to the embedded game window all the
+// time (sizing, focus, activation) and waits for the answer: a login, however
+// long its request takes, must not keep it waiting.
+struct LoginProbeCase {
+  const char* name;
+  const wchar_t* token;  // the verify server's behaviour for it
+  std::string login;     // what lumoGameLogin answers
+  ULONGLONG minMs, maxMs;  // how long it takes
+};
+
+void PrintTo(const LoginProbeCase& c, std::ostream* os) { *os << c.name; }
+
+class LoginWhileEmbedded : public SessionTest, public ::testing::WithParamInterface<LoginProbeCase> {};
+
+TEST_P(LoginWhileEmbedded, HostWindowThreadKeepsGettingAnswers) {
+  const LoginProbeCase& c = GetParam();
+  Session s(DevhostCommand(L"--probe-ms=100 --token=" + std::wstring(c.token),
+                           L"--after-loop-ms=30000 --steps=init,state,login,uninit"));
+  ASSERT_EQ(s.WaitLine("[game] init="), "[game] init=0") << s.Output();
+  ASSERT_EQ(s.WaitLine("[game] login=", 90000), "[game] login=" + c.login) << s.Output();
+  unsigned long long begin = 0, end = 0;
+  ASSERT_EQ(std::sscanf(s.WaitLine("[game] login-span=").c_str(), "[game] login-span=%llu-%llu", &begin, &end), 2)
+      << s.Output();
+  EXPECT_EQ(s.WaitExit(), 0u) << s.Output();
+  const std::string out = s.Output();
+  EXPECT_GE(end - begin, c.minMs) << out;
+  EXPECT_LT(end - begin, c.maxMs) << out;
+  // Embedded: the probes went to a child of the host window.
+  const std::vector<std::string> states = s.Find("[game] state ");
+  ASSERT_EQ(states.size(), 2u) << out;
+  EXPECT_NE(ParseState("[game] state " + states[1]).parent, 0u) << out;
+
+  int during = 0, unanswered = 0;
+  double slowest = 0;
+  for (const std::string& probe : s.Find("[devhost] probe ")) {
+    unsigned long long at = 0;
+    double took = 0;
+    int answered = 0;
+    ASSERT_EQ(std::sscanf(probe.c_str(), "at=%llu took-ms=%lf answered=%d", &at, &took, &answered), 3) << probe;
+    if (at < begin || at > end) continue;
+    ++during;
+    if (!answered) ++unanswered;
+    if (took > slowest) slowest = took;
+  }
+  std::printf("[ login %s ] %d probes during %llu ms of login, slowest answer %.1f ms\n", c.name, during,
+              end - begin, slowest);
+  // The probe ran all along (a tick every 100 ms; a loaded machine is late).
+  EXPECT_GE(during, static_cast<int>((end - begin) / 400)) << out;
+  EXPECT_EQ(unanswered, 0) << out;
+  // A blocked window thread answers only once the login is over: seconds.
+  EXPECT_LT(slowest, 1000.0) << out;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Verify, LoginWhileEmbedded,
+    ::testing::Values(
+        // Never answers: the request's 15 s deadline ends the login.
+        LoginProbeCase{"SilentServer", L"hostile-silent", "-12", 14000, 21000},
+        LoginProbeCase{"NormalServer", L"probe-normal", "0", 0, 15000},
+        // Answers soundly after 3 s.
+        LoginProbeCase{"SlowServer", L"hostile-slow", "0", 2500, 15000}),
+    [](const ::testing::TestParamInfo<LoginProbeCase>& info) { return info.param.name; });
 
 // A launcher whose window thread stops pumping while its process and channel
 // go on (lumo-devhost --hang) must neither freeze nor trap the game.

@@ -22,7 +22,9 @@
 //   handler) dtor-uninit (from the destructor of a global object of the
 //   game) uninit-2threads (from two threads at once; prints the slower)
 //   counts (threads and handles of the process)
-// init and uninit also print how long the call took ("[game] init-ms=<n>").
+// init and uninit also print how long the call took ("[game] init-ms=<n>"),
+// login when it began and ended ("[game] login-span=<tick>-<tick>",
+// GetTickCount64).
 // A WM_APP + 2 posted to the game window prints "[game] pong" once the
 // loop gets it (proof that the window thread pumps again); with a non-zero
 // wParam the game then returns that code from main.
@@ -173,7 +175,11 @@ bool RunStep(const std::string& step, HWND wnd) {
     Print("[game] init=%d\n", result);
     Print("[game] init-ms=%llu\n", took);
   } else if (name == "login") {
-    Print("[game] login=%d\n", lumoGameLogin());
+    const ULONGLONG start = GetTickCount64();
+    const int result = lumoGameLogin();
+    const ULONGLONG end = GetTickCount64();
+    Print("[game] login=%d\n", result);
+    Print("[game] login-span=%llu-%llu\n", start, end);
   } else if (name == "info") {
     Print("[game] info=%s\n", lumoGetLoginInfo() ? "set" : "null");
   } else if (name == "infohex") {

@@ -7,7 +7,9 @@
 // an optional stdin thread feeds messages to the sender. With --hang the main
 // thread stops pumping for a while, as a hung launcher would; with
 // --channel-late-ms a helper thread creates the channel after the game has
-// started, as a launcher that breaks the order would.
+// started, as a launcher that breaks the order would; with --probe-ms it
+// sends the embedded game window a message at that interval and waits for
+// the answer, as the launcher's own sizing and focus messages do.
 #include <windows.h>
 #include <shellapi.h>
 
@@ -32,6 +34,8 @@ using devhost::PrintLine;
 
 constexpr UINT kGameEndedMessage = WM_APP + 1;
 constexpr UINT kHangMessage = WM_APP + 2;
+constexpr UINT_PTR kProbeTimer = 1;
+constexpr UINT kProbeTimeoutMs = 5000;
 
 struct HostState {
   devhost::GameProcess game;
@@ -51,8 +55,31 @@ void Hang(HostState& state) {
   PrintLine("hang over");
 }
 
+// One round trip to the embedded game window, if there is one.
+void Probe(HWND host) {
+  HWND game = GetWindow(host, GW_CHILD);
+  if (game == nullptr) return;
+  LARGE_INTEGER frequency, start, end;
+  QueryPerformanceFrequency(&frequency);
+  const ULONGLONG at = GetTickCount64();
+  QueryPerformanceCounter(&start);
+  DWORD_PTR result = 0;
+  const bool answered = SendMessageTimeoutW(game, WM_NULL, 0, 0, SMTO_NORMAL, kProbeTimeoutMs, &result) != 0;
+  QueryPerformanceCounter(&end);
+  const double tookMs = static_cast<double>(end.QuadPart - start.QuadPart) * 1000.0 / static_cast<double>(frequency.QuadPart);
+  char line[128];
+  std::snprintf(line, sizeof(line), "probe at=%llu took-ms=%.1f answered=%d", at, tookMs, answered ? 1 : 0);
+  PrintLine(line);
+}
+
 LRESULT CALLBACK HostWndProc(HWND wnd, UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
+    case WM_TIMER:
+      if (wParam == kProbeTimer) {
+        Probe(wnd);
+        return 0;
+      }
+      return DefWindowProcW(wnd, message, wParam, lParam);
     case WM_CLOSE:
       // The host window goes only after the game: closing it ends the game.
       if (g_state && g_state->gameRunning) {
@@ -237,6 +264,7 @@ int main() {
       if (openChannel()) PrintLine("channel created");
     });
   }
+  if (options.probeMs != 0) SetTimer(wnd, kProbeTimer, options.probeMs, nullptr);
   if (options.hang == devhost::HangPoint::Launch) Hang(state);
 
   MSG msg;

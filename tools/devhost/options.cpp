@@ -45,6 +45,9 @@ const char kHelpText[] =
     "                       process and channel go on) at <when>: launch (right\n"
     "                       after starting the game) or ready (when GameWndReady\n"
     "                       arrives), for <ms> milliseconds or until the game ends\n"
+    "  --probe-ms=<n>       every <n> ms the host window's thread sends the embedded\n"
+    "                       game window a message and waits (at most 5 s) for the\n"
+    "                       answer, as the launcher's own window messages do\n"
     "  --help               this text\n"
     "Everything after the game path is passed to the game unchanged.\n"
     "\n"
@@ -64,6 +67,8 @@ const char kHelpText[] =
     "  [devhost] debug <text>             one line of the game's debugger output\n"
     "  [devhost] hang                     the window thread stops pumping\n"
     "  [devhost] hang over                it pumps again\n"
+    "  [devhost] probe at=<ms> took-ms=<ms> answered=<0|1>   (with --probe-ms; at:\n"
+    "                                     GetTickCount64 when sent)\n"
     "  [devhost] game exited code=<code>\n"
     "  [devhost] error <text>\n"
     "Line feeds and carriage returns inside a body are shown as \\n and \\r.\n"
@@ -199,6 +204,14 @@ bool ParseOptions(const std::vector<std::wstring>& args, Options& out, std::stri
         return false;
       }
       out.channelLateMs = static_cast<unsigned>(ms);
+    } else if (StartsWith(a, L"--probe-ms=", &v)) {
+      wchar_t* end = nullptr;
+      const unsigned long ms = std::wcstoul(v.c_str(), &end, 10);
+      if (v.empty() || *end != L'\0' || ms < 10 || ms > 600000) {
+        error = "bad --probe-ms, expected 10 to 600000";
+        return false;
+      }
+      out.probeMs = static_cast<unsigned>(ms);
     } else if (StartsWith(a, L"--capture=", &v)) {
       if (v == L"dbwin") {
         out.capture = CaptureMode::Dbwin;

@@ -41,6 +41,7 @@ struct Options {
   CaptureMode capture = CaptureMode::Dbwin;
   HangPoint hang = HangPoint::Never;
   unsigned long hangMs = 0;       // 0: until the game ends
+  unsigned probeMs = 0;           // 0: no probing of the embedded game window
   std::wstring game;                    // game executable
   std::vector<std::wstring> gameArgs;   // passed through after our options
 };
