@@ -65,16 +65,13 @@ std::wstring SdkIniPath() {
 
 LogSink::LogSink() {
   wchar_t exePath[MAX_PATH] = {};
-  wchar_t mutexName[MAX_PATH] = {};
   if (!GetExePath(exePath)) return;
   if (!MakeLogMutexName(exePath, mutexName) || !MakeLogFilePath(exePath, logPath)) return;
-  // Opens the mutex when another process of the same executable made it.
-  mutex = CreateMutexW(nullptr, FALSE, mutexName);
   pathsFit = true;
 }
 
 LogSink::~LogSink() {
-  if (mutex) CloseHandle(mutex);
+  if (HANDLE made = mutex.load()) CloseHandle(made);
   if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
 }
 
@@ -153,6 +150,20 @@ void AppendToFile(LogSink& sink, const std::string& bytes) {
   WriteFile(sink.file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
 }
 
+// The log's named mutex, made (or opened, when another process of the same
+// executable made it) by the first line; null when it cannot be had.
+HANDLE LogMutex(LogSink& sink) {
+  HANDLE current = sink.mutex.load();
+  if (current != nullptr) return current;
+  HANDLE made = CreateMutexW(nullptr, FALSE, sink.mutexName);
+  if (made == nullptr) return nullptr;
+  if (!sink.mutex.compare_exchange_strong(current, made)) {
+    CloseHandle(made);  // another thread was first
+    return current;
+  }
+  return made;
+}
+
 }  // namespace
 
 void WriteLogLine(LogSink& sink, const wchar_t* format, ...) {
@@ -168,7 +179,8 @@ void WriteLogLine(LogSink& sink, const wchar_t* format, ...) {
   // Bounded: the holder may be another process that never lets go. An
   // abandoned mutex or a failed wait does not stop the write.
   const DWORD bound = sink.lockStalled.load() ? 0 : kLogLockBoundMs;
-  const DWORD waited = WaitForSingleObject(sink.mutex, bound);
+  HANDLE mutex = LogMutex(sink);
+  const DWORD waited = WaitForSingleObject(mutex, bound);
   if (waited == WAIT_TIMEOUT) {
     sink.lockStalled.store(true);
     sink.droppedLines.fetch_add(1);
@@ -185,7 +197,7 @@ void WriteLogLine(LogSink& sink, const wchar_t* format, ...) {
     AppendToFile(sink, StampedLine(note));
   }
   AppendToFile(sink, bytes);
-  if (waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED) ReleaseMutex(sink.mutex);
+  if (waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED) ReleaseMutex(mutex);
 }
 
 }  // namespace lumo

@@ -29,7 +29,10 @@ struct LogSink {
   LogSink(const LogSink&) = delete;
   LogSink& operator=(const LogSink&) = delete;
 
-  HANDLE mutex = nullptr;
+  // Made by the first line that is written: a process that does not log
+  // holds no handle for it.
+  std::atomic<HANDLE> mutex{nullptr};
+  wchar_t mutexName[MAX_PATH] = {};
   HANDLE file = INVALID_HANDLE_VALUE;
   std::atomic<bool> enabled{false};
   // Lines dropped because the lock was not had in time, not yet reported.

@@ -12,15 +12,13 @@ LazyTlsSlot g_thread_slot;
 }  // namespace
 
 FrameworkThread::FrameworkThread(const std::string& name)
-    : started_event_(CreateEventW(nullptr, FALSE, FALSE, nullptr)), name_(name) {}
+    : name_(name) {}
 
 FrameworkThread::~FrameworkThread() {
   // Owners that may meet a thread that does not end stop it themselves, with
   // their own bound, and keep it alive when it does not (see Thread).
   Stop();
   name_.clear();
-  if (started_event_) CloseHandle(started_event_);
-  started_event_ = nullptr;
   loop_factory_.reset();
   // Thread's destructor joins again (nothing left to do); the weak flag goes
   // last, with the virtual base, so the quit task's flag outlives the join.
@@ -32,22 +30,18 @@ FrameworkThreadSlot* FrameworkThread::CurrentThreadSlot() {
 
 bool FrameworkThread::Start(LoopType type, MessageDispatcher* dispatcher) {
   if (running_ || thread_id() != 0 || message_loop() != nullptr) return false;
-  if (started_event_ == nullptr) return false;
-  ResetEvent(started_event_);
+  started_.store(false);
   loop_type_ = type;
   dispatcher_ = dispatcher;
   if (!Create()) return false;
-  if (WaitForSingleObject(started_event_, kThreadStartBoundMs) != WAIT_OBJECT_0) {
+  if (!WaitForFlagOrEnd(started_, kThreadStartBoundMs)) {
     // Not begun: the creator holds the loader lock, or the system is starved.
     if (CancelIfNotStarted()) return false;
     // It began at the last moment; making the loop takes no time.
-    if (WaitForSingleObject(started_event_, kThreadStartBoundMs) != WAIT_OBJECT_0) {
-      running_ = true;  // it runs: Stop still has to end it
-      return false;
-    }
+    WaitForFlagOrEnd(started_, kThreadStartBoundMs);
   }
-  running_ = true;
-  return true;
+  running_ = true;  // from here on Stop has a thread to end
+  return started_.load();
 }
 
 void FrameworkThread::Run() {
@@ -71,7 +65,7 @@ void FrameworkThread::Run() {
   loop_proxy_ = loop->message_loop_proxy();
 
   Init();
-  SetEvent(started_event_);
+  started_.store(true);
 
   loop->Run(dispatcher_);
 

@@ -123,7 +123,8 @@ class FrameworkThread : public Thread, public virtual SupportWeakCallback {
   std::atomic<MessageLoop*> message_loop_{nullptr};
   std::shared_ptr<MessageLoopFactory> loop_factory_;
   MessageDispatcher* dispatcher_ = nullptr;
-  HANDLE started_event_ = nullptr;
+  // Set by the body once its loop exists and Init has run.
+  std::atomic<bool> started_{false};
   std::string name_;
   // Taken by the body before it signals the start and dropped by Stop after
   // the join, so Stop can post its quit task even if the loop already ended.

@@ -13,18 +13,11 @@ enum LaunchState : int { kPending = 0, kRunning = 1, kCancelled = 2 };
 }  // namespace
 
 struct ThreadLaunch {
-  ThreadLaunch() : body_ended(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
-  ~ThreadLaunch() {
-    if (body_ended) CloseHandle(body_ended);
-  }
-  ThreadLaunch(const ThreadLaunch&) = delete;
-  ThreadLaunch& operator=(const ThreadLaunch&) = delete;
-
   Thread* thread = nullptr;
   std::atomic<int> state{kPending};
   // Set once the body has returned; after it the thread touches only this
   // record, which it shares.
-  HANDLE body_ended;
+  std::atomic<bool> body_ended{false};
 };
 
 bool MapThreadPriority(ThreadPriority priority, int* windows_priority) {
@@ -56,7 +49,7 @@ unsigned __stdcall Thread::ThreadEntry(void* arg) {
   int expected = kPending;
   if (launch.state.compare_exchange_strong(expected, kRunning)) {
     launch.thread->Run();
-    SetEvent(launch.body_ended);
+    launch.body_ended.store(true);
   }
   // Returning ends the thread through the C runtime, like _endthreadex, but
   // only after the reference above has been dropped.
@@ -66,7 +59,6 @@ unsigned __stdcall Thread::ThreadEntry(void* arg) {
 bool Thread::Create() {
   if (thread_handle_) return false;
   auto launch = std::make_shared<ThreadLaunch>();
-  if (!launch->body_ended) return false;
   launch->thread = this;
   auto* entry_ref = new std::shared_ptr<ThreadLaunch>(launch);
   unsigned id = 0;
@@ -97,11 +89,24 @@ bool Thread::CancelIfNotStarted() {
   return true;
 }
 
+bool Thread::WaitForFlagOrEnd(const std::atomic<bool>& flag, DWORD timeout_ms) const {
+  if (!thread_handle_) return flag.load();
+  const ULONGLONG start = GetTickCount64();
+  for (;;) {
+    if (flag.load()) return true;
+    const ULONGLONG elapsed = GetTickCount64() - start;
+    if (timeout_ms != INFINITE && elapsed >= timeout_ms) return flag.load();
+    DWORD slice = kThreadWaitSliceMs;
+    if (timeout_ms != INFINITE && timeout_ms - elapsed < slice) slice = static_cast<DWORD>(timeout_ms - elapsed);
+    // Ends at once with the thread; the slices only serve a thread that
+    // cannot finish (the loader lock) after it set the flag.
+    if (WaitForSingleObject(thread_handle_, slice) != WAIT_TIMEOUT) return true;
+  }
+}
+
 bool Thread::Join(DWORD timeout_ms) {
   if (!thread_handle_) return true;
-  const HANDLE waits[2] = {launch_->body_ended, thread_handle_};
-  const DWORD woke = WaitForMultipleObjects(2, waits, FALSE, timeout_ms);
-  if (woke == WAIT_OBJECT_0 || woke == WAIT_OBJECT_0 + 1) {
+  if (WaitForFlagOrEnd(launch_->body_ended, timeout_ms)) {
     ReleaseThread();
     return true;
   }

@@ -29,6 +29,11 @@ using ThreadPriority = int32_t;
 
 // How long Join waits by default for a body to return.
 constexpr DWORD kThreadJoinBoundMs = 5000;
+// How often a wait looks at a flag that a thread sets before it ends. The
+// waits use no event of their own (a thread costs no handle beyond its own):
+// the thread's end wakes them at once, and a thread that cannot finish (its
+// end waits for the loader lock) is seen within one slice.
+constexpr DWORD kThreadWaitSliceMs = 5;
 
 // The Windows priority for `priority`; false when none is to be applied.
 bool MapThreadPriority(ThreadPriority priority, int* windows_priority);
@@ -65,6 +70,10 @@ class Thread {
   void set_priority(ThreadPriority priority) { priority_ = priority; }
 
  protected:
+  // Waits at most `timeout_ms` (INFINITE: no bound) until `flag` is set or
+  // the thread has ended; true when either happened. Owning thread.
+  bool WaitForFlagOrEnd(const std::atomic<bool>& flag, DWORD timeout_ms) const;
+
   // Written by the creator and again by the body of a FrameworkThread.
   std::atomic<DWORD> thread_id_{0};
 

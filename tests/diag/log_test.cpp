@@ -74,12 +74,21 @@ const SwitchCase kSwitchCases[] = {
 
 INSTANTIATE_TEST_SUITE_P(Table, LogSwitch, ::testing::ValuesIn(kSwitchCases));
 
-TEST(Log, MutexExistsAfterFirstLineEvenWhenLoggingIsOff) {
-  LogProbe probe("[main]\r\nlog=0\r\n");
+// The named mutex serialises writers of the log file: a process that does
+// not log holds none.
+TEST(Log, MutexIsMadeByTheFirstLineWrittenOnly) {
+  {
+    LogProbe probe("[main]\r\nlog=0\r\n");
+    std::string out;
+    ASSERT_EQ(probe.Run(L"mutex", &out), 0u);
+    EXPECT_EQ(out.substr(0, out.find_first_of("\r\n")), "mutex-before=0 mutex-after=0");
+    EXPECT_FALSE(lumo_test::FileExists(probe.LogPath()));
+  }
+  LogProbe probe("[main]\r\nlog=1\r\n");
   std::string out;
   ASSERT_EQ(probe.Run(L"mutex", &out), 0u);
   EXPECT_EQ(out.substr(0, out.find_first_of("\r\n")), "mutex-before=0 mutex-after=1");
-  EXPECT_FALSE(lumo_test::FileExists(probe.LogPath()));
+  EXPECT_TRUE(lumo_test::FileExists(probe.LogPath()));
 }
 
 TEST(Log, MutexNameIsLowerCaseWithSlashes) {

@@ -77,6 +77,20 @@ const char kHelpText[] =
 
 namespace {
 
+// A number of milliseconds from `least` to 600000 in `out`; otherwise false
+// with `error` naming the option and the range.
+bool ParseMilliseconds(const std::wstring& v, unsigned long least, const char* option, unsigned& out,
+                       std::string& error) {
+  wchar_t* end = nullptr;
+  const unsigned long ms = std::wcstoul(v.c_str(), &end, 10);
+  if (v.empty() || *end != L'\0' || ms < least || ms > 600000) {
+    error = std::string("bad ") + option + ", expected " + std::to_string(least) + " to 600000";
+    return false;
+  }
+  out = static_cast<unsigned>(ms);
+  return true;
+}
+
 bool StartsWith(const std::wstring& s, const wchar_t* prefix, std::wstring* rest = nullptr) {
   const size_t n = std::wcslen(prefix);
   if (s.compare(0, n, prefix) != 0) return false;
@@ -189,29 +203,11 @@ bool ParseOptions(const std::vector<std::wstring>& args, Options& out, std::stri
     } else if (a == L"--raw") {
       out.printRaw = true;
     } else if (StartsWith(a, L"--read-delay-ms=", &v)) {
-      wchar_t* end = nullptr;
-      const unsigned long ms = std::wcstoul(v.c_str(), &end, 10);
-      if (v.empty() || *end != L'\0' || ms > 600000) {
-        error = "bad --read-delay-ms, expected 0 to 600000";
-        return false;
-      }
-      out.readDelayMs = static_cast<unsigned>(ms);
+      if (!ParseMilliseconds(v, 0, "--read-delay-ms", out.readDelayMs, error)) return false;
     } else if (StartsWith(a, L"--channel-late-ms=", &v)) {
-      wchar_t* end = nullptr;
-      const unsigned long ms = std::wcstoul(v.c_str(), &end, 10);
-      if (v.empty() || *end != L'\0' || ms == 0 || ms > 600000) {
-        error = "bad --channel-late-ms, expected 1 to 600000";
-        return false;
-      }
-      out.channelLateMs = static_cast<unsigned>(ms);
+      if (!ParseMilliseconds(v, 1, "--channel-late-ms", out.channelLateMs, error)) return false;
     } else if (StartsWith(a, L"--probe-ms=", &v)) {
-      wchar_t* end = nullptr;
-      const unsigned long ms = std::wcstoul(v.c_str(), &end, 10);
-      if (v.empty() || *end != L'\0' || ms < 10 || ms > 600000) {
-        error = "bad --probe-ms, expected 10 to 600000";
-        return false;
-      }
-      out.probeMs = static_cast<unsigned>(ms);
+      if (!ParseMilliseconds(v, 10, "--probe-ms", out.probeMs, error)) return false;
     } else if (StartsWith(a, L"--capture=", &v)) {
       if (v == L"dbwin") {
         out.capture = CaptureMode::Dbwin;
