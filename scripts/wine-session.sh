@@ -53,8 +53,18 @@ fi
 # stdout pipe and keep the test runner waiting for end-of-file.
 wineboot </dev/null >/dev/null 2>&1 || true
 (wine explorer.exe /desktop=LumoSession,1600x900 </dev/null >/dev/null 2>&1 &)
+# Only this prefix's desktop counts: another session may run beside this one,
+# and a desktop that comes up after our clean-up would keep a wineserver of
+# this prefix alive (and a later `wineserver -w` waiting) for ever.
+desktop_running() {
+  local pid
+  for pid in $(pgrep -f 'explorer.exe /desktop' || true); do
+    tr '\0' '\n' 2>/dev/null <"/proc/$pid/environ" | grep -qxF "WINEPREFIX=$WINEPREFIX" && return 0
+  done
+  return 1
+}
 for _ in $(seq 1 100); do
-  pgrep -f 'explorer.exe /desktop' >/dev/null && break
+  desktop_running && break
   sleep 0.1
 done
 "$@"
