@@ -96,7 +96,9 @@ bool Thread::WaitForFlagOrEnd(const std::atomic<bool>& flag, DWORD timeout_ms) c
     if (flag.load()) return true;
     const ULONGLONG elapsed = GetTickCount64() - start;
     if (timeout_ms != INFINITE && elapsed >= timeout_ms) return flag.load();
-    DWORD slice = kThreadWaitSliceMs;
+    // Short slices first: a thread sets its flag within a millisecond or two
+    // of beginning (the start of a framework thread is waited for here).
+    DWORD slice = elapsed < 20 ? 1 : kThreadWaitSliceMs;
     if (timeout_ms != INFINITE && timeout_ms - elapsed < slice) slice = static_cast<DWORD>(timeout_ms - elapsed);
     // Ends at once with the thread; the slices only serve a thread that
     // cannot finish (the loader lock) after it set the flag.
