@@ -4,7 +4,7 @@
     session_timeline.py --session demo-session.log --start-epoch <s> --sdk-log <game>.exe.log
                         [--verify-last last.json] [--answer-bytes N] --out timeline.svg
 
-Lanes: the verify server, the game's thread (where the exports run), the
+Lanes: the verify server, the game's threads (where the exports run), the
 library's sender thread "IpcSender", the host (lumo-devhost) and the library's
 receive thread.
 Every message is an arrow from sender to receiver, labelled with its name and
@@ -30,7 +30,7 @@ import re
 import sys
 
 # Ordered so that every arrow joins neighbouring lanes.
-LANES = [("verify", "verify server (HTTPS)"), ("game", "game thread (exports)"),
+LANES = [("verify", "verify server (HTTPS)"), ("game", "game (exports, any thread)"),
          ("sender", "library: IpcSender thread"), ("host", "lumo-devhost (host)"),
          ("recv", "library: IPC receive thread")]
 
@@ -271,7 +271,7 @@ def svg(spans, messages, marks, end_time, title):
              "and the library's log (ms). The time axis is not linear: each gap between two events",
              "gets a width that grows with the logarithm of its length, so events milliseconds apart stay apart; "
              "grey bands mark long idle gaps, with their length.",
-             "Host-bound arrows start when the game thread handed the message to IpcSender; the login request "
+             "Host-bound arrows start when the game handed the message to IpcSender; the login request "
              "is drawn when lumoGameLogin began, its answer when the library logged its verdict."]
     for i, note in enumerate(notes):
         out.append('<text x="20" y="%d" fill="#777" font-size="11">%s</text>'
