@@ -67,6 +67,7 @@ LogSink::LogSink() {
   wchar_t exePath[MAX_PATH] = {};
   if (!GetExePath(exePath)) return;
   if (!MakeLogMutexName(exePath, mutexName) || !MakeLogFilePath(exePath, logPath)) return;
+  wcscpy_s(exeName, PathFindFileNameW(exePath));
   pathsFit = true;
 }
 
@@ -117,18 +118,15 @@ void SdkLog(const wchar_t* format, ...) {
 namespace {
 
 // "<header><message>\r\n" in the ANSI code page, the header stamped now.
-std::string StampedLine(const wchar_t* message) {
+std::string StampedLine(const LogSink& sink, const wchar_t* message) {
   SYSTEMTIME now;
   GetLocalTime(&now);
-  wchar_t exePath[MAX_PATH] = {};
-  GetModuleFileNameW(nullptr, exePath, MAX_PATH);
-  const wchar_t* exeName = PathFindFileNameW(exePath);
 
   wchar_t header[kHeaderUnits] = {};
   _snwprintf_s(header, kHeaderUnits, _TRUNCATE,
                L"[%04d-%02d-%02d %02d:%02d:%02d.%03d][%ls][%05d/%05d]",
                now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond,
-               now.wMilliseconds, exeName, static_cast<int>(GetCurrentProcessId()),
+               now.wMilliseconds, sink.exeName, static_cast<int>(GetCurrentProcessId()),
                static_cast<int>(GetCurrentThreadId()));
 
   wchar_t line[kLineUnits] = {};
@@ -174,7 +172,7 @@ void WriteLogLine(LogSink& sink, const wchar_t* format, ...) {
   va_start(args, format);
   _vsnwprintf_s(message, kLineUnits, _TRUNCATE, format, args);
   va_end(args);
-  const std::string bytes = StampedLine(message);
+  const std::string bytes = StampedLine(sink, message);
 
   // Bounded: the holder may be another process that never lets go. An
   // abandoned mutex or a failed wait does not stop the write.
@@ -194,7 +192,7 @@ void WriteLogLine(LogSink& sink, const wchar_t* format, ...) {
                  L"[LumoGameSDK] log: %u line(s) dropped: another process held the log file's lock for more than "
                  L"%u ms",
                  dropped, static_cast<unsigned>(kLogLockBoundMs));
-    AppendToFile(sink, StampedLine(note));
+    AppendToFile(sink, StampedLine(sink, note));
   }
   AppendToFile(sink, bytes);
   if (waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED) ReleaseMutex(mutex);

@@ -43,6 +43,8 @@ struct LogSink {
   // log file path in their 260-unit buffers: such a process logs nothing.
   bool pathsFit = false;
   wchar_t logPath[MAX_PATH] = {};
+  // The executable's file name, for the stamp of every line.
+  wchar_t exeName[MAX_PATH] = {};
 };
 
 LogSink& GetLogSink();

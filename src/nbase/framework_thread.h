@@ -69,9 +69,6 @@ struct FrameworkThreadSlot {
   bool quit_flag = false;
 };
 
-// How long Start waits for the new thread to make its loop.
-constexpr DWORD kThreadStartBoundMs = 1000;
-
 class FrameworkThread : public Thread, public virtual SupportWeakCallback {
  public:
   explicit FrameworkThread(const std::string& name = std::string());

@@ -35,11 +35,10 @@ bool MapThreadPriority(ThreadPriority priority, int* windows_priority) {
 
 Thread::~Thread() {
   if (CancelIfNotStarted()) return;
-  if (Join()) return;
-  // The object cannot go while its body runs. Owners in this library join
-  // with their own bound before they let go of a thread and keep it alive
-  // when the body outlives that bound, so this wait finds the body ended.
-  Join(INFINITE);
+  // Bounded like every wait here. Owners in this library join with their own
+  // bound before they let go of a thread and keep it alive when the body
+  // outlives that bound, so this finds the body ended.
+  Join();
 }
 
 unsigned __stdcall Thread::ThreadEntry(void* arg) {
@@ -95,11 +94,11 @@ bool Thread::WaitForFlagOrEnd(const std::atomic<bool>& flag, DWORD timeout_ms) c
   for (;;) {
     if (flag.load()) return true;
     const ULONGLONG elapsed = GetTickCount64() - start;
-    if (timeout_ms != INFINITE && elapsed >= timeout_ms) return flag.load();
+    if (elapsed >= timeout_ms) return flag.load();
     // Short slices first: a thread sets its flag within a millisecond or two
     // of beginning (the start of a framework thread is waited for here).
     DWORD slice = elapsed < 20 ? 1 : kThreadWaitSliceMs;
-    if (timeout_ms != INFINITE && timeout_ms - elapsed < slice) slice = static_cast<DWORD>(timeout_ms - elapsed);
+    if (timeout_ms - elapsed < slice) slice = static_cast<DWORD>(timeout_ms - elapsed);
     // Ends at once with the thread; the slices only serve a thread that
     // cannot finish (the loader lock) after it set the flag.
     if (WaitForSingleObject(thread_handle_, slice) != WAIT_TIMEOUT) return true;

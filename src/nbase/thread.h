@@ -27,6 +27,10 @@ namespace nbase {
 // 3 highest; 4 time-critical; 5 and above below normal.
 using ThreadPriority = int32_t;
 
+// How long the library waits for a new thread to begin (a framework
+// thread's loop, a helper's work) before it gives the thread up: while the
+// caller holds the loader lock no thread can begin at all.
+constexpr DWORD kThreadStartBoundMs = 1000;
 // How long Join waits by default for a body to return.
 constexpr DWORD kThreadJoinBoundMs = 5000;
 // How often a wait looks at a flag that a thread sets before it ends. The
@@ -70,8 +74,8 @@ class Thread {
   void set_priority(ThreadPriority priority) { priority_ = priority; }
 
  protected:
-  // Waits at most `timeout_ms` (INFINITE: no bound) until `flag` is set or
-  // the thread has ended; true when either happened. Owning thread.
+  // Waits at most `timeout_ms` until `flag` is set or the thread has ended;
+  // true when either happened. Owning thread.
   bool WaitForFlagOrEnd(const std::atomic<bool>& flag, DWORD timeout_ms) const;
 
   // Written by the creator and again by the body of a FrameworkThread.

@@ -14,6 +14,7 @@
 #include "diag/log.h"
 #include "login/http_client.h"
 #include "login/verify_login.h"
+#include "nbase/thread.h"
 #include "sdk/helper_call.h"
 #include "sdk/operations.h"
 
@@ -25,7 +26,7 @@ namespace {
 // the calling thread, as it would without a helper: a thread that holds the
 // loader lock cannot have a new thread begin at all. Short against the
 // request's own deadline, long against a thread start on a busy machine.
-constexpr DWORD kHelperStartBoundMs = 1000;
+constexpr DWORD kHelperStartBoundMs = nbase::kThreadStartBoundMs;
 // The request ends by its own deadline; the wait is bounded all the same.
 constexpr DWORD kRequestWaitMs = kHttpDeadlineMs + 5000;
 
