@@ -256,34 +256,32 @@ void CIpcSender::WatchHost(const std::string& target, HostConnection& connection
   // the connection, and ReleaseConnection (run by Disconnect and by Cleanup
   // when the sender stops) always ends it. Without it (no loop, or the
   // pump's wait is full) the end is still found before each write.
-  nbase::MessageLoop* loop = message_loop();
-  nbase::DefaultMessagePump* pump = loop != nullptr ? loop->default_pump() : nullptr;
+  nbase::DefaultMessagePump* pump = Pump();
   if (pump == nullptr) return;
   HANDLE process = connection.process;
   try {
-    connection.watched = pump->WatchHandle(process, [this, target, process] { OnHostExited(target, process); });
+    pump->WatchHandle(process, [this, target, process] { OnHostExited(target, process); });
   } catch (...) {
-    connection.watched = false;  // out of memory copying the name
+    // Out of memory copying the name: unwatched, found before each write.
   }
+}
+
+nbase::DefaultMessagePump* CIpcSender::Pump() const {
+  nbase::MessageLoop* loop = message_loop();
+  return loop != nullptr ? loop->default_pump() : nullptr;
 }
 
 void CIpcSender::OnHostExited(const std::string& target, HANDLE process) {
   auto it = connections_.find(target);
   // Only the connection this watch belongs to; its watch has ended already.
   if (it == connections_.end() || it->second.process != process) return;
-  it->second.watched = false;
   Disconnect(target);
 }
 
 void CIpcSender::ReleaseConnection(HostConnection& connection) {
-  if (connection.watched) {
-    nbase::MessageLoop* loop = message_loop();
-    if (nbase::DefaultMessagePump* pump = loop != nullptr ? loop->default_pump() : nullptr) {
-      pump->StopWatching(connection.process);
-    }
-    connection.watched = false;
-  }
   if (connection.process != nullptr) {
+    // The watch ends before the handle is closed (nothing when unwatched).
+    if (nbase::DefaultMessagePump* pump = Pump()) pump->StopWatching(connection.process);
     CloseHandle(connection.process);
     connection.process = nullptr;
   }

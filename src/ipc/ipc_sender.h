@@ -55,9 +55,6 @@ constexpr uint64_t kHostFirstTakeTimeoutMs = 1000;
 struct HostConnection {
   ShmEndpoint endpoint{};          // client side; status 0 while stored
   HANDLE process = nullptr;        // the host process (SYNCHRONIZE), or null
-  // The sender's pump waits on `process`; the watch ends (StopWatching)
-  // before the handle is closed.
-  bool watched = false;
   // The host process is watched, or there is no way to find it. Until then
   // each message looks it up again after it went out (a host may create its
   // channel before the window it is found by).
@@ -148,6 +145,9 @@ class CIpcSender : public nbase::FrameworkThread {
   // its end. After the first write: the host gets its first message without
   // waiting for the window search.
   void WatchHost(const std::string& target, HostConnection& connection);
+  // The sender thread's pump, which also waits on the host processes; null
+  // without a loop. Sender thread.
+  nbase::DefaultMessagePump* Pump() const;
   // The watched host process of `target` has ended (sender's pump).
   void OnHostExited(const std::string& target, HANDLE process);
   void Disconnect(const std::string& target);
