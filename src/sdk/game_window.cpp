@@ -1,8 +1,13 @@
 #include "sdk/game_window.h"
 
 #include <cwchar>
+#include <string>
 
 #include "diag/log.h"
+#include "ipc/host_process.h"
+#include "ipc/integrity_level.h"
+#include "sdk/dpi_awareness.h"
+#include "sdk/dpi_embedding_rules.h"
 #include "sdk/host_window.h"
 
 namespace lumo {
@@ -24,13 +29,71 @@ void ApplyFrameChange(HWND wnd) {
   SetWindowPos(wnd, nullptr, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_FRAMECHANGED);
 }
 
-// SetParent(game, host) within kReparentBoundMs. When it does not finish in
-// time the window goes back to top level once it does, so a failed Init
-// never leaves it embedded.
-bool ReparentIntoHost(HWND game, HWND host) {
-  switch (BoundedSetParent(game, host, kReparentBoundMs, LateReparent::BackToTopLevel)) {
+// The DPI values that decide whether Windows lets the game window into the
+// host window, read before the re-parenting (the host window may be gone
+// after it).
+struct DpiPair {
+  DpiAwareness game;
+  DpiAwareness host;
+  DpiHosting hosting;
+};
+
+DpiPair ReadDpiPair(HWND game, HWND host) {
+  return {WindowDpiAwareness(game), WindowDpiAwareness(host), WindowDpiHosting(host)};
+}
+
+// A guess only: the outcome of the re-parenting decides.
+void WarnIfDpiMayRefuse(const DpiPair& dpi) {
+  if (JudgeDpiEmbedding(dpi.game, dpi.host, dpi.hosting) != DpiEmbedVerdict::MayBeRefused) return;
+  SdkLog(L"EmbedGameWindow warning: the game window is %ls and the host window is %ls with %ls DPI hosting; "
+         L"Windows 10 1703 and later may refuse to embed it: %ls",
+         DpiAwarenessName(dpi.game), DpiAwarenessName(dpi.host), DpiHostingName(dpi.hosting),
+         DpiEmbeddingCure(dpi.game, dpi.host, dpi.hosting).c_str());
+}
+
+const wchar_t* ErrorName(DWORD error) {
+  switch (error) {
+    case 0:
+      return L"none set";
+    case ERROR_ACCESS_DENIED:
+      return L"access denied";
+    case ERROR_INVALID_WINDOW_HANDLE:
+      return L"invalid window handle";
+    case ERROR_INVALID_PARAMETER:
+      return L"invalid parameter";
+    default:
+      return L"see the system's error list";
+  }
+}
+
+// What either side can do about a refused re-parenting, the likeliest cause
+// first.
+std::wstring RefusalAdvice(HWND host, DWORD error, const DpiPair& dpi) {
+  std::wstring advice;
+  if (!IsWindow(host)) {
+    advice = L"the host window was destroyed before the game could be embedded: the launcher must keep it open "
+             L"until the game has sent GameWndReady";
+  } else if (error == ERROR_ACCESS_DENIED) {
+    advice = HigherIntegrityHint(ProcessIntegrityLevel(WindowProcessId(host)), OwnIntegrityLevel());
+  }
+  const std::wstring cure = DpiEmbeddingCure(dpi.game, dpi.host, dpi.hosting);
+  if (!cure.empty()) advice += (advice.empty() ? L"" : L"; also, ") + cure;
+  if (advice.empty()) {
+    advice = L"the launcher must create its window with mixed DPI hosting, at the game's integrity level, and "
+             L"keep it open until the game has sent GameWndReady";
+  }
+  return advice;
+}
+
+// SetParent(game, host) within kReparentBoundMs, then a look at where the
+// window is: true only when the host window is now its parent. When the
+// re-parenting does not finish in time the window goes back to top level
+// once it does, so a failed Init never leaves it embedded.
+bool ReparentIntoHost(HWND game, HWND host, const DpiPair& dpi) {
+  DWORD error = 0;
+  switch (BoundedSetParent(game, host, kReparentBoundMs, LateReparent::BackToTopLevel, &error)) {
     case ReparentResult::Done:
-      return true;
+      break;
     case ReparentResult::TimedOut:
       SdkLog(L"EmbedGameWindow re-parenting not done in %lu ms, left to finish; the window goes back to top level then",
              static_cast<unsigned long>(kReparentBoundMs));
@@ -40,6 +103,14 @@ bool ReparentIntoHost(HWND game, HWND host) {
       SdkLog(L"EmbedGameWindow cannot start the re-parenting thread");
       return false;
   }
+  // Windows refuses re-parentings that Wine allows (another DPI awareness, an
+  // elevated launcher); only the window's place tells.
+  if (GetAncestor(game, GA_PARENT) == host) return true;
+  SdkLog(L"EmbedGameWindow the game window is not inside the host window after SetParent (error %lu, %ls); "
+         L"game window: %ls, host window: %ls, host DPI hosting: %ls; %ls",
+         static_cast<unsigned long>(error), ErrorName(error), DpiAwarenessName(dpi.game), DpiAwarenessName(dpi.host),
+         DpiHostingName(dpi.hosting), RefusalAdvice(host, error, dpi).c_str());
+  return false;
 }
 
 }  // namespace
@@ -75,13 +146,16 @@ bool EmbedGameWindow(HWND game, HWND host) {
     return false;
   }
 
+  const DpiPair dpi = ReadDpiPair(game, host);
+  WarnIfDpiMayRefuse(dpi);
+
   const LONG_PTR oldStyle = GetWindowLongPtrW(game, GWL_STYLE);
   const LONG_PTR oldExStyle = GetWindowLongPtrW(game, GWL_EXSTYLE);
   const uint32_t style = static_cast<uint32_t>(oldStyle);
   SetWindowLongPtrW(game, GWL_STYLE, static_cast<LONG_PTR>((style & ~kEmbedStyleClear) | kEmbedStyleSet));
   SetWindowLongPtrW(game, GWL_EXSTYLE, oldExStyle & ~static_cast<LONG_PTR>(kEmbedExStyleClear));
   ApplyFrameChange(game);
-  if (!ReparentIntoHost(game, host)) {
+  if (!ReparentIntoHost(game, host, dpi)) {
     // The game keeps its own window: frame and all.
     SetWindowLongPtrW(game, GWL_STYLE, oldStyle);
     SetWindowLongPtrW(game, GWL_EXSTYLE, oldExStyle);

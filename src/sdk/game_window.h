@@ -40,9 +40,12 @@ HWND FindGameWindow(uint32_t threadId);
 // Restyles `game` as a borderless popup, re-parents it into `host` and sizes
 // it to the host's client area. False, changing nothing, when either window
 // is missing or the host's window thread does not answer within 1 s. Also
-// false when the re-parenting does not finish within 5 s (the host hung
-// after answering): the styles are put back then, and the window goes back
-// to top level should the re-parenting finish later.
+// false, with the styles put back and one log line that says why, when the
+// game window is not inside `host` afterwards (Windows refused: another DPI
+// awareness, an elevated launcher, the host window gone) or the
+// re-parenting does not finish within 5 s (the host hung after answering;
+// the window goes back to top level should it finish later). Logs a warning
+// first when the two windows' DPI awareness may make Windows refuse.
 bool EmbedGameWindow(HWND game, HWND host);
 
 // Makes an embedded `game` a top-level window again (its styles stay as the

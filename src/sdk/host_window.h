@@ -33,7 +33,16 @@ enum class ReparentResult {
 // SetParent(child, parent) on a helper thread, waited for at most `boundMs`.
 // Meanwhile the calling thread serves the messages sent to its windows (the
 // re-parenting sends the child's own messages to the child's thread); posted
-// messages, input and timers stay queued for the caller's loop.
-ReparentResult BoundedSetParent(HWND child, HWND parent, DWORD boundMs, LateReparent late);
+// messages, input and timers stay queued for the caller's loop. On Done,
+// `error` (when given) receives the thread's last error after the call, 0
+// when it set none. SetParent's own answer says little (it names the
+// previous parent, which may be null); callers look at where the window is.
+ReparentResult BoundedSetParent(HWND child, HWND parent, DWORD boundMs, LateReparent late, DWORD* error = nullptr);
+
+// The call BoundedSetParent makes. Tests put in one whose outcome they
+// choose, to reach the refusals that Windows gives and Wine never does (a
+// mix of DPI awareness, an elevated launcher); null puts SetParent back.
+using ReparentCall = HWND(WINAPI*)(HWND child, HWND parent);
+void SetReparentCallForTesting(ReparentCall call);
 
 }  // namespace lumo
