@@ -13,6 +13,7 @@
 #include "ipc/shm_endpoint.h"
 #include "login/verify_control.h"
 #include "support/session.h"
+#include "support/test_host.h"
 
 using lumo_test::DevhostCommand;
 using lumo_test::GameCommand;
@@ -377,6 +378,81 @@ TEST_F(SessionTest, UninitDuringHostHangReturnsAndEndsTheProcessOnTime) {
   EXPECT_NE(ParseState("[game] state " + states[1]).parent, 0u);
   EXPECT_EQ(ParseState("[game] state " + states[2]).parent, ParseState("[game] state " + states[1]).parent);
   CloseHandle(goEvent);
+}
+
+}  // namespace
+
+namespace {
+
+// The game's "[game] state" lines once `count` have been printed.
+std::vector<std::string> States(Session& s, size_t count) {
+  for (int i = 0; i < 200 && s.Find("[game] state ").size() < count; ++i) Sleep(50);
+  return s.Find("[game] state ");
+}
+
+std::wstring HostArgs(HWND host, const std::string& pipe, const std::wstring& token) {
+  return L"--parent=" + std::to_wstring(reinterpret_cast<uintptr_t>(host)) + L" --lumo-pipe=" +
+         lumo_test::Widen(pipe) + L" --gameid=9 --token=" + token;
+}
+
+// The host window goes away the moment the library has checked that it
+// answers (it destroys itself on that WM_NULL): the re-parenting finds no
+// window. Init answers -3, the game keeps its framed top-level window and
+// the host hears nothing; a game against a live host window embeds as usual.
+TEST(EmbedSession, HostWindowDestroyedAtEmbeddingGivesEmbedFailureAndNoReady) {
+  const std::string pipe = "lumo_test_gone_at_embed_" + std::to_string(GetCurrentProcessId());
+  lumo_test::HostChannelReader hostChannel(pipe);
+  ASSERT_TRUE(hostChannel.ok());
+  lumo_test::HostWindowThread vanishing(lumo_test::HostWindowThread::OnNull::Destroy);
+  lumo_test::HostWindowThread live;
+  ASSERT_NE(vanishing.hwnd(), nullptr);
+  ASSERT_NE(live.hwnd(), nullptr);
+
+  Session first(GameCommand(HostArgs(vanishing.hwnd(), pipe, L"gone1_" + std::to_wstring(GetCurrentProcessId())) + L" --steps=state,init,state"));
+  ASSERT_EQ(first.WaitLine("[game] init="), "[game] init=-3") << first.Output();
+  const std::vector<std::string> states = States(first, 3);  // at start, before and after init
+  ASSERT_EQ(states.size(), 3u) << first.Output();
+  EXPECT_EQ(states[2], states[1]);
+  EXPECT_EQ(ParseState("[game] state " + states[2]).parent, 0u);
+  EXPECT_FALSE(IsWindow(vanishing.hwnd()));
+
+  Session second(GameCommand(HostArgs(live.hwnd(), pipe, L"gone2_" + std::to_wstring(GetCurrentProcessId())) + L" --steps=init,state"));
+  ASSERT_EQ(second.WaitLine("[game] init="), "[game] init=0") << second.Output();
+  const std::vector<std::string> embedded = States(second, 2);
+  ASSERT_EQ(embedded.size(), 2u) << second.Output();
+  EXPECT_EQ(ParseState("[game] state " + embedded[1]).parent,
+            static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(live.hwnd())));
+
+  // One window-ready message in all, the second game's: the first sent none.
+  ASSERT_TRUE(hostChannel.WaitFor("IpcMsg_GameSDK_GameWndReady", 20000));
+  Sleep(300);
+  const std::vector<std::string> messages = hostChannel.Messages();
+  ASSERT_EQ(messages.size(), 1u);
+  const HWND secondWindow = GameWindow(second);
+  EXPECT_EQ(BodyStrings(messages[0])[1], std::to_string(reinterpret_cast<uintptr_t>(secondWindow)));
+
+  ASSERT_TRUE(PostMessageW(GameWindow(first), kGamePing, 4, 0));
+  EXPECT_EQ(first.WaitExit(), 4u) << first.Output();
+  ASSERT_TRUE(PostMessageW(secondWindow, kGamePing, 5, 0));
+  EXPECT_EQ(second.WaitExit(), 5u) << second.Output();
+}
+
+// A system aware launcher window and an unaware game window: Windows 10
+// 1703 and later would refuse this pair without mixed hosting, Wine embeds
+// it. The game embeds, and its log warns beforehand, naming both modes.
+TEST(EmbedSession, DpiMismatchIsWarnedAndTheOutcomeDecides) {
+  lumo_test::ProbeFolder folder({L"test_game.exe", L"LumoGameSDK.dll"});
+  Session s(DevhostCommand(L"--dpi-awareness=system --no-mixed-hosting",
+                           L"--dpi-awareness=unaware --steps=init,state,exit:3", folder.Path(L"test_game.exe")));
+  ASSERT_EQ(s.WaitLine("[game] dpi-awareness="), "[game] dpi-awareness=unaware set") << s.Output();
+  ASSERT_EQ(s.WaitLine("[game] init="), "[game] init=0") << s.Output();
+  EXPECT_EQ(s.WaitExit(), 3u) << s.Output();
+  const std::string log = folder.Log(L"test_game.exe");
+  EXPECT_NE(log.find("EmbedGameWindow warning: the game window is unaware and the host window is system aware with "),
+            std::string::npos)
+      << log;
+  EXPECT_NE(log.find("should run system aware like the launcher's window"), std::string::npos) << log;
+  EXPECT_NE(log.find("Init success"), std::string::npos) << log;
 }
 
 }  // namespace

@@ -2,7 +2,8 @@
 // command line gives and prints what it sees, one "[game] ..." line each.
 //
 //   test_game [--class=<wnd class>] [--title=<text>] [--steps=<s1,s2,...>]
-//             [--early=<steps>] [--after-loop-ms=<ms>] [host options...]
+//             [--early=<steps>] [--after-loop-ms=<ms>] [--dpi-awareness=<mode>]
+//             [host options...]
 //
 // --early steps run before the game window exists; --steps run from the
 // game's message loop once it does. Host options (--parent= and the rest)
@@ -25,6 +26,9 @@
 // init and uninit also print how long the call took ("[game] init-ms=<n>"),
 // login when it began and ended ("[game] login-span=<tick>-<tick>",
 // GetTickCount64).
+// --dpi-awareness=unaware|system|permonitor sets the window thread's DPI
+// awareness before the window is made ("[game] dpi-awareness=<mode> set" or
+// "refused").
 // A WM_APP + 2 posted to the game window prints "[game] pong" once the
 // loop gets it (proof that the window thread pumps again); with a non-zero
 // wParam the game then returns that code from main.
@@ -296,6 +300,17 @@ LRESULT CALLBACK WndProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp) {
   }
 }
 
+// The thread's DPI awareness for the windows it makes from now on, through
+// the system's call where it has one (looked up: older systems lack it).
+bool SetThreadDpiAwareness(const std::string& mode) {
+  using SetContextFn = HANDLE(WINAPI*)(HANDLE);
+  const auto set = reinterpret_cast<SetContextFn>(
+      reinterpret_cast<void (*)()>(GetProcAddress(GetModuleHandleW(L"user32.dll"), "SetThreadDpiAwarenessContext")));
+  // DPI_AWARENESS_CONTEXT_UNAWARE, _SYSTEM_AWARE and _PER_MONITOR_AWARE.
+  const INT_PTR context = mode == "unaware" ? -1 : mode == "system" ? -2 : mode == "permonitor" ? -3 : 0;
+  return set != nullptr && context != 0 && set(reinterpret_cast<HANDLE>(context)) != nullptr;
+}
+
 std::wstring Widen(const std::string& s) {
   std::wstring out(s.size() + 1, L'\0');
   int n = MultiByteToWideChar(CP_UTF8, 0, s.c_str(), -1, &out[0], static_cast<int>(out.size()));
@@ -309,6 +324,7 @@ int main(int argc, char** argv) {
   std::string windowClass = "TestGameWnd";
   std::string title = "Test Game";
   std::vector<std::string> early;
+  std::string dpiAwareness;
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
     if (a.rfind("--class=", 0) == 0) windowClass = a.substr(8);
@@ -316,6 +332,10 @@ int main(int argc, char** argv) {
     else if (a.rfind("--steps=", 0) == 0) g_steps = lumo_test::SplitList(a.substr(8), ',');
     else if (a.rfind("--early=", 0) == 0) early = lumo_test::SplitList(a.substr(8), ',');
     else if (a.rfind("--after-loop-ms=", 0) == 0) g_afterLoopMs = static_cast<DWORD>(std::atoi(a.c_str() + 16));
+    else if (a.rfind("--dpi-awareness=", 0) == 0) dpiAwareness = a.substr(16);
+  }
+  if (!dpiAwareness.empty()) {
+    Print("[game] dpi-awareness=%s %s\n", dpiAwareness.c_str(), SetThreadDpiAwareness(dpiAwareness) ? "set" : "refused");
   }
   // Wine gives the thread an ownerless, titled input-method window, which
   // the SDK's window search would take for the game's window.
