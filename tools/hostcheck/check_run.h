@@ -41,6 +41,7 @@ class CheckRun {
   void RunSession();
   void CheckReadyTaken(class ChannelWatch& watch);
   void CheckWindowThread();
+  void CheckDpiModes();
   void RunBurst(class ChannelWatch& watch);
   void CheckShutdown();
 
