@@ -192,10 +192,9 @@ TEST_P(DevhostDpi, TheHostWindowHasTheAwarenessAskedFor) {
   const bool refusedLine = run.After("[devhost] dpi refused hosting=mixed: ") != "<missing>";
   const bool mixed = run.After("[devhost] dpi awareness=" + seen + " hosting=") == "mixed";
   EXPECT_EQ(refusedLine || mixed, !noMixed);
-  if (noMixed) EXPECT_FALSE(refusedLine || mixed);
   // The lines every run had before stay.
   EXPECT_NE(run.After("[devhost] window="), "<missing>");
-  EXPECT_EQ(run.After("[devhost] capture="), "dbwin");
+  EXPECT_NE(run.After("[devhost] game pid="), "<missing>");
 }
 
 const DpiCase kDpiCases[] = {
