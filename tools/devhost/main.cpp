@@ -4,14 +4,15 @@
 // Threads: the main thread owns the host window and pumps its messages (the
 // game re-parents its window into it); it makes the window with the DPI
 // awareness asked for and, unless told not to, with mixed DPI hosting, so a
-// game window of another awareness can be embedded. A reader thread serves the host
-// channel; GameProcess runs the game's waiter/debugger and capture threads;
-// an optional stdin thread feeds messages to the sender. With --hang the main
-// thread stops pumping for a while, as a hung launcher would; with
-// --channel-late-ms a helper thread creates the channel after the game has
-// started, as a launcher that breaks the order would; with --probe-ms it
-// sends the embedded game window a message at that interval and waits for
-// the answer, as the launcher's own sizing and focus messages do.
+// game window of another awareness can be embedded. A reader thread serves
+// the host channel; GameProcess runs the game's waiter/debugger and capture
+// threads; an optional stdin thread feeds messages to the sender. With
+// --hang the main thread stops pumping for a while, as a hung launcher
+// would; with --channel-late-ms a helper thread creates the channel after
+// the game has started, as a launcher that breaks the order would; with
+// --probe-ms it sends the embedded game window a message at that interval
+// and waits for the answer, as the launcher's own sizing and focus
+// messages do.
 #include <windows.h>
 #include <shellapi.h>
 
