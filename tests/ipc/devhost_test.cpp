@@ -3,6 +3,7 @@
 // so runs never share kernel objects.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -162,6 +163,50 @@ INSTANTIATE_TEST_SUITE_P(
         OmitCase{"--no-token --capture=none",
                  {"[devhost] capture=none", "[game] parent-class=lumoprocess_main_wnd"}}));
 
+// The host window's DPI awareness as the game reads it from its own process,
+// and the devhost's own read-back, for each --dpi-awareness.
+struct DpiCase {
+  const char* name;
+  std::string devhostArgs;
+  std::vector<std::string> accepted;  // awareness names; per-monitor v2 is refused by some systems
+};
+
+class DevhostDpi : public ::testing::TestWithParam<DpiCase> {};
+
+TEST_P(DevhostDpi, TheHostWindowHasTheAwarenessAskedFor) {
+  const Names n;
+  const DevhostRun run = RunDevhost("--channel=" + n.channel + " " + GetParam().devhostArgs, "--exit-now=0");
+  SCOPED_TRACE(run.All());
+  EXPECT_EQ(run.exitCode, 0u);
+  const std::string seen = run.After("[game] parent-dpi=");
+  const std::vector<std::string>& accepted = GetParam().accepted;
+  EXPECT_NE(std::find(accepted.begin(), accepted.end(), seen), accepted.end()) << seen;
+  EXPECT_NE(run.After("[devhost] dpi awareness=" + seen + " hosting="), "<missing>");
+  // A per-monitor window that is not v2 was refused v2, and says so.
+  if (GetParam().devhostArgs == "--dpi-awareness=permonitor" && seen != "per-monitor aware v2") {
+    EXPECT_NE(run.After("[devhost] dpi refused awareness=per-monitor aware v2: "), "<missing>");
+  }
+  // Mixed hosting is asked for unless --no-mixed-hosting: the window has it,
+  // or a line says the system refused it.
+  const bool noMixed = GetParam().devhostArgs.find("--no-mixed-hosting") != std::string::npos;
+  const bool refusedLine = run.After("[devhost] dpi refused hosting=mixed: ") != "<missing>";
+  const bool mixed = run.After("[devhost] dpi awareness=" + seen + " hosting=") == "mixed";
+  EXPECT_EQ(refusedLine || mixed, !noMixed);
+  // The lines every run had before stay.
+  EXPECT_NE(run.After("[devhost] window="), "<missing>");
+  EXPECT_NE(run.After("[devhost] game pid="), "<missing>");
+}
+
+const DpiCase kDpiCases[] = {
+    {"Unaware", "--dpi-awareness=unaware", {"unaware"}},
+    {"System", "--dpi-awareness=system", {"system aware"}},
+    {"PerMonitor", "--dpi-awareness=permonitor", {"per-monitor aware v2", "per-monitor aware"}},
+    {"SystemWithoutMixedHosting", "--dpi-awareness=system --no-mixed-hosting", {"system aware"}},
+};
+
+INSTANTIATE_TEST_SUITE_P(Table, DevhostDpi, ::testing::ValuesIn(kDpiCases),
+                         [](const ::testing::TestParamInfo<DpiCase>& info) { return info.param.name; });
+
 TEST(Devhost, KilledHostTakesTheGameWithIt) {
   const Names n;
   lumo_test::ChildProcess devhost;
@@ -194,15 +239,17 @@ TEST(Devhost, RefusesAChannelSomeoneElseOwnsAndBadUsage) {
 
   std::string out;
   EXPECT_EQ(lumo_test::RunProcess(Quote(BinPath(L"lumo-devhost.exe")) + L" --size=big x.exe", 30000, &out), 2u);
-  for (const wchar_t* hang : {L"--hang=soon", L"--hang=ready:", L"--hang=launch:0", L"--hang=ready:5s"}) {
-    EXPECT_EQ(lumo_test::RunProcess(Quote(BinPath(L"lumo-devhost.exe")) + L" " + hang + L" x.exe", 30000, &out), 2u)
-        << lumo_test::Narrow(hang);
+  for (const wchar_t* bad : {L"--hang=soon", L"--hang=ready:", L"--hang=launch:0", L"--hang=ready:5s",
+                             L"--dpi-awareness=v2", L"--dpi-awareness="}) {
+    EXPECT_EQ(lumo_test::RunProcess(Quote(BinPath(L"lumo-devhost.exe")) + L" " + bad + L" x.exe", 30000, &out), 2u)
+        << lumo_test::Narrow(bad);
   }
   EXPECT_EQ(lumo_test::RunProcess(Quote(BinPath(L"lumo-devhost.exe")), 30000, &out), 2u);
   EXPECT_EQ(lumo_test::RunProcess(Quote(BinPath(L"lumo-devhost.exe")) + L" --help", 30000, &out), 0u);
   for (const char* option : {"--channel=", "--window-class=", "--size=", "--parent=", "--gameid=", "--pipe=",
                              "--token=", "--no-parent", "--no-gameid", "--no-pipe", "--no-token", "--send=",
-                             "--stdin", "--capture=", "--hang="}) {
+                             "--stdin", "--capture=", "--hang=", "--dpi-awareness=", "--no-mixed-hosting",
+                             "--fixed-size"}) {
     EXPECT_NE(out.find(option), std::string::npos) << option;
   }
 }

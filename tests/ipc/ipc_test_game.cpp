@@ -17,6 +17,8 @@
 #include "ipc/receive_part.h"
 #include "launch/command_line.h"
 #include "launch/launch_params.h"
+#include "sdk/dpi_awareness.h"
+#include "sdk/dpi_embedding_rules.h"
 
 namespace {
 
@@ -44,6 +46,7 @@ int main() {
       GetClientRect(parent, &rc);
       Print("parent-class=" + Utf8(cls));
       Print("parent-client=" + std::to_string(rc.right - rc.left) + "x" + std::to_string(rc.bottom - rc.top));
+      Print("parent-dpi=" + Utf8(lumo::DpiAwarenessName(lumo::WindowDpiAwareness(parent))));
     }
   }
   if (cmd.HasKey(L"exit-now")) return std::atoi(Utf8(cmd.GetValue(L"exit-now")).c_str());

@@ -2,14 +2,17 @@
 // game built with LumoGameSDK.dll. See kHelpText (options.cpp) for usage.
 //
 // Threads: the main thread owns the host window and pumps its messages (the
-// game re-parents its window into it); a reader thread serves the host
-// channel; GameProcess runs the game's waiter/debugger and capture threads;
-// an optional stdin thread feeds messages to the sender. With --hang the main
-// thread stops pumping for a while, as a hung launcher would; with
-// --channel-late-ms a helper thread creates the channel after the game has
-// started, as a launcher that breaks the order would; with --probe-ms it
-// sends the embedded game window a message at that interval and waits for
-// the answer, as the launcher's own sizing and focus messages do.
+// game re-parents its window into it); it makes the window with the DPI
+// awareness asked for and, unless told not to, with mixed DPI hosting, so a
+// game window of another awareness can be embedded. A reader thread serves
+// the host channel; GameProcess runs the game's waiter/debugger and capture
+// threads; an optional stdin thread feeds messages to the sender. With
+// --hang the main thread stops pumping for a while, as a hung launcher
+// would; with --channel-late-ms a helper thread creates the channel after
+// the game has started, as a launcher that breaks the order would; with
+// --probe-ms it sends the embedded game window a message at that interval
+// and waits for the answer, as the launcher's own sizing and focus
+// messages do.
 #include <windows.h>
 #include <shellapi.h>
 
@@ -23,6 +26,7 @@
 
 #include "devhost/game_process.h"
 #include "devhost/host_link.h"
+#include "devhost/host_window_dpi.h"
 #include "devhost/options.h"
 #include "devhost/output.h"
 #include "diag/text_convert.h"
@@ -128,7 +132,8 @@ HWND CreateHostWindow(const devhost::Options& o) {
   wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
   wc.lpszClassName = o.windowClass.c_str();
   if (!RegisterClassExW(&wc)) return nullptr;
-  const DWORD style = WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN;
+  const DWORD style = (o.fixedSize ? WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX : WS_OVERLAPPEDWINDOW) |
+                      WS_CLIPCHILDREN;
   RECT r = {0, 0, o.clientWidth, o.clientHeight};
   AdjustWindowRect(&r, style, FALSE);
   HWND wnd = CreateWindowExW(0, o.windowClass.c_str(), L"Lumo devhost", style, CW_USEDEFAULT, CW_USEDEFAULT,
@@ -236,6 +241,7 @@ int main() {
   state.hangMs = options.hangMs;
   state.reader = &reader;
   g_state = &state;
+  const std::vector<std::string> dpiRefused = devhost::PrepareWindowThreadDpi(options);
   HWND wnd = CreateHostWindow(options);
   if (!wnd) {
     PrintLine("error cannot create the host window, error " + std::to_string(GetLastError()));
@@ -244,7 +250,8 @@ int main() {
   hostWindow.store(wnd);
   PrintLine("window=" + std::to_string(reinterpret_cast<uintptr_t>(wnd)));
   PrintLine("channel=" + options.channel);
-
+  for (const std::string& line : dpiRefused) PrintLine(line);
+  PrintLine(devhost::DescribeWindowDpi(wnd));
 
   const std::wstring commandLine =
       devhost::BuildGameCommandLine(options, std::to_wstring(reinterpret_cast<uintptr_t>(wnd)));

@@ -48,12 +48,24 @@ const char kHelpText[] =
     "  --probe-ms=<n>       every <n> ms the host window's thread sends the embedded\n"
     "                       game window a message and waits (at most 5 s) for the\n"
     "                       answer, as the launcher's own window messages do\n"
+    "  --dpi-awareness=<m>  DPI awareness of the host window: unaware, system or\n"
+    "                       permonitor (per-monitor aware v2, or v1 where the system\n"
+    "                       refuses v2); default: the process's own\n"
+    "  --no-mixed-hosting   make the host window on a thread without mixed DPI\n"
+    "                       hosting (by default it has mixed hosting where the\n"
+    "                       system has SetThreadDpiHostingBehavior)\n"
+    "  --fixed-size         a host window a person cannot resize: no sizing border\n"
+    "                       and no maximize box\n"
     "  --help               this text\n"
     "Everything after the game path is passed to the game unchanged.\n"
     "\n"
     "Output, one line each, flushed at once:\n"
     "  [devhost] window=<decimal hwnd>\n"
     "  [devhost] channel=<host channel>\n"
+    "  [devhost] dpi refused <what>: <why>  a DPI mode asked for that the system\n"
+    "                                     refuses (awareness=<mode>, hosting=mixed)\n"
+    "  [devhost] dpi awareness=<awareness> hosting=<hosting>   the host window's,\n"
+    "                                     as read back from it\n"
     "  [devhost] capture=<dbwin|debugger|none>\n"
     "  [devhost] launch <game command line>\n"
     "  [devhost] game pid=<pid>\n"
@@ -208,6 +220,21 @@ bool ParseOptions(const std::vector<std::wstring>& args, Options& out, std::stri
       if (!ParseMilliseconds(v, 1, "--channel-late-ms", out.channelLateMs, error)) return false;
     } else if (StartsWith(a, L"--probe-ms=", &v)) {
       if (!ParseMilliseconds(v, 10, "--probe-ms", out.probeMs, error)) return false;
+    } else if (StartsWith(a, L"--dpi-awareness=", &v)) {
+      if (v == L"unaware") {
+        out.dpiAwareness = DpiMode::Unaware;
+      } else if (v == L"system") {
+        out.dpiAwareness = DpiMode::System;
+      } else if (v == L"permonitor") {
+        out.dpiAwareness = DpiMode::PerMonitor;
+      } else {
+        error = "bad --dpi-awareness, expected unaware, system or permonitor";
+        return false;
+      }
+    } else if (a == L"--no-mixed-hosting") {
+      out.mixedHosting = false;
+    } else if (a == L"--fixed-size") {
+      out.fixedSize = true;
     } else if (StartsWith(a, L"--capture=", &v)) {
       if (v == L"dbwin") {
         out.capture = CaptureMode::Dbwin;

@@ -15,6 +15,10 @@ enum class CaptureMode { Dbwin, Debugger, None };
 // the game's window-ready message arrives.
 enum class HangPoint { Never, Launch, Ready };
 
+// The DPI awareness the host window is made with, to play launchers of each
+// kind: the process's own (no option), or one set on the window's thread.
+enum class DpiMode { ProcessDefault, Unaware, System, PerMonitor };
+
 // One option passed to the game as --<name>=<value>: the host's own value
 // unless overridden; left out when `omit` is set.
 struct LaunchOption {
@@ -42,6 +46,9 @@ struct Options {
   HangPoint hang = HangPoint::Never;
   unsigned long hangMs = 0;       // 0: until the game ends
   unsigned probeMs = 0;           // 0: no probing of the embedded game window
+  DpiMode dpiAwareness = DpiMode::ProcessDefault;
+  bool mixedHosting = true;       // make the host window on a thread with mixed DPI hosting
+  bool fixedSize = false;         // no sizing border and no maximize box
   std::wstring game;                    // game executable
   std::vector<std::wstring> gameArgs;   // passed through after our options
 };

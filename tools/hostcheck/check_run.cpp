@@ -9,6 +9,8 @@
 #include "LumoGameSDK.h"
 #include "hostcheck/channel_watch.h"
 #include "hostcheck/clock.h"
+#include "hostcheck/dpi_mode_trial.h"
+#include "hostcheck/dpi_mode_verdict.h"
 #include "hostcheck/host_probe.h"
 #include "ipc/envelope.h"
 #include "ipc/event_state.h"
@@ -26,6 +28,7 @@ constexpr DWORD kAnswerBoundMs = 1000;      // lumoGameInit's bound for the wind
 constexpr DWORD kLateChannelWaitMs = 5000;  // how long the game waits for a missing channel
 constexpr DWORD kFollowBoundMs = 1000;      // for the host to size the game window
 constexpr int kEmbeddedProbes = 10;
+constexpr DWORD kDpiTrialBoundMs = 5000;    // per awareness mode tried
 
 double MsSinceProcessStart() {
   FILETIME created, exited, kernel, user, now;
@@ -319,6 +322,7 @@ void CheckRun::RunSession() {
 
   CheckReadyTaken(watch);
   CheckWindowThread();
+  if (options_.Runs("window")) CheckDpiModes();
   if (options_.Runs("messages")) RunBurst(watch);
   watch.Stop();
   CheckShutdown();
@@ -406,8 +410,16 @@ void CheckRun::CheckWindowThread() {
   std::string resizeText;
   Verdict resizeVerdict = Verdict::Warn;
   double resizeMs = -1;
-  const bool canResize = embedded && firstMiss.empty() && options_.Runs("window");
-  if (canResize) {
+  // Only a window a person can resize (a sizing border or a maximize box)
+  // must let the game window follow its client area.
+  const LONG_PTR hostStyle = GetWindowLongPtrW(host, GWL_STYLE);
+  const bool resizable = (hostStyle & (WS_THICKFRAME | WS_MAXIMIZEBOX)) != 0;
+  const bool canResize = resizable && embedded && firstMiss.empty() && options_.Runs("window");
+  if (!resizable) {
+    resizeVerdict = Verdict::Pass;
+    resizeText = "not applicable: the host window has neither a sizing border nor a maximize box, so a person "
+                 "cannot resize it";
+  } else if (canResize) {
     const SIZE original = WindowSize(host);
     const UINT flags = SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_ASYNCWINDOWPOS;
     SetWindowPos(host, nullptr, 0, 0, original.cx + 64, original.cy + 48, flags);
@@ -453,6 +465,25 @@ void CheckRun::CheckWindowThread() {
         kAnswerBoundMs, kSection);
   }
   Add("window", "resize", resizeVerdict, resizeText, resizeMs, "host-window");
+}
+
+void CheckRun::CheckDpiModes() {
+  const char* kSection = "host-window";
+  HWND host = facts_.parent;
+  if (host == nullptr) {
+    Add("window", "dpi-modes", Verdict::Warn, "not judged: no usable --parent window", -1, kSection);
+    return;
+  }
+  if (!windowThreadOk_) {
+    Add("window", "dpi-modes", Verdict::Warn,
+        "not judged: the host window thread does not answer (see window-thread)", -1, kSection);
+    return;
+  }
+  const double start = NowMs();
+  const std::vector<DpiModeTrial> trials = TryDpiModes(host, kDpiTrialBoundMs);
+  const double ms = NowMs() - start;
+  const DpiModesResult result = JudgeDpiModes(trials, lumo::WindowDpiAwareness(host), lumo::WindowDpiHosting(host));
+  Add("window", "dpi-modes", result.verdict, result.observation, ms, kSection);
 }
 
 void CheckRun::RunBurst(ChannelWatch& watch) {

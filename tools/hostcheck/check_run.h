@@ -5,7 +5,8 @@
 // Threads: Run on a check thread of its own while the game's window thread
 // pumps messages; lumoGameInit and lumoGameUninit run on the window thread
 // (sent to `gameWnd` as kCallInit / kCallUninit), the other exports on the
-// check thread.
+// check thread. The DPI trials make their windows on threads of their own
+// (dpi_mode_trial.h), each set to the awareness it tries.
 #pragma once
 
 #include <windows.h>
@@ -41,6 +42,7 @@ class CheckRun {
   void RunSession();
   void CheckReadyTaken(class ChannelWatch& watch);
   void CheckWindowThread();
+  void CheckDpiModes();
   void RunBurst(class ChannelWatch& watch);
   void CheckShutdown();
 

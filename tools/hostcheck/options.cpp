@@ -21,6 +21,8 @@ const char kHelpText[] =
     "game's part through LumoGameSDK.dll (beside it) and prints one line per\n"
     "clause: PASS, FAIL or WARN, what it saw, how long it took, and the section\n"
     "of docs/host-contract.md the clause comes from; then \"N passed, N failed\".\n"
+    "A PASS whose text begins \"not applicable:\" is a clause that does not\n"
+    "concern this launcher (the re-size of a window nobody can resize).\n"
     "\n"
     "Options (also read from the environment variable LUMO_HOSTCHECK_OPTIONS):\n"
     "  --json <file>    also write the report as JSON\n"

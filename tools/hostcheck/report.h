@@ -9,6 +9,10 @@
 
 namespace hostcheck {
 
+// A clause that does not concern the launcher at hand is a Pass whose
+// observation begins "not applicable:" (the report's format stays one of
+// three verdicts); one that could not be judged is a Warn beginning
+// "not judged:".
 enum class Verdict { Pass, Fail, Warn };
 
 struct ClauseResult {

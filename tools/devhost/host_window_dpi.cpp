@@ -1,0 +1,60 @@
+#include "devhost/host_window_dpi.h"
+
+#include "diag/text_convert.h"
+#include "sdk/dpi_awareness.h"
+#include "sdk/dpi_embedding_rules.h"
+
+namespace devhost {
+
+namespace {
+
+std::string Name(lumo::DpiAwareness awareness) {
+  return lumo::WideToMultiByte(lumo::DpiAwarenessName(awareness), -1, CP_UTF8);
+}
+
+}  // namespace
+
+std::vector<std::string> PrepareWindowThreadDpi(const Options& options) {
+  std::vector<std::string> refused;
+  lumo::DpiAwareness wanted = lumo::DpiAwareness::Unknown;
+  switch (options.dpiAwareness) {
+    case DpiMode::Unaware:
+      wanted = lumo::DpiAwareness::Unaware;
+      break;
+    case DpiMode::System:
+      wanted = lumo::DpiAwareness::SystemAware;
+      break;
+    case DpiMode::PerMonitor:
+      wanted = lumo::DpiAwareness::PerMonitorAwareV2;
+      break;
+    case DpiMode::ProcessDefault:
+    default:
+      break;
+  }
+  if (wanted != lumo::DpiAwareness::Unknown && !lumo::SetThreadDpiAwareness(wanted)) {
+    // Per-monitor v1 follows the same embedding rule as v2; systems that
+    // refuse v2 (Windows before 10 1703, Wine) may still set v1.
+    if (wanted == lumo::DpiAwareness::PerMonitorAwareV2 &&
+        lumo::SetThreadDpiAwareness(lumo::DpiAwareness::PerMonitorAware)) {
+      refused.push_back("dpi refused awareness=" + Name(wanted) + ": the system refuses the mode, the window is " +
+                        Name(lumo::DpiAwareness::PerMonitorAware) + " instead");
+    } else {
+      refused.push_back("dpi refused awareness=" + Name(wanted) +
+                        ": the system refuses the mode or lacks SetThreadDpiAwarenessContext, the window keeps "
+                        "the process's awareness");
+    }
+  }
+  if (options.mixedHosting && !lumo::SetThreadMixedDpiHosting()) {
+    refused.push_back(
+        "dpi refused hosting=mixed: the system lacks or refuses SetThreadDpiHostingBehavior (Windows before 10 "
+        "1803, Wine)");
+  }
+  return refused;
+}
+
+std::string DescribeWindowDpi(HWND wnd) {
+  return "dpi awareness=" + Name(lumo::WindowDpiAwareness(wnd)) +
+         " hosting=" + lumo::WideToMultiByte(lumo::DpiHostingName(lumo::WindowDpiHosting(wnd)), -1, CP_UTF8);
+}
+
+}  // namespace devhost
