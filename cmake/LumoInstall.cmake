@@ -81,6 +81,11 @@ get_filename_component(LUMO_SHIP_SYMBOLS_NAME ${LUMO_SHIP_SYMBOLS} NAME)
 # when a published address is configured.
 set(LUMO_DOCUMENTATION_URL "" CACHE STRING
     "Published address of the SDK's documentation for the Unity package's link (empty: no link; the guides are in the package)")
+# Build folders configured before 1.1 cached the placeholder that was the default then.
+if(LUMO_DOCUMENTATION_URL MATCHES "^https://docs\\.lumo\\.invalid/")
+  set_property(CACHE LUMO_DOCUMENTATION_URL PROPERTY VALUE "")
+  set(LUMO_DOCUMENTATION_URL "")
+endif()
 set(LUMO_DOCUMENTATION_URL_ENTRY "")
 if(LUMO_DOCUMENTATION_URL)
   if(NOT LUMO_DOCUMENTATION_URL MATCHES "^https?://[^ \"]+$")
