@@ -76,11 +76,28 @@ install(PROGRAMS ${PROJECT_SOURCE_DIR}/scripts/verify-server.sh
 # disk"); every asset has its .meta, the DLL's limits it to Windows x64. The
 # sample sits in Samples~, which Unity imports only on request.
 get_filename_component(LUMO_SHIP_SYMBOLS_NAME ${LUMO_SHIP_SYMBOLS} NAME)
-set(LUMO_DOCUMENTATION_URL "https://docs.lumo.invalid/gamesdk/${PROJECT_VERSION}/" CACHE STRING
-    "Where the Unity package's documentation link points (its guides are also in the package)")
+# The guides travel inside the Unity package (Documentation~, which Unity
+# does not import); the Package Manager's documentation link is written only
+# when a published address is configured.
+set(LUMO_DOCUMENTATION_URL "" CACHE STRING
+    "Published address of the SDK's documentation for the Unity package's link (empty: no link; the guides are in the package)")
+# Build folders configured before 1.1 cached the placeholder that was the default then.
+if(LUMO_DOCUMENTATION_URL MATCHES "^https://docs\\.lumo\\.invalid/")
+  set_property(CACHE LUMO_DOCUMENTATION_URL PROPERTY VALUE "")
+  set(LUMO_DOCUMENTATION_URL "")
+endif()
+set(LUMO_DOCUMENTATION_URL_ENTRY "")
+if(LUMO_DOCUMENTATION_URL)
+  if(NOT LUMO_DOCUMENTATION_URL MATCHES "^https?://[^ \"]+$")
+    message(FATAL_ERROR "LUMO_DOCUMENTATION_URL must be an http(s) address: ${LUMO_DOCUMENTATION_URL}")
+  endif()
+  set(LUMO_DOCUMENTATION_URL_ENTRY "\"documentationUrl\": \"${LUMO_DOCUMENTATION_URL}\",")
+endif()
 set(unity_src ${PROJECT_SOURCE_DIR}/packaging/unity/com.lumo.gamesdk)
 set(unity unity/com.lumo.gamesdk)
 configure_file(${unity_src}/package.json.in ${CMAKE_BINARY_DIR}/packaging/unity/package.json @ONLY)
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/docs/ DESTINATION ${unity}/Documentation~
+        PATTERN building.md EXCLUDE PATTERN architecture.md EXCLUDE)
 install(FILES ${CMAKE_BINARY_DIR}/packaging/unity/package.json ${unity_src}/package.json.meta
               ${unity_src}/README.md ${unity_src}/README.md.meta
               ${unity_src}/CHANGELOG.md ${unity_src}/CHANGELOG.md.meta

@@ -1,13 +1,19 @@
 /*
  * LumoGameSDK.h - the game's interface to LumoGameSDK.dll.
  *
- * Call order, all on the thread that created the game's main window:
- *   lumoGameInit()      once the main window exists
- *   lumoGameLogin()     verifies the launcher's login token
+ * Call order:
+ *   lumoGameInit()      once the main window exists, on the thread that
+ *                       created it (it searches that thread's windows)
+ *   lumoGameLogin()     verifies the launcher's login token; blocks while its
+ *                       HTTPS request runs (at most 15 s), so a worker thread
+ *                       may call it and hand the result to the window thread
  *   lumoGetLoginInfo()  whenever the record is needed (valid until uninit)
  *   lumoShowPay(text)   any number of times after a successful login
  *   lumoGameUninit()    at the end; the process exits about 3 s later
  *
+ * Threads: only lumoGameInit is tied to the window thread. Every function is
+ * safe from any thread at any time; a call that races lumoGameUninit on
+ * another thread answers -6 (or -5) and touches nothing being torn down.
  * Every function answers with an SdkError (or a pointer); none throws,
  * none shows a message box. Out-of-order calls are answered with an error
  * code and change nothing.
@@ -18,9 +24,9 @@
 /* Version of the SDK this header belongs to (the DLL's version resource
  * carries the same number). */
 #define LUMO_SDK_VERSION_MAJOR 1
-#define LUMO_SDK_VERSION_MINOR 0
+#define LUMO_SDK_VERSION_MINOR 1
 #define LUMO_SDK_VERSION_PATCH 0
-#define LUMO_SDK_VERSION_STRING "1.0.0"
+#define LUMO_SDK_VERSION_STRING "1.1.0"
 
 #include <stddef.h>
 #include <stdint.h>

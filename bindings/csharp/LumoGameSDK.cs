@@ -1,6 +1,7 @@
 // C# binding of LumoGameSDK.dll for Unity (Mono and IL2CPP) and .NET.
 // Every type that crosses the boundary is blittable, so calls and the login
-// record need no marshalling work. Compile with unsafe code allowed (the Unity
+// record need no marshalling work; LoginInfo declares its text as UTF-16
+// (CharSet.Unicode), so Marshal.PtrToStructure and a pointer read agree. Compile with unsafe code allowed (the Unity
 // package's assembly definition and LumoGameSDK.csproj do; elsewhere: -unsafe).
 //
 // The public surface checks what the library cannot: the process must be
@@ -33,7 +34,9 @@ namespace Lumo
     /// The player's identity: a copy of the library's 288-byte record. Read it
     /// through the properties; the lower-case fields are the 1.0 surface.
     /// </summary>
-    [StructLayout(LayoutKind.Explicit, Size = 288)]
+    // Without CharSet.Unicode the marshaller would take each char of the
+    // fixed buffers for one ANSI byte: PtrToStructure would read "game" as "g".
+    [StructLayout(LayoutKind.Explicit, Size = 288, CharSet = CharSet.Unicode)]
     public unsafe struct LoginInfo
     {
         /// <summary>UTF-16 units of each text field, its terminating zero included.</summary>
@@ -101,10 +104,13 @@ namespace Lumo
 
         /// <summary>
         /// Unity Editor only: let the calls reach the DLL, for an Editor that
-        /// lumo-devhost started (its options on the Editor's command line).
-        /// Off by default: then Init answers LaunchParamsFailed with a warning
-        /// and the other calls answer as before a successful Init. Uninit never
-        /// runs in the Editor, opted in or not. No effect outside the Editor.
+        /// lumo-devhost started with --no-parent (its options on the Editor's
+        /// command line). Off by default: then Init answers LaunchParamsFailed
+        /// with a warning and the other calls answer as before a successful
+        /// Init. Opted in, Init still refuses (LaunchParamsFailed, a warning)
+        /// when the command line names a parent window: the library would take
+        /// the Editor's window out of its frame and into that window. Uninit
+        /// never runs in the Editor, opted in or not. No effect outside the Editor.
         /// </summary>
         public static bool EditorUsesDevHost { get; set; }
 
@@ -133,7 +139,35 @@ namespace Lumo
                      "started by the launcher. Set LumoSdk.EditorUsesDevHost = true to use an Editor started by lumo-devhost.");
                 return SdkError.LaunchParamsFailed;
             }
+            if (InEditor && NamesParent(CommandLineArgs()))
+            {
+                Warn("LumoGameSDK: Init skipped in the Editor (answers LaunchParamsFailed): the command line names a " +
+                     "parent window, into which the library would move the Editor's window. Start the Editor with " +
+                     "lumo-devhost --no-parent.");
+                return SdkError.LaunchParamsFailed;
+            }
             return Native.lumoGameInit();
+        }
+
+        // The process's arguments; replaced by the binding's test.
+        internal static Func<string[]> CommandLineArgs = Environment.GetCommandLineArgs;
+
+        // Whether the arguments hold the "parent" option in any form the
+        // library reads: prefix "--", "-" or "/", then the name (case-sensitive),
+        // then "=", ":" or nothing.
+        internal static bool NamesParent(string[] args)
+        {
+            foreach (string arg in args)
+            {
+                string rest = arg.StartsWith("--") ? arg.Substring(2)
+                            : arg.StartsWith("-") || arg.StartsWith("/") ? arg.Substring(1) : null;
+                if (rest != null && rest.StartsWith("parent") &&
+                    (rest.Length == 6 || rest[6] == '=' || rest[6] == ':'))
+                {
+                    return true;
+                }
+            }
+            return false;
         }
 
         /// <summary>
@@ -160,15 +194,22 @@ namespace Lumo
                 info = default(LoginInfo);
                 return false;
             }
-            info = *(LoginInfo*)record;
+            info = ReadRecord(record);
             return true;
+        }
+
+        // A copy of the library's record: a plain 288-byte read, no marshalling.
+        internal static unsafe LoginInfo ReadRecord(IntPtr record)
+        {
+            return *(LoginInfo*)record;
         }
 
         /// <summary>
         /// Asks the host to show its payment window for the request text (null
         /// counts as empty). Text the library could not receive whole, with an
         /// embedded NUL or unpaired surrogates, is refused with IpcPostFailed
-        /// and nothing is sent, as the library refuses text that is not UTF-8.
+        /// and a warning, and nothing is sent, as the library refuses text
+        /// that is not UTF-8.
         /// </summary>
         public static SdkError ShowPay(string text)
         {
@@ -176,6 +217,8 @@ namespace Lumo
             byte[] bytes = Utf8z(text ?? "");
             if (bytes == null)
             {
+                Warn("LumoGameSDK: ShowPay refused (answers IpcPostFailed), nothing sent: the text holds an embedded NUL " +
+                     "or an unpaired surrogate, so it cannot reach the library whole as UTF-8.");
                 return SdkError.IpcPostFailed;
             }
             if (EditorKeepsAway)

@@ -1,6 +1,7 @@
 // Checks the C# binding against the C header: the layout and the SdkError
 // codes that login_info_fixture_test.cpp wrote from the header, a LoginInfo
-// record it wrote with known values, and the export names of the .def file;
+// record it wrote with known values (read through the binding and through
+// the marshaller), and the export names of the .def file;
 // the .NET surface beside the 1.0 names it replaces, and the Unity Editor
 // guard. No LumoGameSDK.dll is loadable here (Mono on Linux), so a call that
 // reaches the library throws DllNotFoundException: that is how the checks
@@ -80,30 +81,53 @@ static unsafe class LoginInfoTest
             Expect(codes.Contains(name), true, "SdkError." + name + " is in the header");
     }
 
-    // The values of KnownRecord() in login_info_fixture_test.cpp.
+    // The values of KnownRecord() in login_info_fixture_test.cpp, read from
+    // native memory both ways a caller gets a LoginInfo: the binding's own
+    // read (TryGetLoginInfo) and Marshal.PtrToStructure; writing the
+    // marshalled copy back must give the native bytes again.
     static void CheckKnownRecord(string recordFile)
     {
         byte[] bytes = File.ReadAllBytes(recordFile);
         Expect(bytes.Length, 288, "record file length");
         if (bytes.Length != 288) return;
-        LoginInfo info;
-        fixed (byte* p = bytes) info = *(LoginInfo*)p;
+        IntPtr native = Marshal.AllocHGlobal(288);
+        IntPtr back = Marshal.AllocHGlobal(288);
+        try
+        {
+            Marshal.Copy(bytes, 0, native, 288);
+            CheckKnownFields(LumoSdk.ReadRecord(native), "binding read");
+            var marshalled = (LoginInfo)Marshal.PtrToStructure(native, typeof(LoginInfo));
+            CheckKnownFields(marshalled, "PtrToStructure");
+            Marshal.StructureToPtr(marshalled, back, false);
+            byte[] written = new byte[288];
+            Marshal.Copy(back, written, 0, 288);
+            int differs = Enumerable.Range(0, 288).Where(i => written[i] != bytes[i]).DefaultIfEmpty(-1).First();
+            Expect(differs, -1, "first byte where StructureToPtr's copy differs from the native record");
+        }
+        finally
+        {
+            Marshal.FreeHGlobal(native);
+            Marshal.FreeHGlobal(back);
+        }
+    }
 
+    static void CheckKnownFields(LoginInfo info, string path)
+    {
         var sid = new StringBuilder();
         for (int i = 0; i < 63; ++i) sid.Append((char)('A' + i % 26));
-        Expect(info.Size, 288, "Size");
-        Expect(info.Uid, 0x0123456789ABCDEFL, "Uid");
-        Expect(info.AppId, "game-\u03A9-\u6D4B\u8BD5-\U0001F600", "AppId");
-        Expect(info.Sid, sid.ToString(), "Sid");
-        Expect(info.Time, -0x0102030405060708L, "Time");
-        Expect(info.UserType, 0x1A2B3C4D, "UserType");
+        Expect(info.Size, 288, path + ": Size");
+        Expect(info.Uid, 0x0123456789ABCDEFL, path + ": Uid");
+        Expect(info.AppId, "game-\u03A9-\u6D4B\u8BD5-\U0001F600", path + ": AppId");
+        Expect(info.Sid, sid.ToString(), path + ": Sid");
+        Expect(info.Time, -0x0102030405060708L, path + ": Time");
+        Expect(info.UserType, 0x1A2B3C4D, path + ": UserType");
         // The 1.0 fields read the same record.
-        Expect(info.size, 288, "size");
-        Expect(info.reserved0, 0, "reserved0");
-        Expect(info.uid, info.Uid, "uid");
-        Expect(info.time, info.Time, "time");
-        Expect(info.utype, info.UserType, "utype");
-        Expect(info.reserved1, 0, "reserved1");
+        Expect(info.size, 288, path + ": size");
+        Expect(info.reserved0, 0, path + ": reserved0");
+        Expect(info.uid, info.Uid, path + ": uid");
+        Expect(info.time, info.Time, path + ": time");
+        Expect(info.utype, info.UserType, path + ": utype");
+        Expect(info.reserved1, 0, path + ": reserved1");
     }
 
     // .NET shape: LoginInfo is read through read-only properties; every
@@ -151,8 +175,9 @@ static unsafe class LoginInfoTest
             Expect(Outcome(() => { LoginInfo i; return LumoSdk.TryGetLoginInfo(out i); }), "False", "Editor: TryGetLoginInfo");
             Expect(Outcome(() => LumoSdk.ShowPay("{}")), "NotInitialized", "Editor: ShowPay");
             Expect(Outcome(() => LumoSdk.ShowPay("a\0b")), "IpcPostFailed", "Editor: ShowPay of text it cannot send");
+            Expect(warnings.Count == 2 && warnings[1].Contains("ShowPay refused"), true, "Editor: the refused text is logged");
             Expect(Outcome(() => { LumoSdk.Uninit(); return "returned"; }), "returned", "Editor: Uninit does nothing");
-            Expect(warnings.Count == 2 && warnings[1].Contains("Uninit"), true, "Editor: Uninit warns");
+            Expect(warnings.Count == 3 && warnings[2].Contains("Uninit"), true, "Editor: Uninit warns");
             Expect(Outcome(() => { LumoGameSDK.lumoGameUninit(); return "returned"; }), "returned",
                    "Editor: the 1.0 lumoGameUninit does nothing either");
 
@@ -218,15 +243,69 @@ static unsafe class LoginInfoTest
         Expect(Hex(LumoSdk.Utf8z("{\"item\":\"\u00FC\u20AC\U0001F600\"}")), Hex(expected), "payment text as NUL-terminated UTF-8");
         Expect(Hex(LumoSdk.Utf8z("")), "00", "empty text");
         string[] refused = { "a\0b", "\0", "{}\0{\"item\":1}", "x\uD800y", "\uDC00", "end\uD83D" };
-        foreach (string text in refused)
+        var warnings = new List<string>();
+        Action<string> plainWarn = LumoSdk.Warn;
+        LumoSdk.Warn = warnings.Add;
+        try
         {
-            Expect(Hex(LumoSdk.Utf8z(text)), "refused", "text " + Escape(text));
-            // Refused before the library is reached: here (no Windows DLL) any
-            // call into it would throw DllNotFoundException.
-            Expect(Outcome(() => LumoSdk.ShowPay(text)), "IpcPostFailed", "ShowPay(" + Escape(text) + ")");
+            foreach (string text in refused)
+            {
+                Expect(Hex(LumoSdk.Utf8z(text)), "refused", "text " + Escape(text));
+                // Refused before the library is reached: here (no Windows DLL) any
+                // call into it would throw DllNotFoundException.
+                warnings.Clear();
+                Expect(Outcome(() => LumoSdk.ShowPay(text)), "IpcPostFailed", "ShowPay(" + Escape(text) + ")");
+                Expect(warnings.Count == 1 && warnings[0].Contains("IpcPostFailed"), true,
+                       "ShowPay(" + Escape(text) + ") says why: " + string.Join(" | ", warnings));
+            }
+        }
+        finally
+        {
+            LumoSdk.Warn = plainWarn;
         }
         Expect(Outcome(() => LumoSdk.ShowPay("{\"item\":1}")), "DllNotFoundException", "valid text goes to the library");
         Expect(Outcome(() => LumoSdk.ShowPay(null)), "DllNotFoundException", "null goes to the library as empty text");
+    }
+
+    // In the Editor, Init stays away from the library when the command line
+    // names a parent window, in every form the library reads.
+    static void CheckParentOption()
+    {
+        string[] named = { "--parent=5", "-parent:5", "/parent=5", "--parent", "--parent=" };
+        string[] other = { "--parents=5", "--Parent=5", "parent=5", "--no-parent", "--gameid=42", "-p=5", "" };
+        foreach (string arg in named)
+            Expect(LumoSdk.NamesParent(new[] { "Unity.exe", arg }), true, "names a parent: " + arg);
+        foreach (string arg in other)
+            Expect(LumoSdk.NamesParent(new[] { "Unity.exe", arg }), false, "names no parent: " + arg);
+
+        var warnings = new List<string>();
+        Action<string> plainWarn = LumoSdk.Warn;
+        Func<string[]> plainArgs = LumoSdk.CommandLineArgs;
+        LumoSdk.InEditor = true;
+        LumoSdk.EditorUsesDevHost = true;
+        LumoSdk.Warn = warnings.Add;
+        try
+        {
+            LumoSdk.CommandLineArgs = () => new[] { "Unity.exe", "-projectPath", "C:\\p", "--parent=1312844", "--gameid=42" };
+            Expect(Outcome(() => LumoSdk.Init()), "LaunchParamsFailed", "Editor, opted in, --parent: Init");
+            Expect(warnings.Count == 1 && warnings[0].Contains("--no-parent"), true,
+                   "Editor, opted in, --parent: Init warns and names the cure: " + string.Join(" | ", warnings));
+            LumoSdk.CommandLineArgs = () => new[] { "Unity.exe", "-projectPath", "C:\\p", "--gameid=42", "--token=t1" };
+            Expect(Outcome(() => LumoSdk.Init()), "DllNotFoundException", "Editor, opted in, no --parent: Init reaches the library");
+            Expect(warnings.Count, 1, "no further warning without --parent");
+
+            // Outside the Editor the launcher's --parent is what embedding needs.
+            LumoSdk.InEditor = false;
+            LumoSdk.CommandLineArgs = () => new[] { "Game.exe", "--parent=1312844" };
+            Expect(Outcome(() => LumoSdk.Init()), "DllNotFoundException", "player, --parent: Init reaches the library");
+        }
+        finally
+        {
+            LumoSdk.InEditor = false;
+            LumoSdk.EditorUsesDevHost = false;
+            LumoSdk.Warn = plainWarn;
+            LumoSdk.CommandLineArgs = plainArgs;
+        }
     }
 
     // A 32-bit process learns why before the first call; a 64-bit one goes on.
@@ -276,6 +355,7 @@ static unsafe class LoginInfoTest
         CheckProcessBitness();
         CheckSurface();
         CheckEditorGuard();
+        CheckParentOption();
         Console.WriteLine(failures == 0 ? "C# binding matches the header" : failures + " check(s) failed");
         return failures == 0 ? 0 : 1;
     }

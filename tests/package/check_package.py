@@ -7,12 +7,13 @@
   every relative link resolves inside it, and no text names a folder of the
   SDK's source tree (scripts/, tests/, src/) that the package does not have.
 - The Unity package: valid JSON manifests of the right version, a
-  documentation link, its README and CHANGELOG, a sample that exists, the
-  assembly compiled for the Editor and the Windows x64 player only with unsafe
-  code allowed, a .meta with a unique GUID for every asset and folder (the
+  documentation link only to a configured web address, the guides in
+  Documentation~, its README and CHANGELOG, a sample that exists, the
+  assembly compiled for the Editor and the Windows players (a 32-bit one
+  answers "not supported" at run time) with unsafe code allowed, a .meta with a unique GUID for every asset and folder (the
   hidden Samples~ excepted), and the DLL imported for the Windows x64 player
   and the Editor only.
-- The Unreal plugin: a valid descriptor of the right version naming the
+- The Unreal plugin: a valid descriptor of the right version that pins no
   engine version, and its 128x128 PNG icon.
 - The C# project file carries the package's version.
 - Every copy of the DLL and of its symbols is the same file as in bin/.
@@ -77,8 +78,11 @@ def check_unity(root, version):
     manifest = json.loads(read(os.path.join(pkg, "package.json")))
     if manifest.get("name") != "com.lumo.gamesdk" or manifest.get("version") != version:
         fault("unity package.json: name %r version %r" % (manifest.get("name"), manifest.get("version")))
-    if not re.match(r"https?://[^\s/]+/", manifest.get("documentationUrl", "")):
-        fault("unity package.json: documentationUrl %r is no web address" % manifest.get("documentationUrl"))
+    if "documentationUrl" in manifest and (not re.match(r"https?://[^\s/]+/", manifest["documentationUrl"])
+                                           or ".invalid" in manifest["documentationUrl"]):
+        fault("unity package.json: documentationUrl %r is no published web address" % manifest["documentationUrl"])
+    if not os.path.isfile(os.path.join(pkg, "Documentation~", "integration-guide.md")):
+        fault("the Unity package holds no guides in Documentation~")
     for name in ("README.md", "CHANGELOG.md"):
         if not os.path.isfile(os.path.join(pkg, name)):
             fault("the Unity package has no %s" % name)
@@ -93,8 +97,9 @@ def check_unity(root, version):
     asmdef = json.loads(read(os.path.join(pkg, "Runtime", "Lumo.GameSDK.asmdef")))
     if asmdef.get("allowUnsafeCode") is not True:
         fault("the assembly definition does not allow unsafe code")
-    if sorted(asmdef.get("includePlatforms", [])) != ["Editor", "WindowsStandalone64"] or asmdef.get("excludePlatforms"):
-        fault("the assembly compiles for %r, not only the Editor and Windows x64" % asmdef.get("includePlatforms"))
+    if sorted(asmdef.get("includePlatforms", [])) != ["Editor", "WindowsStandalone32", "WindowsStandalone64"] \
+            or asmdef.get("excludePlatforms"):
+        fault("the assembly compiles for %r, not the Editor and the Windows players" % asmdef.get("includePlatforms"))
     guids = {}
     for folder, dirs, files in os.walk(pkg):
         # Unity imports nothing from folders ending in "~".
@@ -141,8 +146,9 @@ def check_unreal(root, version):
     modules = [m.get("Name") for m in plugin.get("Modules", [])]
     if modules != ["LumoGameSDK"]:
         fault("LumoGameSDK.uplugin: modules %r" % modules)
-    if not re.match(r"^\d+\.\d+\.\d+$", plugin.get("EngineVersion", "")):
-        fault("LumoGameSDK.uplugin: EngineVersion %r" % plugin.get("EngineVersion"))
+    if "EngineVersion" in plugin:
+        fault("LumoGameSDK.uplugin: EngineVersion %r makes other engine versions ask before loading it"
+              % plugin["EngineVersion"])
     build = os.path.join(root, "unreal", "LumoGameSDK", "Source", "LumoGameSDK", "LumoGameSDK.Build.cs")
     if not os.path.isfile(build):
         fault("the plugin's module has no Build.cs")

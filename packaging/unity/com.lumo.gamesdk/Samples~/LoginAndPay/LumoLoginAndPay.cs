@@ -4,10 +4,14 @@
 // player is logged in, and calls Uninit when the game quits.
 //
 // In the Editor, Init answers LaunchParamsFailed with a warning and Uninit
-// does nothing (it would end the Editor): press Play and Stop freely. Build
-// the player for Windows x86_64 and start it through the launcher, or through
-// lumo-devhost (see the SDK's docs/development-host.md), to see it work.
+// does nothing (it would end the Editor): press Play and Stop freely. To try
+// the real calls in an Editor that lumo-devhost started with --no-parent,
+// tick "Editor Uses Dev Host". Build the player for Windows x86_64 and start
+// it through the launcher, or through lumo-devhost (see the SDK's
+// docs/development-host.md), to see it work. A 32-bit Windows player builds
+// too and shows why it cannot attach.
 #if UNITY_EDITOR || UNITY_STANDALONE_WIN
+using System;
 using System.Threading.Tasks;
 using Lumo;
 using UnityEngine;
@@ -17,17 +21,32 @@ public class LumoLoginAndPay : MonoBehaviour
     [Tooltip("The payment request text the host receives unchanged (UTF-8).")]
     public string payRequest = "{\"item\":\"gem_pack_100\",\"price\":\"4.99\"}";
 
+    [Tooltip("Editor only: call the library in an Editor started by lumo-devhost --no-parent. No effect in a player.")]
+    public bool editorUsesDevHost;
+
     string status = "starting";
+    bool initialised;
     bool loggedIn;
 
     void Start()
     {
-        SdkError init = LumoSdk.Init();
+        LumoSdk.EditorUsesDevHost = editorUsesDevHost;
+        SdkError init;
+        try
+        {
+            init = LumoSdk.Init();
+        }
+        catch (PlatformNotSupportedException e)
+        {
+            status = e.Message; // a 32-bit player: the library is x64 only
+            return;
+        }
         if (init != SdkError.Ok)
         {
             status = "Init: " + init;
             return;
         }
+        initialised = true;
         status = "logging in...";
         // Login off the main thread, so frames keep coming while the HTTPS
         // request runs; the continuation runs on the main thread (Unity's
@@ -70,8 +89,11 @@ public class LumoLoginAndPay : MonoBehaviour
 
     void OnApplicationQuit()
     {
-        // Save first: the process ends about 3 s after this call.
-        LumoSdk.Uninit();
+        if (initialised)
+        {
+            // Save first: the process ends about 3 s after this call.
+            LumoSdk.Uninit();
+        }
     }
 }
 #endif

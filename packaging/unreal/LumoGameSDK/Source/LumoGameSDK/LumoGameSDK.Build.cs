@@ -1,7 +1,10 @@
-// Links the game module against LumoGameSDK.dll (Win64 only): the header,
-// the MSVC import library, the DLL delay-loaded (so the module loads even
-// before the DLL is found) and staged beside the game's executable with its
-// PDB, so debuggers and crash reports of the packaged game find its symbols.
+// The module builds on every platform, so Blueprints that use its nodes
+// load and cook everywhere. On Win64 it links the game against
+// LumoGameSDK.dll: the header, the MSVC import library, the DLL delay-loaded
+// (so the module loads even before the DLL is found) and staged beside the
+// game's executable with its PDB, so debuggers and crash reports of the
+// packaged game find its symbols. Elsewhere WITH_LUMOGAMESDK is 0 and the
+// nodes answer "not supported" without any library.
 using System.IO;
 using UnrealBuildTool;
 

@@ -4,9 +4,13 @@
 #include "Engine/Engine.h"
 #include "Engine/World.h"
 #include "LatentActions.h"
+#include "LumoEditorGuard.h"
 #include "LumoGameSDKLog.h"
+#include "LumoRequestText.h"
+#include "Misc/CommandLine.h"
 
 #include <atomic>
+#include <string>
 
 #if WITH_LUMOGAMESDK
 THIRD_PARTY_INCLUDES_START
@@ -16,6 +20,11 @@ THIRD_PARTY_INCLUDES_END
 
 namespace
 {
+// The library's codes the nodes answer without it.
+constexpr int32 CodeLaunchParamsFailed = -2;
+constexpr int32 CodeIpcPostFailed = -5;
+constexpr int32 CodeNotInitialized = -6;
+
 // Set from the game thread only.
 bool GEditorUsesDevHost = false;
 
@@ -23,10 +32,10 @@ bool GEditorUsesDevHost = false;
 // inside the editor without the opt-in.
 bool KeepAway()
 {
-#if !WITH_LUMOGAMESDK
-	return true;
-#else
+#if WITH_LUMOGAMESDK
 	return GIsEditor && !GEditorUsesDevHost;
+#else
+	return true;
 #endif
 }
 
@@ -47,8 +56,10 @@ ELumoSdkResult ToResult(int32 Code)
 	}
 }
 
-void LogResult(const TCHAR* Call, int32 Code)
+// Logs the call's result and hands back both forms of it.
+ELumoSdkResult Answer(const TCHAR* Call, int32 Code, int32& OutCode)
 {
+	OutCode = Code;
 	if (Code == 0)
 	{
 		UE_LOG(LogLumoGameSDK, Log, TEXT("%s: 0"), Call);
@@ -58,6 +69,7 @@ void LogResult(const TCHAR* Call, int32 Code)
 		UE_LOG(LogLumoGameSDK, Warning, TEXT("%s: %d (%s)"), Call, Code,
 			*UEnum::GetValueAsString(ToResult(Code)));
 	}
+	return ToResult(Code);
 }
 
 #if WITH_LUMOGAMESDK
@@ -77,7 +89,7 @@ void CopyRecord(const LoginInfo& Record, FLumoLoginInfo& Info)
 struct FLoginOutcome
 {
 	std::atomic<bool> bDone{false};
-	int32 Code = -6;
+	int32 Code = CodeNotInitialized;
 	bool bHasRecord = false;
 	FLumoLoginInfo Info;
 };
@@ -85,17 +97,18 @@ struct FLoginOutcome
 class FLumoLoginAction : public FPendingLatentAction
 {
 public:
-	FLumoLoginAction(const FLatentActionInfo& LatentInfo, ELumoSdkResult& InResult, FLumoLoginInfo& InInfo)
+	FLumoLoginAction(const FLatentActionInfo& LatentInfo, ELumoSdkResult& InResult, int32& InCode,
+		FLumoLoginInfo& InInfo)
 		: ExecutionFunction(LatentInfo.ExecutionFunction)
 		, OutputLink(LatentInfo.Linkage)
 		, CallbackTarget(LatentInfo.CallbackTarget)
 		, Result(InResult)
+		, Code(InCode)
 		, Info(InInfo)
 		, Outcome(MakeShared<FLoginOutcome, ESPMode::ThreadSafe>())
 	{
 		if (KeepAway())
 		{
-			Outcome->Code = -6;
 			Outcome->bDone.store(true, std::memory_order_release);
 			return;
 		}
@@ -124,8 +137,7 @@ public:
 		{
 			return;
 		}
-		LogResult(TEXT("LumoLogin"), Outcome->Code);
-		Result = ToResult(Outcome->Code);
+		Result = Answer(TEXT("LumoLogin"), Outcome->Code, Code);
 		Info = Outcome->bHasRecord ? Outcome->Info : FLumoLoginInfo();
 		Response.FinishAndTriggerIf(true, ExecutionFunction, OutputLink, CallbackTarget);
 	}
@@ -135,31 +147,39 @@ private:
 	int32 OutputLink;
 	FWeakObjectPtr CallbackTarget;
 	ELumoSdkResult& Result;
+	int32& Code;
 	FLumoLoginInfo& Info;
 	TSharedRef<FLoginOutcome, ESPMode::ThreadSafe> Outcome;
 };
 } // namespace
 
-ELumoSdkResult ULumoGameSDKLibrary::LumoInit()
+ELumoSdkResult ULumoGameSDKLibrary::LumoInit(int32& Code)
 {
+#if !WITH_LUMOGAMESDK
+	UE_LOG(LogLumoGameSDK, Warning, TEXT("LumoInit: not supported on this platform (answers LaunchParamsFailed): "
+		"LumoGameSDK.dll exists for Win64 only"));
+	return Answer(TEXT("LumoInit"), CodeLaunchParamsFailed, Code);
+#else
 	if (KeepAway())
 	{
-		UE_LOG(LogLumoGameSDK, Warning, TEXT("LumoInit skipped (answers LaunchParamsFailed): %s"),
-			WITH_LUMOGAMESDK ? TEXT("the editor was not started by the launcher; LumoSetEditorUsesDevHost(true) lets an editor started by lumo-devhost through")
-			                 : TEXT("LumoGameSDK.dll exists for Win64 only"));
-		return ELumoSdkResult::LaunchParamsFailed;
+		UE_LOG(LogLumoGameSDK, Warning, TEXT("LumoInit skipped in the editor (answers LaunchParamsFailed): the editor "
+			"was not started by the launcher; LumoSetEditorUsesDevHost(true) lets an editor started by "
+			"lumo-devhost --no-parent through"));
+		return Answer(TEXT("LumoInit"), CodeLaunchParamsFailed, Code);
 	}
-#if WITH_LUMOGAMESDK
-	const int32 Code = lumoGameInit();
-	LogResult(TEXT("LumoInit"), Code);
-	return ToResult(Code);
-#else
-	return ELumoSdkResult::LaunchParamsFailed;
+	if (GIsEditor && LumoEditorGuard::NamesParent(FCommandLine::Get()))
+	{
+		UE_LOG(LogLumoGameSDK, Warning, TEXT("LumoInit skipped in the editor (answers LaunchParamsFailed): the command "
+			"line names a parent window, into which the library would move the editor's window; start the editor "
+			"with lumo-devhost --no-parent"));
+		return Answer(TEXT("LumoInit"), CodeLaunchParamsFailed, Code);
+	}
+	return Answer(TEXT("LumoInit"), lumoGameInit(), Code);
 #endif
 }
 
 void ULumoGameSDKLibrary::LumoLogin(UObject* WorldContextObject, FLatentActionInfo LatentInfo,
-	ELumoSdkResult& Result, FLumoLoginInfo& Info)
+	ELumoSdkResult& Result, int32& Code, FLumoLoginInfo& Info)
 {
 	UWorld* World = GEngine ? GEngine->GetWorldFromContextObject(WorldContextObject, EGetWorldErrorMode::LogAndReturnNull) : nullptr;
 	if (World == nullptr)
@@ -170,7 +190,8 @@ void ULumoGameSDKLibrary::LumoLogin(UObject* WorldContextObject, FLatentActionIn
 	// A node triggered again while its login runs waits for that one.
 	if (Manager.FindExistingAction<FLumoLoginAction>(LatentInfo.CallbackTarget, LatentInfo.UUID) == nullptr)
 	{
-		Manager.AddNewAction(LatentInfo.CallbackTarget, LatentInfo.UUID, new FLumoLoginAction(LatentInfo, Result, Info));
+		Manager.AddNewAction(LatentInfo.CallbackTarget, LatentInfo.UUID,
+			new FLumoLoginAction(LatentInfo, Result, Code, Info));
 	}
 }
 
@@ -191,20 +212,26 @@ bool ULumoGameSDKLibrary::LumoGetLoginInfo(FLumoLoginInfo& Info)
 	return false;
 }
 
-ELumoSdkResult ULumoGameSDKLibrary::LumoShowPay(const FString& Request)
+ELumoSdkResult ULumoGameSDKLibrary::LumoShowPay(const FString& Request, int32& Code)
 {
+	// The library takes NUL-terminated UTF-8 and forwards it unchanged; text
+	// that cannot arrive whole is refused here, as the library refuses text
+	// that is not UTF-8.
+	std::string Utf8;
+	if (!LumoRequestText::ToUtf8z(*Request, static_cast<std::size_t>(Request.Len()), Utf8))
+	{
+		UE_LOG(LogLumoGameSDK, Warning, TEXT("LumoShowPay refused (answers IpcPostFailed), nothing sent: the request "
+			"holds an embedded NUL or an unpaired surrogate, so it cannot reach the library whole as UTF-8"));
+		return Answer(TEXT("LumoShowPay"), CodeIpcPostFailed, Code);
+	}
 	if (KeepAway())
 	{
-		return ELumoSdkResult::NotInitialized;
+		return Answer(TEXT("LumoShowPay"), CodeNotInitialized, Code);
 	}
 #if WITH_LUMOGAMESDK
-	// The library takes NUL-terminated UTF-8 and forwards it unchanged.
-	const FTCHARToUTF8 Utf8(*Request);
-	const int32 Code = lumoShowPay(Utf8.Get());
-	LogResult(TEXT("LumoShowPay"), Code);
-	return ToResult(Code);
+	return Answer(TEXT("LumoShowPay"), lumoShowPay(Utf8.c_str()), Code);
 #else
-	return ELumoSdkResult::NotInitialized;
+	return Answer(TEXT("LumoShowPay"), CodeNotInitialized, Code);
 #endif
 }
 
@@ -219,13 +246,6 @@ void ULumoGameSDKLibrary::LumoUninit()
 	UE_LOG(LogLumoGameSDK, Log, TEXT("LumoUninit: the process ends in about 3 s"));
 	lumoGameUninit();
 #endif
-}
-
-int32 ULumoGameSDKLibrary::LumoResultCode(ELumoSdkResult Result)
-{
-	static const int32 Codes[] = {0, -1, -2, -3, -4, -5, -6, -10, -12};
-	const int32 Index = static_cast<int32>(Result);
-	return Index < static_cast<int32>(UE_ARRAY_COUNT(Codes)) ? Codes[Index] : MIN_int32;
 }
 
 void ULumoGameSDKLibrary::LumoSetEditorUsesDevHost(bool bUse)

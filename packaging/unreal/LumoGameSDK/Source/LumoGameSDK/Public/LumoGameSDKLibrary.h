@@ -5,11 +5,20 @@
 // nodes call straight through; call them on the game thread (LumoInit must:
 // it looks for the game window among the calling thread's windows).
 //
+// Every node that answers gives the result as ELumoSdkResult and its number
+// as Code, which keeps a number this plugin does not know (a newer DLL).
+//
+// The module exists on every platform; the DLL only on Win64. Elsewhere the
+// nodes answer "not supported": LumoInit LaunchParamsFailed with a warning,
+// LumoLogin and LumoShowPay NotInitialized, LumoGetLoginInfo false.
+//
 // In the editor (PIE), where the process is the editor itself, the nodes
 // stay away from the DLL unless LumoSetEditorUsesDevHost(true) was called:
 // LumoInit answers LaunchParamsFailed with a warning, LumoLogin and
-// LumoShowPay answer NotInitialized. LumoUninit never runs in the editor:
-// it would end the editor 3 s later.
+// LumoShowPay answer NotInitialized. Opted in, LumoInit still refuses when the
+// editor's command line names a parent window (start lumo-devhost with
+// --no-parent): the library would move the editor's window into it.
+// LumoUninit never runs in the editor: it would end the editor 3 s later.
 #pragma once
 
 #include "CoreMinimal.h"
@@ -17,7 +26,7 @@
 #include "Kismet/BlueprintFunctionLibrary.h"
 #include "LumoGameSDKLibrary.generated.h"
 
-/** The library's result codes (SdkError), as a Blueprint enum; LumoResultCode gives the number. */
+/** The library's result codes (SdkError), as a Blueprint enum; each node also gives the number (Code). */
 UENUM(BlueprintType)
 enum class ELumoSdkResult : uint8
 {
@@ -67,31 +76,31 @@ class LUMOGAMESDK_API ULumoGameSDKLibrary : public UBlueprintFunctionLibrary
 public:
 	/** lumoGameInit: attaches the game window to the launcher. Once the game window exists, e.g. from BeginPlay. */
 	UFUNCTION(BlueprintCallable, Category = "LumoGameSDK")
-	static ELumoSdkResult LumoInit();
+	static ELumoSdkResult LumoInit(int32& Code);
 
 	/** lumoGameLogin on a worker thread; continues on the game thread with its result and the login record. */
 	UFUNCTION(BlueprintCallable, Category = "LumoGameSDK",
 		meta = (Latent, LatentInfo = "LatentInfo", WorldContext = "WorldContextObject"))
 	static void LumoLogin(UObject* WorldContextObject, FLatentActionInfo LatentInfo, ELumoSdkResult& Result,
-		FLumoLoginInfo& Info);
+		int32& Code, FLumoLoginInfo& Info);
 
 	/** lumoGetLoginInfo: false before a successful login. */
 	UFUNCTION(BlueprintCallable, Category = "LumoGameSDK")
 	static bool LumoGetLoginInfo(FLumoLoginInfo& Info);
 
-	/** lumoShowPay: asks the launcher to show its payment window for the request text (sent as UTF-8). */
+	/**
+	 * lumoShowPay: asks the launcher to show its payment window for the request text (sent as UTF-8).
+	 * Text with an embedded NUL or an unpaired surrogate cannot arrive whole: IpcPostFailed (-5), a log line,
+	 * nothing sent.
+	 */
 	UFUNCTION(BlueprintCallable, Category = "LumoGameSDK")
-	static ELumoSdkResult LumoShowPay(const FString& Request);
+	static ELumoSdkResult LumoShowPay(const FString& Request, int32& Code);
 
 	/** lumoGameUninit: the process ends about 3 s later. Does nothing in the editor. */
 	UFUNCTION(BlueprintCallable, Category = "LumoGameSDK")
 	static void LumoUninit();
 
-	/** The SdkError number of a result (0, -1 ... -12), for logs and support. */
-	UFUNCTION(BlueprintPure, Category = "LumoGameSDK")
-	static int32 LumoResultCode(ELumoSdkResult Result);
-
-	/** Editor only: let the nodes reach the DLL, for an editor started by lumo-devhost. Off by default. */
+	/** Editor only: let the nodes reach the DLL, for an editor started by lumo-devhost --no-parent. Off by default. */
 	UFUNCTION(BlueprintCallable, Category = "LumoGameSDK")
 	static void LumoSetEditorUsesDevHost(bool bUse);
 };

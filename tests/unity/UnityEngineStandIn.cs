@@ -1,0 +1,42 @@
+// The few UnityEngine members the package's scripts use, with Unity's
+// signatures, so that Mono's compiler can build them as Unity would. Only for
+// compiling: nothing here runs, and none of it ships.
+using System;
+
+namespace UnityEngine
+{
+    public class Object
+    {
+        // Unity compares destroyed objects equal to null; the sample relies on it.
+        public static bool operator ==(Object x, Object y) { return ReferenceEquals(x, y); }
+        public static bool operator !=(Object x, Object y) { return !ReferenceEquals(x, y); }
+        public override bool Equals(object other) { return ReferenceEquals(this, other); }
+        public override int GetHashCode() { return 0; }
+    }
+
+    public class Component : Object {}
+    public class Behaviour : Component {}
+    public class MonoBehaviour : Behaviour {}
+
+    public static class Debug
+    {
+        public static void LogWarning(object message) {}
+    }
+
+    public abstract class PropertyAttribute : Attribute {}
+
+    [AttributeUsage(AttributeTargets.Field, Inherited = true, AllowMultiple = false)]
+    public class TooltipAttribute : PropertyAttribute
+    {
+        public readonly string tooltip;
+        public TooltipAttribute(string tooltip) { this.tooltip = tooltip; }
+    }
+
+    public sealed class GUILayoutOption {}
+
+    public class GUILayout
+    {
+        public static void Label(string text, params GUILayoutOption[] options) {}
+        public static bool Button(string text, params GUILayoutOption[] options) { return false; }
+    }
+}

@@ -1,0 +1,74 @@
+#!/usr/bin/env python3
+"""Compiles the Unity package's scripts as Unity would for one target.
+
+    unity_compile.py <mcs> <package dir> <binding .cs> <work dir> <target>
+
+<target> is win64, win32 (a Windows player of that width) or editor (the
+Windows Editor with Windows as the build target). Like Unity, it builds the
+runtime assembly only when its assembly definition includes the target, with
+the definition's unsafe setting, and then the sample as a project script
+(Assembly-CSharp) against whatever runtime assembly exists; both see the
+target's scripting defines and a stand-in of the UnityEngine members they use.
+Exits non-zero, with the compiler's messages, when any of it does not build.
+"""
+import json
+import os
+import subprocess
+import sys
+
+# Unity's scripting defines that the scripts could look at, per target.
+TARGETS = {
+    "win64": ("WindowsStandalone64", ["UNITY_STANDALONE", "UNITY_STANDALONE_WIN", "UNITY_64"]),
+    "win32": ("WindowsStandalone32", ["UNITY_STANDALONE", "UNITY_STANDALONE_WIN"]),
+    "editor": ("Editor", ["UNITY_EDITOR", "UNITY_EDITOR_WIN", "UNITY_EDITOR_64", "UNITY_64",
+                          "UNITY_STANDALONE", "UNITY_STANDALONE_WIN"]),
+}
+
+
+def compile_cs(mcs, out, sources, defines, references, unsafe):
+    command = [mcs, "-nologo", "-target:library", "-langversion:7.2", "-warnaserror+",
+               "-out:" + out]
+    if defines:
+        command.append("-define:" + ";".join(defines))
+    command += ["-r:" + r for r in references]
+    if unsafe:
+        command.append("-unsafe")
+    print("$ " + " ".join(command + sources), flush=True)
+    result = subprocess.run(command + sources)
+    if result.returncode != 0:
+        sys.exit("unity_compile: %s does not build" % os.path.basename(out))
+
+
+def main():
+    if len(sys.argv) != 6 or sys.argv[5] not in TARGETS:
+        sys.exit(__doc__)
+    mcs, package, binding, work, target = sys.argv[1:]
+    platform, defines = TARGETS[target]
+    here = os.path.dirname(os.path.abspath(__file__))
+    os.makedirs(work, exist_ok=True)
+
+    engine = os.path.join(work, "UnityEngine.dll")
+    compile_cs(mcs, engine, [os.path.join(here, "UnityEngineStandIn.cs")], [], [], False)
+
+    with open(os.path.join(package, "Runtime", "Lumo.GameSDK.asmdef"), encoding="utf-8") as f:
+        asmdef = json.load(f)
+    references = [engine]
+    included = asmdef.get("includePlatforms") or []
+    if (not included or platform in included) and platform not in asmdef.get("excludePlatforms", []):
+        runtime = os.path.join(work, asmdef["name"] + ".dll")
+        compile_cs(mcs, runtime, [binding], defines, [engine], asmdef.get("allowUnsafeCode", False))
+        if asmdef.get("autoReferenced", True):
+            references.append(runtime)
+    else:
+        print("unity_compile: %s is not built for %s" % (asmdef["name"], platform))
+
+    samples = os.path.join(package, "Samples~")
+    scripts = sorted(os.path.join(folder, n) for folder, _, names in os.walk(samples) for n in names if n.endswith(".cs"))
+    if not scripts:
+        sys.exit("unity_compile: no sample scripts in " + samples)
+    compile_cs(mcs, os.path.join(work, "Assembly-CSharp.dll"), scripts, defines, references, False)
+    print("unity_compile: the runtime and the sample build for " + platform)
+
+
+if __name__ == "__main__":
+    main()

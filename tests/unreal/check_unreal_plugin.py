@@ -1,0 +1,104 @@
+#!/usr/bin/env python3
+"""Checks the Unreal plugin for what makes it load on any engine and platform.
+
+    check_unreal_plugin.py <configured .uplugin> <version> <plugin source dir> <C++ preprocessor>
+
+- The descriptor is valid JSON of the package's version, pins no engine
+  version (any other version would ask at each editor start whether to load
+  the plugin) and limits no module to platforms (Blueprints that use the
+  nodes would not load or cook elsewhere).
+- Build.cs defines WITH_LUMOGAMESDK as 1 for Win64 and as 0 otherwise.
+- The module's sources, preprocessed as on a platform without the DLL
+  (WITH_LUMOGAMESDK=0), neither include the library's header nor name any of
+  its functions or its record; as on Win64 they do (so the check can fail).
+Prints each fault; exits 1 if there was any.
+"""
+import json
+import os
+import re
+import subprocess
+import sys
+
+faults = []
+
+
+def fault(message):
+    faults.append(message)
+    print("check_unreal_plugin: " + message)
+
+
+NATIVE = re.compile(r"\b(lumoGameInit|lumoGameLogin|lumoGetLoginInfo|lumoShowPay|lumoGameUninit|LoginInfo)\b|"
+                    r'#include "LumoGameSDK\.h"')
+
+
+def check_descriptor(path, version):
+    try:
+        with open(path, encoding="utf-8") as f:
+            plugin = json.load(f)
+    except ValueError as e:
+        fault("%s is not valid JSON: %s" % (path, e))
+        return
+    if plugin.get("VersionName") != version:
+        fault("VersionName %r, not %s" % (plugin.get("VersionName"), version))
+    if "EngineVersion" in plugin:
+        fault("EngineVersion %r pins the engine version" % plugin["EngineVersion"])
+    for key in ("SupportedTargetPlatforms", "WhitelistPlatforms", "PlatformAllowList"):
+        if key in plugin:
+            fault("the plugin limits itself to platforms: %s %r" % (key, plugin[key]))
+    modules = plugin.get("Modules", [])
+    if [m.get("Name") for m in modules] != ["LumoGameSDK"]:
+        fault("modules %r" % [m.get("Name") for m in modules])
+    for module in modules:
+        for key in ("PlatformAllowList", "PlatformDenyList", "WhitelistPlatforms", "BlacklistPlatforms",
+                    "TargetAllowList", "TargetDenyList"):
+            if key in module:
+                fault("module %s limits itself: %s %r" % (module.get("Name"), key, module[key]))
+
+
+def preprocess(cpp, source, value):
+    # The engine's headers are not here: drop the includes, keep the
+    # library's own one as a marker.
+    with open(source, encoding="utf-8") as f:
+        text = "".join(l for l in f if not l.startswith("#include") or "LumoGameSDK.h\"" in l)
+    text = text.replace('#include "LumoGameSDK.h"', 'LUMO_NATIVE_HEADER_INCLUDED')
+    result = subprocess.run([cpp, "-E", "-P", "-x", "c++", "-DWITH_LUMOGAMESDK=%d" % value, "-"],
+                            input=text, capture_output=True, text=True)
+    if result.returncode != 0:
+        fault("%s does not preprocess with WITH_LUMOGAMESDK=%d: %s" % (source, value, result.stderr.strip()))
+        return ""
+    return result.stdout.replace("LUMO_NATIVE_HEADER_INCLUDED", '#include "LumoGameSDK.h"')
+
+
+def check_sources(module_dir, cpp):
+    with open(os.path.join(module_dir, "LumoGameSDK.Build.cs"), encoding="utf-8") as f:
+        build = f.read()
+    m = re.search(r"if \(Target\.Platform == UnrealTargetPlatform\.Win64\)\s*\{(.*?)\}\s*else\s*\{(.*?)\}", build, re.S)
+    if not m or 'PublicDefinitions.Add("WITH_LUMOGAMESDK=1")' not in m.group(1) \
+            or 'PublicDefinitions.Add("WITH_LUMOGAMESDK=0")' not in m.group(2):
+        fault("Build.cs does not define WITH_LUMOGAMESDK=1 for Win64 and WITH_LUMOGAMESDK=0 otherwise")
+    sources = sorted(os.path.join(folder, n) for folder, _, names in os.walk(module_dir)
+                     for n in names if n.endswith(".cpp"))
+    named_on_win64 = set()
+    for source in sources:
+        for name in NATIVE.findall(preprocess(cpp, source, 0)):
+            fault("%s names %s without the DLL (WITH_LUMOGAMESDK=0)" % (os.path.basename(source), name or "the header"))
+        named_on_win64.update(m.group(0) for m in NATIVE.finditer(preprocess(cpp, source, 1)))
+    for name in ("lumoGameInit", "lumoGameLogin", "lumoGetLoginInfo", "lumoShowPay", "lumoGameUninit",
+                 '#include "LumoGameSDK.h"'):
+        if name not in named_on_win64:
+            fault("no source uses %s on Win64" % name)
+
+
+def main():
+    if len(sys.argv) != 5:
+        sys.exit(__doc__)
+    descriptor, version, plugin_dir, cpp = sys.argv[1:]
+    check_descriptor(descriptor, version)
+    check_sources(os.path.join(plugin_dir, "Source", "LumoGameSDK"), cpp)
+    if not faults:
+        print("check_unreal_plugin: loads on any engine version and platform; the fallbacks are what other platforms compile")
+    return 1 if faults else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
