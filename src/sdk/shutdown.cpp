@@ -4,10 +4,9 @@
 // the session, ask the game to close.
 #include <windows.h>
 
-#include <thread>
-
 #include "ipc/ipc_link.h"
-#include "nbase/module_pin.h"
+#include "nbase/monotonic_clock.h"
+#include "nbase/thread.h"
 #include "sdk/game_window.h"
 #include "sdk/operations.h"
 
@@ -17,8 +16,8 @@ namespace {
 
 constexpr DWORD kExitDelayMs = 3000;
 
-void DelayedExit(ULONGLONG exitAtMs) {
-  const ULONGLONG now = GetTickCount64();
+void DelayedExit(uint64_t exitAtMs) {
+  const uint64_t now = nbase::SteadyNowMs();
   if (now < exitAtMs) Sleep(static_cast<DWORD>(exitAtMs - now));
   ExitProcess(0);
 }
@@ -41,15 +40,16 @@ void ArmDelayedExit() {
   // Ending already, with the game's own exit code: no timer can start now,
   // and ending the process here would cut short the rest of its shutdown.
   if (ProcessIsEnding()) return;
-  // The timer thread runs our code until the process ends.
-  nbase::PinModule();
-  const ULONGLONG exitAtMs = GetTickCount64() + kExitDelayMs;
-  try {
-    std::thread(DelayedExit, exitAtMs).detach();
-  } catch (...) {
+  const uint64_t exitAtMs = nbase::SteadyNowMs() + kExitDelayMs;
+  // Let go at once, not waited for: its start has no bound to keep, and a
+  // timer that cannot begin yet (the loader lock) begins as soon as it is
+  // free and still ends the process on time.
+  nbase::Thread timer;
+  if (!timer.Create([exitAtMs] { DelayedExit(exitAtMs); })) {
     // Without the timer the game would never be ended: end it now.
     ExitProcess(0);
   }
+  timer.LetGo();
 }
 
 }  // namespace
