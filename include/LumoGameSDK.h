@@ -6,7 +6,8 @@
  *   lumoGameLogin()     verifies the launcher's login token
  *   lumoGetLoginInfo()  whenever the record is needed (valid until uninit)
  *   lumoShowPay(text)   any number of times after a successful login
- *   lumoGameUninit()    at the end; the process exits about 3 s later
+ *   lumoGameUninit()    at the end; returns within 2 s, and the process exits
+ *                       about 3 s after the call
  *
  * Every function answers with an SdkError (or a pointer); none throws,
  * none shows a message box. Out-of-order calls are answered with an error

@@ -15,6 +15,8 @@ namespace lumo {
 namespace {
 
 constexpr DWORD kExitDelayMs = 3000;
+// The IPC part of Uninit's bound (see Uninit).
+static_assert(kReceiveStopBoundMs + kIpcStopBudgetMs + kSenderStopMarginMs == 1050, "Uninit's bounds changed");
 
 void DelayedExit(uint64_t exitAtMs) {
   const uint64_t now = nbase::SteadyNowMs();
@@ -64,9 +66,11 @@ void Uninit(SdkContext& ctx) {
   ctx.sessionsEnded.fetch_add(1);
   ArmDelayedExit();
 
-  // Bounded: what the sender cannot deliver in time is dropped with a log
-  // line (kIpcStopBudgetMs), and so is the detach from a hung host; together
-  // they stay under 2 s.
+  // Bounded, together under 2 s: StopIpc at most 1,050 ms (the receive loop
+  // kReceiveStopBoundMs 200, then the sender's delivery kIpcStopBudgetMs 700
+  // and its stop kSenderStopMarginMs 150; what is not delivered by then is
+  // dropped with a log line), the detach at most 900 ms (the host answering
+  // kDetachHostAnswerMs 100, SetParent kDetachBoundMs 800): 1,950 ms.
   if (ctx.ipc.started()) ctx.ipc.StopIpc();
   if (ctx.launchParams.parentValid != 0) DetachGameWindow(ctx.gameWnd);
 
