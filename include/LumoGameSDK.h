@@ -9,7 +9,8 @@
  *                       may call it and hand the result to the window thread
  *   lumoGetLoginInfo()  whenever the record is needed (valid until uninit)
  *   lumoShowPay(text)   any number of times after a successful login
- *   lumoGameUninit()    at the end; the process exits about 3 s later
+ *   lumoGameUninit()    at the end; returns within 2 s, and the process exits
+ *                       about 3 s after the call
  *
  * Threads: only lumoGameInit is tied to the window thread. Every function is
  * safe from any thread at any time; a call that races lumoGameUninit on

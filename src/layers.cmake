@@ -11,7 +11,7 @@ set(LUMO_LAYERS diag nbase launch login ipc sdk)
 set(LUMO_DIAG_DEPS)
 set(LUMO_NBASE_DEPS)
 set(LUMO_LAUNCH_DEPS lumo_diag)
-set(LUMO_LOGIN_DEPS lumo_diag)
+set(LUMO_LOGIN_DEPS lumo_nbase lumo_diag)
 set(LUMO_IPC_DEPS lumo_nbase lumo_diag)
 set(LUMO_SDK_DEPS lumo_login lumo_ipc lumo_launch lumo_nbase lumo_diag)
 

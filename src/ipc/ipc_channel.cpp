@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "ipc/shm_layout.h"
+#include "nbase/monotonic_clock.h"
 
 namespace lumo {
 
@@ -43,7 +44,7 @@ bool CIPCChannel::Close(DWORD budgetMs, bool receiveEnded) {
   if (receiveEnded && receive.endpoint.status == ShmStatus::Ok) receive.endpoint.Close();
   // Messages queued before the door closed are still delivered, as far as
   // the budget allows.
-  sender.SetDeadline(GetTickCount64() + budgetMs);
+  sender.SetDeadline(nbase::SteadyNowMs() + budgetMs);
   if (!sender.running()) return true;
   return sender.Stop(budgetMs + kSenderStopMarginMs);
 }

@@ -3,29 +3,18 @@
 #include <utility>
 
 #include "diag/log.h"
-#include "nbase/module_pin.h"
 #include "nbase/thread.h"
 
 namespace lumo {
 
-// Serves the library's own channel. Uses the channel without a reference of
-// its own: StopIpc ends it before the channel is closed and released, or
-// leaves both to the process exit.
-class ReceiveThread : public nbase::Thread {
- public:
-  explicit ReceiveThread(ReceivePart& part) : part_(part) {}
-  ~ReceiveThread() override { Join(); }
-  void Run() override { part_.ReceiveLoop(); }
-
- private:
-  ReceivePart& part_;
-};
-
 namespace {
 
-// Keeps `channel` (and what still runs on it) until the process ends.
-void LeaveToProcessExit(std::shared_ptr<CIPCChannel> channel) {
-  if (channel) new std::shared_ptr<CIPCChannel>(std::move(channel));
+// Lets `thread`, which still runs on `channel`, go with a share of the
+// channel: the channel is released by the last of its threads to end (and
+// never, for a thread the process exit has ended already). False when the
+// thread's body had returned after all.
+bool LeaveRunning(nbase::Thread& thread, const std::shared_ptr<CIPCChannel>& channel) {
+  return thread.LetGo([channel] {});
 }
 
 }  // namespace
@@ -35,12 +24,15 @@ IpcLink::IpcLink() = default;
 IpcLink::~IpcLink() {
   if (!started_.load()) return;  // no thread of ours runs: release normally
   // The system has ended the IPC threads already: nothing may wait for them
-  // or free what they used.
-  receiveThread_.release();
-  nbase::AutoLock hold(lock_);
-  // Deliberately leaked: its destructor would stop a sender thread that no
-  // longer exists.
-  LeaveToProcessExit(std::move(channel_));
+  // or free what they used, so the channel goes with them, unreleased.
+  std::shared_ptr<CIPCChannel> channel;
+  {
+    nbase::AutoLock hold(lock_);
+    channel.swap(channel_);
+  }
+  if (!channel) return;
+  if (receiveThread_) LeaveRunning(*receiveThread_, channel);
+  LeaveRunning(channel->sender, channel);
 }
 
 std::shared_ptr<CIPCChannel> IpcLink::channel() const {
@@ -66,14 +58,17 @@ bool IpcLink::StartIpc(const std::string& name, HWND hostWindow) {
     SdkLog(L"IpcLink: the library's threads could not start within %u ms; lumoGameInit belongs outside "
            L"DllMain, where the loader lock keeps new threads from starting: call it from the game's window thread",
            static_cast<unsigned>(nbase::kThreadStartBoundMs));
-    if (!channel->Close(0)) LeaveToProcessExit(std::move(channel));
+    if (!channel->Close(0)) LeaveRunning(channel->sender, channel);
     return false;
   }
 
-  std::unique_ptr<ReceiveThread> receiving(new ReceiveThread(channel->receive));
-  if (!receiving->Create()) {
+  // Uses the channel without a reference of its own: StopIpc ends it before
+  // the channel is closed and released, or lets it go with a share of it.
+  std::unique_ptr<nbase::Thread> receiving(new nbase::Thread);
+  ReceivePart* part = &channel->receive;
+  if (!receiving->Create([part] { part->ReceiveLoop(); })) {
     SdkLog(L"IpcLink: the receive thread could not be created");
-    if (!channel->Close(0)) LeaveToProcessExit(std::move(channel));
+    if (!channel->Close(0)) LeaveRunning(channel->sender, channel);
     return false;
   }
   receiveThread_ = std::move(receiving);
@@ -81,10 +76,9 @@ bool IpcLink::StartIpc(const std::string& name, HWND hostWindow) {
     nbase::AutoLock hold(lock_);
     channel_ = std::move(channel);
   }
+  // The IPC threads run our code: the module stays mapped until the process
+  // ends (nbase::Thread), whatever the game does with its own reference.
   started_.store(true);
-  // The IPC threads run our code: from here on the module stays mapped
-  // until the process ends, whatever the game does with its own reference.
-  nbase::PinModule();
   return true;
 }
 
@@ -100,21 +94,20 @@ void IpcLink::StopIpc(DWORD budgetMs) {
     // A loop that has not begun is cancelled; one that is serving a message
     // returns after it.
     receiveEnded = receiveThread_->Join(kReceiveStopBoundMs);
-    if (receiveEnded) {
-      receiveThread_.reset();
-    } else {
-      SdkLog(L"IpcLink: the receive thread did not stop within %u ms; it is left running until the process ends",
+    if (!receiveEnded) {
+      SdkLog(L"IpcLink: the receive thread did not stop within %u ms; it is left running, holding the channel until it ends",
              static_cast<unsigned>(kReceiveStopBoundMs));
-      receiveThread_.release();  // its body still uses it
+      receiveEnded = !LeaveRunning(*receiveThread_, channel);
     }
+    receiveThread_.reset();
   }
   if (channel) {
     const bool senderEnded = channel->Close(budgetMs, receiveEnded);
     if (!senderEnded) {
-      SdkLog(L"IpcLink: the sender thread did not stop within %u ms; it is left running until the process ends",
+      SdkLog(L"IpcLink: the sender thread did not stop within %u ms; it is left running, holding the channel until it ends",
              static_cast<unsigned>(budgetMs + kSenderStopMarginMs));
+      LeaveRunning(channel->sender, channel);
     }
-    if (!senderEnded || !receiveEnded) LeaveToProcessExit(std::move(channel));
   }
   started_.store(false);
 }

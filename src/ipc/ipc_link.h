@@ -17,6 +17,7 @@
 
 #include "ipc/ipc_channel.h"
 #include "nbase/lock.h"
+#include "nbase/thread.h"
 
 namespace lumo {
 
@@ -24,8 +25,6 @@ namespace lumo {
 constexpr DWORD kIpcStopBudgetMs = 700;
 // How long StopIpc waits for the receive loop to return once told to stop.
 constexpr DWORD kReceiveStopBoundMs = 200;
-
-class ReceiveThread;
 
 class IpcLink {
  public:
@@ -51,8 +50,9 @@ class IpcLink {
   // kReceiveStopBoundMs), then closes the channel, whose sender delivers
   // what it can of its queue within `budgetMs` and drops the rest with a log
   // line. Returns within about the budget and the two bounds, also while the
-  // caller holds the loader lock. A thread that did not end in time is left
-  // to the process exit together with the channel it uses, with a log line.
+  // caller holds the loader lock. A thread that did not end in time is let
+  // go with a share of the channel it uses, with a log line: the last of the
+  // two threads to end releases the channel.
   // Does nothing when not started.
   void StopIpc(DWORD budgetMs = kIpcStopBudgetMs);
 
@@ -67,7 +67,7 @@ class IpcLink {
  private:
   mutable nbase::Lock lock_;              // guards channel_
   std::shared_ptr<CIPCChannel> channel_;
-  std::unique_ptr<ReceiveThread> receiveThread_;  // StartIpc/StopIpc's thread only
+  std::unique_ptr<nbase::Thread> receiveThread_;  // StartIpc/StopIpc's thread only
   std::atomic<bool> started_{false};
 };
 

@@ -7,6 +7,7 @@
 #include "ipc/event_state.h"
 #include "ipc/host_process.h"
 #include "nbase/default_message_pump.h"
+#include "nbase/monotonic_clock.h"
 
 namespace lumo {
 
@@ -21,19 +22,7 @@ namespace {
 constexpr DWORD kHostCopyGraceMs = 10;
 // A message announced this long ago has been taken and copied if the event
 // reads not signalled: the next one goes out at once.
-constexpr int64_t kSettledUs = 100000;
-
-int64_t NowUs() {
-  static const int64_t frequency = [] {
-    LARGE_INTEGER f;
-    QueryPerformanceFrequency(&f);
-    return static_cast<int64_t>(f.QuadPart);
-  }();
-  LARGE_INTEGER counter;
-  QueryPerformanceCounter(&counter);
-  return static_cast<int64_t>(counter.QuadPart / frequency * 1000000 +
-                              counter.QuadPart % frequency * 1000000 / frequency);
-}
+constexpr uint64_t kSettledMs = 100;
 
 std::wstring Wide(const std::string& utf8) { return Utf8ToWide(utf8.c_str(), static_cast<int>(utf8.size())); }
 
@@ -63,7 +52,7 @@ CIpcSender::QueueResult CIpcSender::Queue(std::string target, std::string payloa
     if (postGuard && !postGuard()) return QueueResult::Closed;
     if (wakeProxy_ == nullptr) return QueueResult::Closed;
     if (outbox_.size() >= kMaxQueuedMessages) return QueueResult::Full;
-    outbox_.push_back(OutgoingMessage{std::move(target), std::move(payload), GetTickCount64()});
+    outbox_.push_back(OutgoingMessage{std::move(target), std::move(payload), nbase::SteadyNowMs()});
     // Only an idle sender needs waking: a running drain takes what comes.
     wake = !drainScheduled_;
     drainScheduled_ = true;
@@ -91,7 +80,7 @@ void CIpcSender::Post(nbase::Task task) {
 
 bool CIpcSender::PastDeadline() const {
   const uint64_t deadline = deadlineMs_.load();
-  return deadline != 0 && GetTickCount64() >= deadline;
+  return deadline != 0 && nbase::SteadyNowMs() >= deadline;
 }
 
 size_t CIpcSender::TakeAllQueued() {
@@ -146,13 +135,13 @@ void CIpcSender::Drain() {
     DropExpired(target);
     nbase::MessageLoop* loop = message_loop();
     if (loop == nullptr) return;
-    loop->PostDelayedTask([this] { Drain(); }, kHostRetryIntervalMs * 1000);
+    loop->PostDelayedTask([this] { Drain(); }, nbase::DelayFromMs(kHostRetryIntervalMs));
     return;  // drainScheduled_ stays set: the retry is the scheduled drain
   }
 }
 
 void CIpcSender::DropExpired(const std::string& target) {
-  const uint64_t now = GetTickCount64();
+  const uint64_t now = nbase::SteadyNowMs();
   size_t dropped = 0;
   {
     nbase::AutoLock hold(postLock_);
@@ -195,13 +184,13 @@ HostConnection* CIpcSender::FindLiveConnection(const std::string& target) {
 
 void CIpcSender::WaitUntilTaken(const std::string& target, HostConnection& connection) {
   if (!connection.announced) return;
-  const int64_t startUs = NowUs();
+  const uint64_t startMs = nbase::SteadyNowMs();
   const uint64_t boundMs = connection.hostHasTaken ? kHostTakeTimeoutMs : kHostFirstTakeTimeoutMs;
   for (;;) {
     const EventState state = QueryEventState(connection.endpoint.serverEvent.handle);
     if (state == EventState::NotSignalled) break;
     if (state == EventState::Unknown) break;  // nothing to read progress from: the grace alone
-    if (NowUs() - startUs >= static_cast<int64_t>(boundMs) * 1000) {
+    if (nbase::SteadyNowMs() - startMs >= boundMs) {
       SdkLog(L"IpcSender: host channel %ls did not take the previous message within %u ms; it may be overwritten",
              Wide(target).c_str(), static_cast<unsigned>(boundMs));
       return;
@@ -210,7 +199,7 @@ void CIpcSender::WaitUntilTaken(const std::string& target, HostConnection& conne
     Sleep(1);
   }
   connection.hostHasTaken = true;
-  if (NowUs() - connection.announcedAtUs < kSettledUs) Sleep(kHostCopyGraceMs);
+  if (nbase::SteadyNowMs() - connection.announcedAtMs < kSettledMs) Sleep(kHostCopyGraceMs);
 }
 
 bool CIpcSender::SendTo(const std::string& target, const std::string& payload) {
@@ -230,7 +219,7 @@ bool CIpcSender::SendTo(const std::string& target, const std::string& payload) {
   }
   if (connection->endpoint.serverEvent.handle != nullptr) SetEvent(connection->endpoint.serverEvent.handle);
   connection->announced = true;
-  connection->announcedAtUs = NowUs();
+  connection->announcedAtMs = nbase::SteadyNowMs();
   if (!connection->watchSetUp) WatchHost(target, *connection);
   return true;
 }

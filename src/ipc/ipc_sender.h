@@ -59,18 +59,18 @@ struct HostConnection {
   // each message looks it up again after it went out (a host may create its
   // channel before the window it is found by).
   bool watchSetUp = false;
-  // A message was announced on this connection, at this time (µs, QPC);
+  // A message was announced on this connection, at this time (SteadyNowMs);
   // the host has taken one.
   bool announced = false;
   bool hostHasTaken = false;
-  int64_t announcedAtUs = 0;
+  uint64_t announcedAtMs = 0;
 };
 
 // One message waiting in the outbox.
 struct OutgoingMessage {
   std::string target;    // host channel name
   std::string payload;   // envelope bytes
-  uint64_t queuedAtMs;   // GetTickCount64 when queued
+  uint64_t queuedAtMs;   // SteadyNowMs when queued
 };
 
 class CIpcSender : public nbase::FrameworkThread {
@@ -107,7 +107,7 @@ class CIpcSender : public nbase::FrameworkThread {
   // Before Start.
   void set_host_window(HWND window) { hostWindow_ = window; }
 
-  // From `deadlineMs` (GetTickCount64) on, the sender stops delivering and
+  // From `deadlineMs` (SteadyNowMs) on, the sender stops delivering and
   // drops what is left with one log line. Set before Stop to bound it.
   void SetDeadline(uint64_t deadlineMs) { deadlineMs_.store(deadlineMs); }
 

@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "login/winhttp_api.h"
+#include "nbase/monotonic_clock.h"
 
 namespace lumo {
 
@@ -34,15 +35,15 @@ class InternetHandle {
 // The end of the overall time budget, on a clock that never goes back.
 class Deadline {
  public:
-  explicit Deadline(DWORD ms) : end_(GetTickCount64() + ms) {}
+  explicit Deadline(DWORD ms) : end_(nbase::SteadyNowMs() + ms) {}
   // Milliseconds left; 0 once the deadline has passed.
   DWORD Left() const {
-    const ULONGLONG now = GetTickCount64();
+    const uint64_t now = nbase::SteadyNowMs();
     return now >= end_ ? 0 : static_cast<DWORD>(end_ - now);
   }
 
  private:
-  ULONGLONG end_;
+  uint64_t end_;
 };
 
 // Owns the request handle and closes it from a thread-pool timer when the

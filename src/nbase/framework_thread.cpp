@@ -34,11 +34,11 @@ bool FrameworkThread::Start(LoopType type, MessageDispatcher* dispatcher) {
   loop_type_ = type;
   dispatcher_ = dispatcher;
   if (!Create()) return false;
-  if (!WaitForFlagOrEnd(started_, kThreadStartBoundMs)) {
+  if (!WaitUntil(started_, kThreadStartBoundMs)) {
     // Not begun: the creator holds the loader lock, or the system is starved.
     if (CancelIfNotStarted()) return false;
     // It began at the last moment; making the loop takes no time.
-    WaitForFlagOrEnd(started_, kThreadStartBoundMs);
+    WaitUntil(started_, kThreadStartBoundMs);
   }
   running_ = true;  // from here on Stop has a thread to end
   return started_.load();

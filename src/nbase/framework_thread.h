@@ -24,8 +24,9 @@
 // framework thread itself (Stop joins it). Both wait with a bound: a thread
 // that cannot begin in time (its creator holds the loader lock) is cancelled
 // and Start fails; a thread that does not end in time is left running and
-// Stop says so, and its owner must then keep it alive. The body, Init, Cleanup and every
-// task run on the framework thread. Posting through message_loop() is valid
+// Stop says so: its owner must then keep the object alive until the body has
+// returned (Thread::LetGo, with a late step that owns it). The body, Init,
+// Cleanup and every task run on the framework thread. Posting through message_loop() is valid
 // from a successful Start until Stop; a poster that may race the thread's end
 // uses message_loop_proxy(), whose posts fail cleanly once the loop is gone.
 //

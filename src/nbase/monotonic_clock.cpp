@@ -40,3 +40,21 @@ int64_t MonotonicNow() {
 }
 
 }  // namespace nbase
+
+namespace nbase {
+
+uint64_t SteadyNowMs() {
+  // Fixed at boot; read once.
+  static const uint64_t frequency = [] {
+    LARGE_INTEGER f;
+    QueryPerformanceFrequency(&f);
+    return f.QuadPart > 0 ? static_cast<uint64_t>(f.QuadPart) : 1;
+  }();
+  LARGE_INTEGER counter;
+  QueryPerformanceCounter(&counter);
+  const uint64_t ticks = static_cast<uint64_t>(counter.QuadPart);
+  // In two parts, so that the product cannot overflow.
+  return ticks / frequency * 1000 + ticks % frequency * 1000 / frequency;
+}
+
+}  // namespace nbase

@@ -1,5 +1,10 @@
-// The framework's process-wide microsecond clock, used for delayed tasks.
-// Safe to call from any thread once the module is loaded.
+// The library's two clocks, both safe to call from any thread once the
+// module is loaded:
+// - MonotonicNow, the framework's process-wide microsecond clock, used for
+//   delayed tasks (a 32-bit millisecond timer extended across its wraps);
+// - SteadyNowMs, the one clock of every bound and deadline of the library
+//   (thread waits, the sender's pacing and shutdown budget, the HTTPS
+//   deadline, the delayed exit), in milliseconds.
 #pragma once
 
 #include <cstdint>
@@ -22,5 +27,14 @@ class RolloverCounter {
 // Microseconds since the multimedia timer started, with one-millisecond
 // resolution. Does not change the system timer resolution.
 int64_t MonotonicNow();
+
+// Milliseconds of the performance counter: steady, one-millisecond
+// resolution (GetTickCount64 moves in steps of 10 to 16 ms, too coarse for
+// the sender's 10 ms grace), no wrap in the life of a process. Takes no lock.
+uint64_t SteadyNowMs();
+
+// A delay for MessageLoop::PostDelayedTask, whose delays are microseconds of
+// MonotonicNow, from the milliseconds every other bound is counted in.
+constexpr int64_t DelayFromMs(int64_t ms) { return ms * 1000; }
 
 }  // namespace nbase

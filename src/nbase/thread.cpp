@@ -2,22 +2,36 @@
 
 #include <process.h>
 
+#include <utility>
+
 #include "nbase/module_pin.h"
+#include "nbase/monotonic_clock.h"
 
 namespace nbase {
 
 namespace {
 
-enum LaunchState : int { kPending = 0, kRunning = 1, kCancelled = 2 };
+// The course of one start: Pending -> Running -> Ended, or Pending ->
+// Cancelled when the owner calls it off first. kLetGo is added by LetGo to
+// any state but Ended and Cancelled; each side moves with one
+// compare-exchange, so the thread and the owner never both decide.
+enum LaunchState : int { kPending = 0, kRunning = 1, kEnded = 2, kCancelled = 3, kLetGo = 4 };
+
+int Course(int state) { return state & ~kLetGo; }
 
 }  // namespace
 
 struct ThreadLaunch {
   Thread* thread = nullptr;
+  Thread::Body body;  // empty: thread->Run()
+  // Set by LetGo before it adds kLetGo; read by the thread only after it saw it.
+  Thread::Body late;
   std::atomic<int> state{kPending};
-  // Set once the body has returned; after it the thread touches only this
-  // record, which it shares.
-  std::atomic<bool> body_ended{false};
+  // What the owner's waits look at; set by the thread once it has begun the
+  // body and once the body has returned (after that it touches only this
+  // record and the late step).
+  std::atomic<bool> began{false};
+  std::atomic<bool> ended{false};
 };
 
 bool MapThreadPriority(ThreadPriority priority, int* windows_priority) {
@@ -36,7 +50,7 @@ bool MapThreadPriority(ThreadPriority priority, int* windows_priority) {
 Thread::~Thread() {
   if (CancelIfNotStarted()) return;
   // Bounded like every wait here. Owners in this library join with their own
-  // bound before they let go of a thread and keep it alive when the body
+  // bound before they let go of a thread and let it go when the body
   // outlives that bound, so this finds the body ended.
   Join();
 }
@@ -45,21 +59,43 @@ unsigned __stdcall Thread::ThreadEntry(void* arg) {
   // The entry's own reference; the owner may have let go of its one already.
   std::unique_ptr<std::shared_ptr<ThreadLaunch>> held(static_cast<std::shared_ptr<ThreadLaunch>*>(arg));
   ThreadLaunch& launch = **held;
-  int expected = kPending;
-  if (launch.state.compare_exchange_strong(expected, kRunning)) {
-    launch.thread->Run();
-    launch.body_ended.store(true);
+  int state = kPending;
+  while (!launch.state.compare_exchange_weak(state, kRunning | (state & kLetGo))) {
+    if (Course(state) != kPending) return 0;  // cancelled: only the reference is dropped
   }
+  launch.began.store(true);
+  if (launch.body) {
+    launch.body();
+  } else {
+    launch.thread->Run();
+  }
+  state = kRunning;
+  while (!launch.state.compare_exchange_weak(state, kEnded | (state & kLetGo))) {
+  }
+  launch.ended.store(true);
+  if ((state & kLetGo) != 0 && launch.late) launch.late();
   // Returning ends the thread through the C runtime, like _endthreadex, but
-  // only after the reference above has been dropped.
+  // only after the reference above (and with the last one, the body and the
+  // late step with what they own) has been dropped.
   return 0;
 }
 
-bool Thread::Create() {
+bool Thread::Create(Body body) {
   if (thread_handle_) return false;
-  auto launch = std::make_shared<ThreadLaunch>();
-  launch->thread = this;
-  auto* entry_ref = new std::shared_ptr<ThreadLaunch>(launch);
+  // Whatever happens to its owner, a thread runs this module's code until it
+  // ends: cancelled before it began, or let go. Once is for good.
+  static std::atomic<bool> pinned{false};
+  if (!pinned.exchange(true)) PinModule();
+  std::shared_ptr<ThreadLaunch> launch;
+  std::shared_ptr<ThreadLaunch>* entry_ref = nullptr;
+  try {
+    launch = std::make_shared<ThreadLaunch>();
+    launch->thread = this;
+    launch->body = std::move(body);
+    entry_ref = new std::shared_ptr<ThreadLaunch>(launch);
+  } catch (...) {
+    return false;  // out of memory: no thread
+  }
   unsigned id = 0;
   const uintptr_t handle = _beginthreadex(nullptr, 0, &Thread::ThreadEntry, entry_ref, 0, &id);
   // The C runtime reports failure as 0, and some versions as 1.
@@ -81,38 +117,71 @@ bool Thread::CancelIfNotStarted() {
   if (!thread_handle_) return true;
   int expected = kPending;
   if (!launch_->state.compare_exchange_strong(expected, kCancelled)) return false;
-  // The thread, whenever it begins, only drops its reference and ends; its
-  // entry is code of this module, which must still be mapped then.
-  PinModule();
+  // The thread, whenever it begins, only drops its reference and ends.
   ReleaseThread();
   return true;
 }
 
-bool Thread::WaitForFlagOrEnd(const std::atomic<bool>& flag, DWORD timeout_ms) const {
+bool Thread::WaitUntil(const std::atomic<bool>& flag, DWORD timeout_ms, ThreadWait how) const {
   if (!thread_handle_) return flag.load();
-  const ULONGLONG start = GetTickCount64();
+  const uint64_t start = SteadyNowMs();
   for (;;) {
     if (flag.load()) return true;
-    const ULONGLONG elapsed = GetTickCount64() - start;
+    const uint64_t elapsed = SteadyNowMs() - start;
     if (elapsed >= timeout_ms) return flag.load();
-    // Short slices first: a thread sets its flag within a millisecond or two
-    // of beginning (the start of a framework thread is waited for here).
-    DWORD slice = elapsed < 20 ? 1 : kThreadWaitSliceMs;
+    DWORD slice = elapsed < kThreadFirstSlicesMs ? 1 : kThreadWaitSliceMs;
     if (timeout_ms - elapsed < slice) slice = static_cast<DWORD>(timeout_ms - elapsed);
-    // Ends at once with the thread; the slices only serve a thread that
-    // cannot finish (the loader lock) after it set the flag.
-    if (WaitForSingleObject(thread_handle_, slice) != WAIT_TIMEOUT) return true;
+    HANDLE handle = thread_handle_;
+    const DWORD woke = how == ThreadWait::ServingSentMessages
+                           ? MsgWaitForMultipleObjectsEx(1, &handle, slice, QS_SENDMESSAGE, 0)
+                           : WaitForSingleObject(handle, slice);
+    if (woke == WAIT_TIMEOUT) continue;
+    if (how == ThreadWait::ServingSentMessages && woke == WAIT_OBJECT_0 + 1) {
+      // Runs the messages sent to this thread's windows, nothing else.
+      MSG msg;
+      PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+      continue;
+    }
+    // The thread has ended (or the wait failed, which no retry mends).
+    return true;
   }
 }
 
-bool Thread::Join(DWORD timeout_ms) {
+bool Thread::WaitForStart(DWORD timeout_ms, ThreadWait how) {
+  if (!thread_handle_) return false;
+  if (WaitUntil(launch_->began, timeout_ms, how) && launch_->began.load()) return true;
+  // Not begun (the loader lock held by the caller, say): it never will, unless
+  // it began just now.
+  return !CancelIfNotStarted();
+}
+
+bool Thread::Join(DWORD timeout_ms, ThreadWait how) {
   if (!thread_handle_) return true;
-  if (WaitForFlagOrEnd(launch_->body_ended, timeout_ms)) {
+  if (WaitUntil(launch_->ended, timeout_ms, how)) {
     ReleaseThread();
     return true;
   }
   // Still not begun (the loader lock held by the caller, say): it never will.
   return CancelIfNotStarted();
+}
+
+bool Thread::LetGo(Body late) {
+  if (!thread_handle_) return false;
+  ThreadLaunch& launch = *launch_;
+  launch.late = std::move(late);
+  int state = launch.state.load();
+  bool runs_on = false;
+  for (;;) {
+    if (Course(state) == kEnded || Course(state) == kCancelled) break;
+    if (launch.state.compare_exchange_weak(state, state | kLetGo)) {
+      runs_on = true;
+      break;
+    }
+  }
+  // Returned already: the thread never reads the late step.
+  if (!runs_on) launch.late = nullptr;
+  ReleaseThread();
+  return runs_on;
 }
 
 void Thread::ReleaseThread() {

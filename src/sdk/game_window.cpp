@@ -19,8 +19,9 @@ constexpr DWORD kHostAnswerMs = 1000;
 // Upper bound for SetParent into the host. Generous: under Wine re-parenting
 // a shown window alone can take about 2 s (the X server confirming the unmap).
 constexpr DWORD kReparentBoundMs = 5000;
-// At shutdown, together under the time Uninit may take with a hung host.
-constexpr DWORD kDetachHostAnswerMs = 300;
+// At shutdown; with the IPC stop they keep Uninit under 2 s (shutdown.cpp).
+// A window thread that pumps answers within a millisecond or two.
+constexpr DWORD kDetachHostAnswerMs = 100;
 constexpr DWORD kDetachBoundMs = 800;
 
 // Makes a style change take effect without moving, sizing, re-ordering or

@@ -7,10 +7,10 @@
 // stay queued for the caller's own loop, so no other game code runs inside
 // the call.
 //
-// Threads: any thread calls; the work and the late step run on the helper.
-// Ownership: the helper's state is shared by the caller and the helper and
-// freed by the last of the two, and the module stays mapped once a helper
-// was started: a helper that outlives the wait touches nothing else.
+// Threads: any thread calls; the work and the late step run on the helper,
+// an nbase::Thread that is let go when the work outlives the bound.
+// Ownership: the work and the late step own what they share with the caller;
+// a helper that outlives the wait touches nothing else.
 #pragma once
 
 #include <windows.h>
@@ -18,11 +18,6 @@
 #include <functional>
 
 namespace lumo {
-
-// Waits for `event` until `deadline` (GetTickCount64), running the messages
-// sent to this thread's windows as they arrive. True when the event was set
-// in time.
-bool WaitServingSentMessages(HANDLE event, ULONGLONG deadline);
 
 enum class HelperCallResult {
   Finished,   // the work ran and returned within the bound

@@ -4,10 +4,9 @@
 // the session, ask the game to close.
 #include <windows.h>
 
-#include <thread>
-
 #include "ipc/ipc_link.h"
-#include "nbase/module_pin.h"
+#include "nbase/monotonic_clock.h"
+#include "nbase/thread.h"
 #include "sdk/game_window.h"
 #include "sdk/operations.h"
 
@@ -16,9 +15,11 @@ namespace lumo {
 namespace {
 
 constexpr DWORD kExitDelayMs = 3000;
+// The IPC part of Uninit's bound (see Uninit).
+static_assert(kReceiveStopBoundMs + kIpcStopBudgetMs + kSenderStopMarginMs == 1050, "Uninit's bounds changed");
 
-void DelayedExit(ULONGLONG exitAtMs) {
-  const ULONGLONG now = GetTickCount64();
+void DelayedExit(uint64_t exitAtMs) {
+  const uint64_t now = nbase::SteadyNowMs();
   if (now < exitAtMs) Sleep(static_cast<DWORD>(exitAtMs - now));
   ExitProcess(0);
 }
@@ -41,15 +42,16 @@ void ArmDelayedExit() {
   // Ending already, with the game's own exit code: no timer can start now,
   // and ending the process here would cut short the rest of its shutdown.
   if (ProcessIsEnding()) return;
-  // The timer thread runs our code until the process ends.
-  nbase::PinModule();
-  const ULONGLONG exitAtMs = GetTickCount64() + kExitDelayMs;
-  try {
-    std::thread(DelayedExit, exitAtMs).detach();
-  } catch (...) {
+  const uint64_t exitAtMs = nbase::SteadyNowMs() + kExitDelayMs;
+  // Let go at once, not waited for: its start has no bound to keep, and a
+  // timer that cannot begin yet (the loader lock) begins as soon as it is
+  // free and still ends the process on time.
+  nbase::Thread timer;
+  if (!timer.Create([exitAtMs] { DelayedExit(exitAtMs); })) {
     // Without the timer the game would never be ended: end it now.
     ExitProcess(0);
   }
+  timer.LetGo();
 }
 
 }  // namespace
@@ -64,9 +66,11 @@ void Uninit(SdkContext& ctx) {
   ctx.sessionsEnded.fetch_add(1);
   ArmDelayedExit();
 
-  // Bounded: what the sender cannot deliver in time is dropped with a log
-  // line (kIpcStopBudgetMs), and so is the detach from a hung host; together
-  // they stay under 2 s.
+  // Bounded, together under 2 s: StopIpc at most 1,050 ms (the receive loop
+  // kReceiveStopBoundMs 200, then the sender's delivery kIpcStopBudgetMs 700
+  // and its stop kSenderStopMarginMs 150; what is not delivered by then is
+  // dropped with a log line), the detach at most 900 ms (the host answering
+  // kDetachHostAnswerMs 100, SetParent kDetachBoundMs 800): 1,950 ms.
   if (ctx.ipc.started()) ctx.ipc.StopIpc();
   if (ctx.launchParams.parentValid != 0) DetachGameWindow(ctx.gameWnd);
 

@@ -192,6 +192,135 @@ TEST(FrameworkThreadTest, JoinAndStopGiveUpOnABodyThatDoesNotReturn) {
   CloseHandle(release);
 }
 
+// A join that serves sent messages answers another thread's SendMessage to
+// this thread's window while the body runs, and leaves posted messages
+// queued; a plain join answers none. The body returns only once the sender
+// is done, so a join that did not serve them ends by the senders' time-outs.
+struct JoinWaitCase {
+  const char* name;
+  nbase::ThreadWait how;
+  int answered;
+};
+
+class JoinWaitTest : public ::testing::TestWithParam<JoinWaitCase> {};
+
+TEST_P(JoinWaitTest, SentMessagesAreAnsweredOnlyWhenAsked) {
+  const JoinWaitCase& c = GetParam();
+  HWND wnd = CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
+  ASSERT_NE(wnd, nullptr);
+  ASSERT_TRUE(PostMessageW(wnd, WM_APP, 0, 0));
+  std::atomic<int> answered{0};
+  nbase::Thread sender;
+  ASSERT_TRUE(sender.Create([wnd, &answered] {
+    for (int i = 0; i < 3; ++i) {
+      DWORD_PTR r = 0;
+      if (SendMessageTimeoutW(wnd, WM_NULL, 0, 0, SMTO_NORMAL, 300, &r)) answered.fetch_add(1);
+    }
+  }));
+  EXPECT_TRUE(sender.Join(10000, c.how));
+  EXPECT_EQ(answered.load(), c.answered);
+  MSG msg;
+  EXPECT_TRUE(PeekMessageW(&msg, wnd, WM_APP, WM_APP, PM_REMOVE));  // not run by the join
+  // The plain join's unanswered sends are still queued: they must not reach
+  // the window after it is gone.
+  while (PeekMessageW(&msg, wnd, 0, 0, PM_REMOVE)) {
+  }
+  DestroyWindow(wnd);
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, JoinWaitTest,
+                         ::testing::Values(JoinWaitCase{"Plain", nbase::ThreadWait::Plain, 0},
+                                           JoinWaitCase{"ServingSentMessages",
+                                                        nbase::ThreadWait::ServingSentMessages, 3}),
+                         [](const ::testing::TestParamInfo<JoinWaitCase>& info) { return info.param.name; });
+
+// What a let-go thread's body and late step saw.
+struct LetGoSeen {
+  HANDLE release = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  HANDLE late_done = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  std::atomic<bool> body_returned{false};
+  std::atomic<bool> late_saw_body_returned{false};
+  std::atomic<int> late_runs{0};
+  ~LetGoSeen() {
+    CloseHandle(release);
+    CloseHandle(late_done);
+  }
+  nbase::Thread::Body Late(std::shared_ptr<int> owned) {
+    return [this, owned] {
+      late_saw_body_returned.store(body_returned.load());
+      late_runs.fetch_add(1);
+      SetEvent(late_done);
+    };
+  }
+};
+
+bool Expires(const std::weak_ptr<int>& watch) {
+  for (int i = 0; i < 2000 && !watch.expired(); ++i) Sleep(1);
+  return watch.expired();
+}
+
+// A thread let go while its body runs: the owner no longer has it, the body
+// goes on, the late step runs once after the body, and what the body and the
+// late step own is freed on the thread afterwards. Let go after the body
+// returned, the late step is dropped unrun.
+TEST(ThreadTest, LetGoRunsTheLateStepAfterTheBodyAndOnlyThen) {
+  LetGoSeen seen;
+  auto owned = std::make_shared<int>(0);
+  std::weak_ptr<int> watch = owned;
+  {
+    nbase::Thread thread;
+    ASSERT_TRUE(thread.Create([&seen, owned] {
+      WaitForSingleObject(seen.release, 10000);
+      seen.body_returned.store(true);
+    }));
+    EXPECT_FALSE(thread.Join(50));
+    EXPECT_TRUE(thread.LetGo(seen.Late(owned)));
+    EXPECT_EQ(thread.thread_handle(), nullptr);
+    EXPECT_TRUE(thread.Join(0));  // nothing left to wait for
+  }  // the owner is gone; the thread is not
+  owned.reset();
+  EXPECT_FALSE(watch.expired());
+  EXPECT_EQ(WaitForSingleObject(seen.late_done, 0), WAIT_TIMEOUT);
+  SetEvent(seen.release);
+  EXPECT_EQ(WaitForSingleObject(seen.late_done, 10000), WAIT_OBJECT_0);
+  EXPECT_TRUE(seen.late_saw_body_returned.load());
+  EXPECT_TRUE(Expires(watch));
+  EXPECT_EQ(seen.late_runs.load(), 1);
+
+  auto late_ran = std::make_shared<std::atomic<bool>>(false);
+  nbase::Thread quick;
+  std::atomic<bool> quick_returned{false};
+  ASSERT_TRUE(quick.Create([&quick_returned] { quick_returned.store(true); }));
+  while (!quick_returned.load()) Sleep(1);
+  Sleep(50);  // past the body's end; the thread is left unjoined
+  EXPECT_FALSE(quick.LetGo([late_ran] { late_ran->store(true); }));
+  Sleep(100);
+  EXPECT_FALSE(late_ran->load());
+}
+
+// A thread let go before it could begin (the delayed exit, armed inside a
+// DllMain) is not called off: it runs its body and then its late step as
+// soon as the loader lock is free.
+TEST(ThreadTest, ALetGoThreadThatCouldNotBeginRunsOnceTheLoaderLockIsFree) {
+  LetGoSeen seen;
+  auto owned = std::make_shared<int>(0);
+  std::weak_ptr<int> watch = owned;
+  LoaderLockHeld lock;
+  ASSERT_TRUE(lock.held());
+  {
+    nbase::Thread thread;
+    ASSERT_TRUE(thread.Create([&seen] { seen.body_returned.store(true); }));
+    EXPECT_TRUE(thread.LetGo(seen.Late(owned)));
+  }
+  owned.reset();
+  Sleep(200);
+  EXPECT_FALSE(seen.body_returned.load());  // cannot begin yet
+  lock.Release();
+  EXPECT_EQ(WaitForSingleObject(seen.late_done, 10000), WAIT_OBJECT_0);
+  EXPECT_TRUE(seen.late_saw_body_returned.load());
+  EXPECT_TRUE(Expires(watch));
+}
+
 class QuitOnFirstMessage : public nbase::MessageDispatcher {
  public:
   bool Dispatch(const MSG& msg) override {
