@@ -9,17 +9,24 @@
 #include <asio/io_context.hpp>
 #include <asio/post.hpp>
 
-#include <thread>
+#if !defined(ASIO_HAS_THREADS)
+#error "Asio without thread support: its scheduler would neither lock nor wake (see bench/CMakeLists.txt)"
+#endif
+
+#include <memory>
 #include <utility>
+
+#include "bench_queues.h"
 
 namespace bench {
 
 class AsioQueue {
  public:
-  AsioQueue() : guard_(asio::make_work_guard(context_)), thread_([this] { context_.run(); }) {}
-  ~AsioQueue() {
+  AsioQueue() : guard_(asio::make_work_guard(context_)), thread_(new ConsumerThread([this] { context_.run(); })) {}
+  // The context's run returns once it has no work left.
+  bool Stop(DWORD bound_ms) {
     guard_.reset();
-    thread_.join();
+    return thread_->Join(bound_ms);
   }
   template <typename F>
   void Post(F&& task) {
@@ -29,7 +36,7 @@ class AsioQueue {
  private:
   asio::io_context context_;
   asio::executor_work_guard<asio::io_context::executor_type> guard_;
-  std::thread thread_;
+  std::unique_ptr<ConsumerThread> thread_;
 };
 
 }  // namespace bench

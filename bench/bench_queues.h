@@ -1,6 +1,11 @@
 // The cross-thread task queues the benchmark compares, and the two
 // measurements (bulk and sparse) run on each. Every queue runs its tasks on a
 // thread of its own; Post is called from the benchmark's thread.
+//
+// Every wait of the harness has a bound. A measurement whose tasks do not
+// all run within it reports failure instead of a figure, and a queue whose
+// thread does not end within Stop's bound is never destroyed: its thread
+// still runs on the queue's memory and ends with the process.
 #pragma once
 
 #include <windows.h>
@@ -10,12 +15,42 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <memory>
 #include <mutex>
-#include <thread>
 #include <utility>
 #include <vector>
 
+#include "nbase/thread.h"
+
 namespace bench {
+
+// How long one measurement (all the tasks of a bulk run, one sparse sample)
+// may take before its queue is given up, and how long a queue's thread may
+// take to end once told to. Asio's completion-port queue takes over two
+// minutes for a million posts under Wine on a busy machine.
+constexpr DWORD kMeasureBoundMs = 300000;
+constexpr DWORD kStopBoundMs = 5000;
+
+// A queue's consumer thread: runs `body` and is joined with a bound.
+class ConsumerThread : public nbase::Thread {
+ public:
+  explicit ConsumerThread(std::function<void()> body) : body_(std::move(body)) { Create(); }
+  // Only reached once Join said the body has ended (see the queues' Stop).
+  ~ConsumerThread() override { Join(0); }
+  void Run() override { body_(); }
+
+ private:
+  std::function<void()> body_;
+};
+
+// Stops and frees `queue`; one whose thread does not end within the bound
+// is left to the process exit (see above). False then.
+template <typename Queue>
+bool Retire(Queue* queue) {
+  if (!queue->Stop(kStopBoundMs)) return false;
+  delete queue;
+  return true;
+}
 
 inline int64_t Ticks() {
   LARGE_INTEGER now;
@@ -47,13 +82,15 @@ class FloorQueue {
   FloorQueue() {
     InitializeCriticalSectionAndSpinCount(&lock_, 2000);
     event_ = CreateEventW(nullptr, FALSE, FALSE, nullptr);
-    thread_ = std::thread([this] { Consume(); });
+    thread_.reset(new ConsumerThread([this] { Consume(); }));
   }
   ~FloorQueue() {
-    Post([this] { quit_ = true; });
-    thread_.join();
     CloseHandle(event_);
     DeleteCriticalSection(&lock_);
+  }
+  bool Stop(DWORD bound_ms) {
+    Post([this] { quit_ = true; });
+    return thread_->Join(bound_ms);
   }
   void Post(std::function<void()> task) {
     EnterCriticalSection(&lock_);
@@ -83,16 +120,16 @@ class FloorQueue {
   HANDLE event_;
   std::vector<std::function<void()>> incoming_;
   bool quit_ = false;  // consumer thread only
-  std::thread thread_;
+  std::unique_ptr<ConsumerThread> thread_;
 };
 
 // The textbook queue: std::mutex, std::condition_variable, one task at a time.
 class CondVarQueue {
  public:
-  CondVarQueue() : thread_([this] { Consume(); }) {}
-  ~CondVarQueue() {
+  CondVarQueue() : thread_(new ConsumerThread([this] { Consume(); })) {}
+  bool Stop(DWORD bound_ms) {
     Post([this] { quit_ = true; });
-    thread_.join();
+    return thread_->Join(bound_ms);
   }
   void Post(std::function<void()> task) {
     {
@@ -118,7 +155,7 @@ class CondVarQueue {
   std::condition_variable ready_;
   std::deque<std::function<void()>> queue_;
   bool quit_ = false;  // consumer thread only
-  std::thread thread_;
+  std::unique_ptr<ConsumerThread> thread_;
 };
 
 struct BulkResult {
@@ -133,16 +170,19 @@ struct SparseResult {
 
 // One thread posts `count` tiny tasks; throughput runs from the first post to
 // the last task's run. Each task captures one pointer, as small a task as the
-// queues' callable types store without allocating.
+// queues' callable types store without allocating. False when the tasks did
+// not all run within kMeasureBoundMs (the queue is to be given up).
 template <typename Queue>
-BulkResult RunBulk(Queue& queue, int count) {
+bool RunBulk(Queue& queue, int count, BulkResult* result) {
   struct State {
     int target;
     int done = 0;
     int64_t end = 0;
     HANDLE finished;
-  } state{count, 0, 0, CreateEventW(nullptr, TRUE, FALSE, nullptr)};
-  State* s = &state;
+  };
+  // The queue's tasks may still run after a wait that gave up: what they
+  // touch is then never freed.
+  State* s = new State{count, 0, 0, CreateEventW(nullptr, TRUE, FALSE, nullptr)};
   const int64_t start = Ticks();
   for (int i = 0; i < count; ++i) {
     queue.Post([s] {
@@ -153,40 +193,52 @@ BulkResult RunBulk(Queue& queue, int count) {
     });
   }
   const int64_t posted = Ticks();
-  WaitForSingleObject(state.finished, INFINITE);
-  CloseHandle(state.finished);
-  BulkResult result;
-  result.tasks_per_s = count / TicksToSeconds(state.end - start);
-  result.post_ns = TicksToSeconds(posted - start) * 1e9 / count;
-  return result;
+  if (WaitForSingleObject(s->finished, kMeasureBoundMs) != WAIT_OBJECT_0) return false;
+  CloseHandle(s->finished);
+  result->tasks_per_s = count / TicksToSeconds(s->end - start);
+  result->post_ns = TicksToSeconds(posted - start) * 1e9 / count;
+  delete s;
+  return true;
 }
 
 // One post per millisecond to an idle queue, measured on several queues at
 // once: sample i goes to every queue in turn (in an order that rotates), so
 // a change in the machine's load hits all of them alike.
+// A queue whose sample did not run within kMeasureBoundMs is given up: its
+// later samples are skipped and ok(index) turns false.
 class SparseRun {
  public:
-  explicit SparseRun(size_t queues) : post_us_(queues), latency_us_(queues) {
-    done_ = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+  explicit SparseRun(size_t queues) : probes_(queues), post_us_(queues), latency_us_(queues) {
+    for (Probe*& probe : probes_) probe = new Probe{0, CreateEventW(nullptr, FALSE, FALSE, nullptr)};
   }
-  ~SparseRun() { CloseHandle(done_); }
+  ~SparseRun() {
+    for (Probe* probe : probes_) {
+      if (probe == nullptr) continue;
+      CloseHandle(probe->done);
+      delete probe;
+    }
+  }
 
   template <typename Queue>
   void Sample(size_t index, Queue& queue) {
+    Probe* probe = probes_[index];
+    if (probe == nullptr) return;
     Sleep(1);
-    int64_t* ran = &ran_;
-    HANDLE done = done_;
     const int64_t before = Ticks();
-    queue.Post([ran, done] {
-      *ran = Ticks();
-      SetEvent(done);
+    queue.Post([probe] {
+      probe->ran = Ticks();
+      SetEvent(probe->done);
     });
     post_us_[index].push_back(TicksToSeconds(Ticks() - before) * 1e6);
     // The task has run before the next post: every post meets an idle queue.
-    WaitForSingleObject(done_, INFINITE);
-    latency_us_[index].push_back(TicksToSeconds(ran_ - before) * 1e6);
+    if (WaitForSingleObject(probe->done, kMeasureBoundMs) != WAIT_OBJECT_0) {
+      probes_[index] = nullptr;  // its task may still run: left to the process exit
+      return;
+    }
+    latency_us_[index].push_back(TicksToSeconds(probe->ran - before) * 1e6);
   }
 
+  bool ok(size_t index) const { return probes_[index] != nullptr; }
   SparseResult Result(size_t index) const {
     SparseResult result;
     result.post_us = Median(post_us_[index]);
@@ -195,16 +247,23 @@ class SparseRun {
   }
 
  private:
-  HANDLE done_;
-  int64_t ran_ = 0;
+  // Each queue's own, so that a late task of a queue given up cannot end
+  // another queue's wait.
+  struct Probe {
+    int64_t ran;
+    HANDLE done;
+  };
+  std::vector<Probe*> probes_;
   std::vector<std::vector<double>> post_us_, latency_us_;
 };
 
 template <typename Queue>
-SparseResult RunSparse(Queue& queue, int count) {
+bool RunSparse(Queue& queue, int count, SparseResult* result) {
   SparseRun run(1);
-  for (int i = 0; i < count; ++i) run.Sample(0, queue);
-  return run.Result(0);
+  for (int i = 0; i < count && run.ok(0); ++i) run.Sample(0, queue);
+  if (!run.ok(0)) return false;
+  *result = run.Result(0);
+  return true;
 }
 
 }  // namespace bench

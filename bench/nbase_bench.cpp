@@ -6,7 +6,8 @@
 // repetition). Bulk rows run one queue at a time; the sparse rows of the
 // in-process queues are taken sample by sample in turn. Prints medians over
 // the repetitions, the ratios of ours to each, and whether an idle framework
-// thread stays asleep.
+// thread stays asleep. A queue (or the select program) that does not finish
+// within its bound is given up: its row says so and the run goes on.
 //
 // Usage: nbase_bench [--reps N] [--bulk N] [--sparse N] [--idle-seconds N]
 #include "asio_queue.h"
@@ -30,7 +31,7 @@ class NbaseQueue {
     thread_.Start(nbase::LoopType::Default, nullptr);
     loop_ = thread_.message_loop();
   }
-  ~NbaseQueue() { thread_.Stop(); }
+  bool Stop(DWORD bound_ms) { return thread_.Stop(bound_ms); }
   template <typename F>
   void Post(F&& task) {
     loop_->PostTask(std::forward<F>(task));
@@ -46,6 +47,7 @@ constexpr int kSlowRuns = 3;
 
 struct Samples {
   std::vector<double> tasks_per_s, post_ns, sparse_post_us, latency_us;
+  std::string failure;  // what did not finish; the row is given up then
   void AddBulk(const bench::BulkResult& bulk) {
     tasks_per_s.push_back(bulk.tasks_per_s);
     post_ns.push_back(bulk.post_ns);
@@ -60,30 +62,67 @@ struct Samples {
   }
 };
 
+const std::string kStopFailure = "its thread did not end within " + std::to_string(bench::kStopBoundMs / 1000) + " s";
+const std::string kRunFailure =
+    "its tasks did not all run within " + std::to_string(bench::kMeasureBoundMs / 1000) + " s";
+
 template <typename Queue>
-bench::BulkResult MeasureBulk(int bulk_count) {
-  Queue queue;
-  return bench::RunBulk(queue, bulk_count);
+void MeasureBulk(Samples* samples, int bulk_count) {
+  if (!samples->failure.empty()) return;
+  auto* queue = new Queue;  // given up (never freed) when it does not finish
+  bench::BulkResult bulk;
+  if (!bench::RunBulk(*queue, bulk_count, &bulk)) {
+    samples->failure = "bulk: " + kRunFailure;
+  } else if (!bench::Retire(queue)) {
+    samples->failure = "bulk: " + kStopFailure;
+  } else {
+    samples->AddBulk(bulk);
+  }
 }
 
+// One queue of the sparse row, made only while its row still runs.
+template <typename Queue>
+struct SparseSlot {
+  Queue* queue = nullptr;
+  explicit SparseSlot(const Samples& samples) {
+    if (samples.failure.empty()) queue = new Queue;
+  }
+  void Sample(bench::SparseRun& run, size_t index) {
+    if (queue != nullptr) run.Sample(index, *queue);
+  }
+  void Finish(const bench::SparseRun& run, size_t index, Samples* samples) {
+    if (queue == nullptr) return;
+    if (!run.ok(index)) {
+      samples->failure = "sparse: " + kRunFailure;
+    } else if (!bench::Retire(queue)) {
+      samples->failure = "sparse: " + kStopFailure;
+    } else {
+      samples->AddSparse(run.Result(index));
+    }
+  }
+};
+
 // The in-process queues, measured side by side for the sparse row.
-void MeasureSparse(int sparse_count, int rotation, bench::SparseResult results[4]) {
-  NbaseQueue ours;
-  bench::FloorQueue floor;
-  bench::CondVarQueue condvar;
-  bench::AsioQueue asio;
+void MeasureSparse(int sparse_count, int rotation, Samples samples[4]) {
+  SparseSlot<NbaseQueue> ours(samples[0]);
+  SparseSlot<bench::FloorQueue> floor(samples[1]);
+  SparseSlot<bench::CondVarQueue> condvar(samples[2]);
+  SparseSlot<bench::AsioQueue> asio(samples[3]);
   bench::SparseRun run(4);
   for (int i = 0; i < sparse_count; ++i) {
     for (int k = 0; k < 4; ++k) {
       switch ((i + rotation + k) % 4) {
-        case 0: run.Sample(0, ours); break;
-        case 1: run.Sample(1, floor); break;
-        case 2: run.Sample(2, condvar); break;
-        default: run.Sample(3, asio); break;
+        case 0: ours.Sample(run, 0); break;
+        case 1: floor.Sample(run, 1); break;
+        case 2: condvar.Sample(run, 2); break;
+        default: asio.Sample(run, 3); break;
       }
     }
   }
-  for (int k = 0; k < 4; ++k) results[k] = run.Result(k);
+  ours.Finish(run, 0, &samples[0]);
+  floor.Finish(run, 1, &samples[1]);
+  condvar.Finish(run, 2, &samples[2]);
+  asio.Finish(run, 3, &samples[3]);
 }
 
 std::wstring ExeDir() {
@@ -93,36 +132,53 @@ std::wstring ExeDir() {
   return dir.substr(0, dir.find_last_of(L"\\/"));
 }
 
-// Runs the select-backend Asio program once; false when it fails.
-bool MeasureAsioSelect(Samples* samples, int bulk_count, int sparse_count) {
+// The select program measures with the bounds above itself; this one is for
+// what they do not cover (its start, its exit).
+constexpr DWORD kSelectProgramBoundMs = bench::kMeasureBoundMs + 60000;
+
+// Runs the select-backend Asio program once; on failure the row's failure
+// says what happened.
+void MeasureAsioSelect(Samples* samples, int bulk_count, int sparse_count) {
+  if (!samples->failure.empty()) return;
   wchar_t temp_dir[MAX_PATH], temp_file[MAX_PATH];
   GetTempPathW(MAX_PATH, temp_dir);
-  if (!GetTempFileNameW(temp_dir, L"nbb", 0, temp_file)) return false;
+  if (!GetTempFileNameW(temp_dir, L"nbb", 0, temp_file)) {
+    samples->failure = "no temporary file for its figures";
+    return;
+  }
   std::wstring command = L"\"" + ExeDir() + L"\\nbase_bench_asio_select.exe\" \"" + temp_file + L"\" " +
                          std::to_wstring(bulk_count) + L" " + std::to_wstring(sparse_count);
   STARTUPINFOW startup = {};
   startup.cb = sizeof(startup);
   PROCESS_INFORMATION process = {};
-  bool ok = false;
-  if (CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
-    WaitForSingleObject(process.hProcess, INFINITE);
-    DWORD code = 1;
-    GetExitCodeProcess(process.hProcess, &code);
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
-    FILE* in = _wfopen(temp_file, L"r");
-    bench::BulkResult bulk;
-    bench::SparseResult sparse;
-    if (code == 0 && in &&
-        std::fscanf(in, "%lf %lf %lf %lf", &bulk.tasks_per_s, &bulk.post_ns, &sparse.post_us, &sparse.latency_us) ==
-            4) {
-      samples->Add(bulk, sparse);
-      ok = true;
-    }
-    if (in) std::fclose(in);
+  if (!CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
+    samples->failure = "nbase_bench_asio_select.exe could not be started";
+    DeleteFileW(temp_file);
+    return;
   }
+  CloseHandle(process.hThread);
+  DWORD code = 1;
+  if (WaitForSingleObject(process.hProcess, kSelectProgramBoundMs) != WAIT_OBJECT_0) {
+    TerminateProcess(process.hProcess, 1);
+    WaitForSingleObject(process.hProcess, 5000);
+    samples->failure = "nbase_bench_asio_select.exe did not end within " +
+                       std::to_string(kSelectProgramBoundMs / 1000) + " s and was ended";
+  } else {
+    GetExitCodeProcess(process.hProcess, &code);
+  }
+  CloseHandle(process.hProcess);
+  FILE* in = _wfopen(temp_file, L"r");
+  bench::BulkResult bulk;
+  bench::SparseResult sparse;
+  if (code == 0 && in &&
+      std::fscanf(in, "%lf %lf %lf %lf", &bulk.tasks_per_s, &bulk.post_ns, &sparse.post_us, &sparse.latency_us) == 4) {
+    samples->Add(bulk, sparse);
+  } else if (samples->failure.empty()) {
+    samples->failure = code == 3 ? "nbase_bench_asio_select.exe: a measurement did not finish within its bound"
+                                 : "nbase_bench_asio_select.exe failed (exit code " + std::to_string(code) + ")";
+  }
+  if (in) std::fclose(in);
   DeleteFileW(temp_file);
-  return ok;
 }
 
 // Whole contents of a (possibly size-less, like /proc) file.
@@ -189,7 +245,11 @@ void IdleCheck(int seconds) {
     tid = LinuxTidOfThisThread();
     SetEvent(got_tid);
   });
-  WaitForSingleObject(got_tid, INFINITE);
+  if (WaitForSingleObject(got_tid, 10000) != WAIT_OBJECT_0) {
+    std::printf("idle check: the framework thread did not run a task within 10 s\n");
+    std::fflush(stdout);
+    std::_Exit(1);  // its task still uses this frame
+  }
   CloseHandle(got_tid);
   Sleep(200);  // let it settle into its wait
   const long pid = LinuxPid();
@@ -224,7 +284,6 @@ int main(int argc, char** argv) {
   const char* names[] = {"nbase MessageLoop", "floor (CS + event, batched)", "std::mutex + condvar",
                          "asio io_context (IOCP)", "asio io_context (select)"};
   Samples samples[5];
-  bool select_ok = true;
   for (int rep = 0; rep < reps; ++rep) {
     std::fprintf(stderr, "repetition %d/%d\n", rep + 1, reps);
     // Bulk rows one queue at a time, in an order that rotates so that no
@@ -236,25 +295,24 @@ int main(int argc, char** argv) {
       if ((rep + k) % 2 == 0) {
         // Every completion-port post is a wineserver round trip: a million
         // of them take half a minute, so this row gets fewer runs.
-        if (rep < kSlowRuns) samples[3].AddBulk(MeasureBulk<bench::AsioQueue>(bulk_count));
+        if (rep < kSlowRuns) MeasureBulk<bench::AsioQueue>(&samples[3], bulk_count);
       } else {
-        select_ok = MeasureAsioSelect(&samples[4], bulk_count, sparse_count) && select_ok;
+        MeasureAsioSelect(&samples[4], bulk_count, sparse_count);
       }
     }
     for (int run = 0; run < kQuickRuns; ++run) {
       for (int k = 0; k < 3; ++k) {
         switch ((rep + run + k) % 3) {
-          case 0: samples[0].AddBulk(MeasureBulk<NbaseQueue>(bulk_count)); break;
-          case 1: samples[1].AddBulk(MeasureBulk<bench::FloorQueue>(bulk_count)); break;
-          default: samples[2].AddBulk(MeasureBulk<bench::CondVarQueue>(bulk_count)); break;
+          case 0: MeasureBulk<NbaseQueue>(&samples[0], bulk_count); break;
+          case 1: MeasureBulk<bench::FloorQueue>(&samples[1], bulk_count); break;
+          default: MeasureBulk<bench::CondVarQueue>(&samples[2], bulk_count); break;
         }
       }
     }
-    bench::SparseResult sparse[4];
-    MeasureSparse(sparse_count, rep, sparse);
-    for (int k = 0; k < 4; ++k) samples[k].AddSparse(sparse[k]);
+    MeasureSparse(sparse_count, rep, samples);
   }
-  const int rows = select_ok ? 5 : 4;
+  const int rows = 5;
+  auto measured = [&](int r) { return samples[r].failure.empty(); };
 
   std::printf("\nTask queue benchmark: medians of %d repetitions (bulk: %d runs for the first three rows, %d for "
               "asio IOCP)\n",
@@ -265,20 +323,32 @@ int main(int argc, char** argv) {
               "sparse latency us");
   double m[5][4];
   for (int r = 0; r < rows; ++r) {
+    if (!measured(r)) {
+      std::printf("%-30s did not finish, given up: %s\n", names[r], samples[r].failure.c_str());
+      continue;
+    }
     m[r][0] = bench::Median(samples[r].tasks_per_s);
     m[r][1] = bench::Median(samples[r].post_ns);
     m[r][2] = bench::Median(samples[r].sparse_post_us);
     m[r][3] = bench::Median(samples[r].latency_us);
     std::printf("%-30s %14.0f %16.1f %16.2f %18.2f\n", names[r], m[r][0], m[r][1], m[r][2], m[r][3]);
   }
-  if (!select_ok) std::printf("%-30s (failed to run nbase_bench_asio_select.exe)\n", names[4]);
 
   std::printf("\nours / baseline, as time (below 1: ours is faster)\n");
   std::printf("%-30s %14s %16s %16s %18s\n", "baseline", "bulk s/task", "bulk ns/post", "sparse us/post",
               "sparse latency");
   for (int r = 1; r < rows; ++r) {
+    if (!measured(0) || !measured(r)) {
+      std::printf("%-30s (not measured)\n", names[r]);
+      continue;
+    }
     std::printf("%-30s %14.2f %16.2f %16.2f %18.2f\n", names[r], m[r][0] / m[0][0], m[0][1] / m[r][1],
                 m[0][2] / m[r][2], m[0][3] / m[r][3]);
+  }
+  if (!measured(0) || !measured(1)) {
+    std::printf("\ngoal, ours within 1.25x of the floor: not measured\n");
+    IdleCheck(idle_seconds);
+    return 1;
   }
   std::printf("\nbulk ours/floor per run (s/task):");
   for (size_t i = 0; i < samples[0].tasks_per_s.size(); ++i) {
@@ -294,5 +364,6 @@ int main(int argc, char** argv) {
               bulk_ratio, Verdict(bulk_ratio), bulk_post_ratio, Verdict(bulk_post_ratio), sparse_post_ratio,
               Verdict(sparse_post_ratio), latency_ratio, Verdict(latency_ratio));
   IdleCheck(idle_seconds);
+  // Rows given up leave threads running; the process exit ends them.
   return 0;
 }

@@ -31,11 +31,27 @@ root_key() {
 }
 
 # Runs a Wine command in the recorded prefix outside any session and waits
-# until its wineserver has written the registry and gone.
+# until its wineserver has written the registry and gone. A session still
+# running in the prefix (a game, or a persistent wineserver that an
+# interrupted run left behind) keeps the wineserver up: the wait gives up
+# after a while, and the change is live in that wineserver's registry,
+# written to the prefix's files when it ends.
 wine_in_prefix() {
   local prefix=$1; shift
   WINEPREFIX=$prefix WINEDEBUG=-all wine "$@" </dev/null >/dev/null 2>&1 || return 1
-  WINEPREFIX=$prefix wineserver -w
+  WINEPREFIX=$prefix timeout 60 wineserver -w || true
+}
+
+# True when the prefix still trusts the CA of <state-dir>. The registry
+# files lag behind a running wineserver (it writes them some seconds after
+# a change, or when it ends), so the live registry answers while one runs.
+ca_trusted() {
+  local dir=$1 prefix=$2
+  if WINEPREFIX=$prefix timeout 5 wineserver -w 2>/dev/null; [ $? -eq 124 ]; then
+    WINEPREFIX=$prefix WINEDEBUG=-all wine reg query "$(root_key "$dir")" </dev/null >/dev/null 2>&1
+  else
+    [ -f "$prefix/user.reg" ] && grep -qiF "Certificates\\\\$(cat "$dir/ca.sha1")" "$prefix/user.reg"
+  fi
 }
 
 make_certs() {
@@ -147,9 +163,15 @@ stop() {
   if [ -s "$dir/wineprefix" ] && [ -s "$dir/ca.sha1" ]; then
     local prefix
     prefix=$(cat "$dir/wineprefix")
-    if [ -f "$prefix/user.reg" ] && grep -qiF "Certificates\\\\$(cat "$dir/ca.sha1")" "$prefix/user.reg"; then
-      wine_in_prefix "$prefix" reg delete "$(root_key "$dir")" /f ||
-        { echo "could not remove the test CA from $prefix" >&2; exit 1; }
+    # A delete that fails may find the key gone already (an interrupted
+    # stop deleted it in a wineserver that had not written the files yet):
+    # only a CA still trusted afterwards is an error.
+    if ca_trusted "$dir" "$prefix"; then
+      wine_in_prefix "$prefix" reg delete "$(root_key "$dir")" /f || true
+      if ca_trusted "$dir" "$prefix"; then
+        echo "could not remove the test CA from $prefix" >&2
+        exit 1
+      fi
     fi
   fi
   rm -rf "$dir"

@@ -2,7 +2,9 @@
 # wine-session.sh <prefix-dir> <command...>
 # Runs <command> inside one Wine session: a private Xvfb display, the
 # project's own Wine prefix and one persistent wineserver. Everything it
-# starts is stopped again by PID when the command ends, also on failure.
+# starts is stopped again by PID when the command ends, also on failure,
+# and at once when the session is interrupted (INT, TERM, HUP): the
+# command's Wine processes are ended with the wineserver, however stuck.
 set -euo pipefail
 
 prefix=$1; shift
@@ -12,14 +14,34 @@ export WINEDEBUG=${WINEDEBUG:--all}
 export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-"mscoree,mshtml=;winemenubuilder.exe=d"}
 
 xvfb_pid=""
+command_pid=""
 cleanup() {
   local rc=$?
+  trap - EXIT INT TERM HUP
+  # The command first, so that it starts nothing more; then every Wine
+  # process of the prefix, which also ends what the command had started.
+  if [ -n "$command_pid" ] && kill -0 "$command_pid" 2>/dev/null; then
+    kill "$command_pid" 2>/dev/null || true
+  fi
   wineserver -k >/dev/null 2>&1 || true
-  wineserver -w >/dev/null 2>&1 || true
+  timeout 30 wineserver -w >/dev/null 2>&1 || true
+  if [ -n "$command_pid" ]; then
+    for _ in $(seq 1 50); do
+      kill -0 "$command_pid" 2>/dev/null || break
+      sleep 0.1
+    done
+    kill -9 "$command_pid" 2>/dev/null || true
+  fi
   if [ -n "$xvfb_pid" ]; then kill "$xvfb_pid" 2>/dev/null || true; wait "$xvfb_pid" 2>/dev/null || true; fi
   exit $rc
 }
-trap cleanup EXIT INT TERM
+trap cleanup EXIT
+# A signal ends the session now: bash runs a trap only once the foreground
+# command has returned, so the command runs in the background and is
+# waited for (a wait that a signal interrupts).
+trap 'exit 130' INT
+trap 'exit 143' TERM
+trap 'exit 129' HUP
 
 # Xvfb picks a free display number and writes it to fd 3.
 displayfile=$(mktemp)
@@ -67,4 +89,6 @@ for _ in $(seq 1 100); do
   desktop_running && break
   sleep 0.1
 done
-"$@"
+"$@" <&0 &
+command_pid=$!
+wait "$command_pid"

@@ -4,7 +4,9 @@
 // all processes share. It runs e2e_game.exe alternately against the library
 // and against the floor of its design, and e2e_load.exe on the library and
 // on a bare DLL, then prints each figure beside its floor: the median over
-// the repetitions, min-max, and the ratio.
+// the repetitions, min-max, and the ratio. Every wait has a bound: a game
+// or loader that does not end in time is ended and becomes a row that says
+// so.
 //
 //   e2e_bench [--reps N] [--idle-seconds N] [--burst N] [--sparse N]
 #include <windows.h>
@@ -17,12 +19,12 @@
 #include <map>
 #include <sstream>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "e2e_common.h"
 #include "ipc/ipc_names.h"
 #include "ipc/shm_endpoint.h"
+#include "nbase/thread.h"
 
 namespace {
 
@@ -32,20 +34,23 @@ struct Wake {
 };
 
 // The host side: one reader on the host channel, as a launcher has it.
-class Host {
+class Host : private nbase::Thread {
  public:
+  ~Host() override { Join(0); }  // Stop has ended the reader
   bool Start() {
     channel_ = lumo::ShmEndpoint::Create(lumo::kChannelMain);
     if (channel_.status != lumo::ShmStatus::Ok) return false;
     InitializeCriticalSection(&lock_);
     stop_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    reader_ = std::thread([this] { ReadMain(); });
-    return true;
+    return Create();
   }
-  void Stop() {
+  // False when the reader did not end within the bound: it still uses the
+  // channel, which is then left to the process exit.
+  bool Stop() {
     SetEvent(stop_);
-    reader_.join();
+    if (!Join(5000)) return false;
     channel_.Close();
+    return true;
   }
   std::vector<Wake> Take() {
     EnterCriticalSection(&lock_);
@@ -56,7 +61,7 @@ class Host {
   }
 
  private:
-  void ReadMain() {
+  void Run() override {
     HANDLE waits[2] = {stop_, channel_.serverEvent.handle};
     for (;;) {
       if (WaitForMultipleObjects(2, waits, FALSE, INFINITE) != WAIT_OBJECT_0 + 1) return;
@@ -72,7 +77,6 @@ class Host {
   lumo::ShmEndpoint channel_{};
   CRITICAL_SECTION lock_;
   HANDLE stop_ = nullptr;
-  std::thread reader_;
   std::vector<Wake> wakes_;
 };
 
@@ -154,6 +158,8 @@ class Table {
     figures_.push_back(Figure{name, unit, floorName, {}, {}, goal});
     return figures_.back();
   }
+  // A run that could not be measured: printed as a row of its own.
+  void AddUnfinished(const std::string& what, const std::string& why) { unfinished_.push_back(what + ": " + why); }
   // False when a figure with a goal misses it.
   bool Print() const {
     bool allMet = true;
@@ -164,6 +170,7 @@ class Table {
       std::printf("%-48s %-26s %-26s %-7s %-22s %s\n", (f.name + " [" + f.unit + "]").c_str(), Cell(f.lib).c_str(),
                   Cell(f.floor).c_str(), Ratio(f).c_str(), goal.c_str(), f.floorName.c_str());
     }
+    for (const std::string& row : unfinished_) std::printf("did not finish: %s\n", row.c_str());
     return allMet;
   }
 
@@ -204,6 +211,7 @@ class Table {
     return buf;
   }
   std::deque<Figure> figures_;  // references stay valid as it grows
+  std::vector<std::string> unfinished_;
 };
 
 int MarkOf(const std::string& payload, const std::string& tag) {
@@ -220,16 +228,22 @@ struct Options {
   int sparse = 12;
 };
 
+constexpr DWORD kGameBoundMs = 180000;
+constexpr DWORD kLoadBoundMs = 60000;
+
 // One game process; its figures go into the library's or the floor's column.
-bool RunGame(Host& host, Table& table, bool lib, const Options& o, const std::wstring& dir) {
+bool RunGame(Host& host, Table& table, bool lib, const Options& o, const std::wstring& dir, int rep) {
   const std::wstring outFile = dir + (lib ? L"e2e_lib.txt" : L"e2e_floor.txt");
   host.Take();
   const std::wstring cmd = L"\"" + dir + L"e2e_game.exe\" " + (lib ? L"lib " : L"floor ") + L"\"" + outFile + L"\" " +
                            std::to_wstring(o.idleSeconds) + L" " + std::to_wstring(o.burst) + L" " +
                            std::to_wstring(o.sparse) + L" --gameid=1 --lumo-pipe=" + L"ipc_channel_main" +
                            L" --token=benchtoken";
-  if (!Run(cmd, 180000)) {
+  if (!Run(cmd, kGameBoundMs)) {
     std::fprintf(stderr, "e2e: the %s game did not finish\n", lib ? "library" : "floor");
+    table.AddUnfinished(std::string(lib ? "library" : "floor") + " game, repetition " + std::to_string(rep + 1),
+                        "still running after " + std::to_string(kGameBoundMs / 1000) +
+                            " s, ended; the repetitions stop here");
     return false;
   }
   Sleep(50);
@@ -317,10 +331,16 @@ bool RunGame(Host& host, Table& table, bool lib, const Options& o, const std::ws
 
 enum class Dll { Library, Bare, BareWithImports };
 
-void RunLoad(Table& table, Dll which, const std::wstring& dir) {
+void RunLoad(Table& table, Dll which, const std::wstring& dir, int rep) {
   const std::wstring outFile = dir + L"e2e_load.txt";
   const wchar_t* const names[] = {L"LumoGameSDK.dll", L"bare_dll.dll", L"bare_dll_imports.dll"};
-  if (!Run(L"\"" + dir + L"e2e_load.exe\" \"" + dir + names[static_cast<int>(which)] + L"\"", 60000, outFile)) return;
+  if (!Run(L"\"" + dir + L"e2e_load.exe\" \"" + dir + names[static_cast<int>(which)] + L"\"", kLoadBoundMs, outFile)) {
+    char name[64];
+    std::snprintf(name, sizeof(name), "%ls", names[static_cast<int>(which)]);
+    table.AddUnfinished(std::string("loading ") + name + ", repetition " + std::to_string(rep + 1),
+                        "still running after " + std::to_string(kLoadBoundMs / 1000) + " s, ended");
+    return;
+  }
   for (const std::string& line : ReadLines(outFile)) {
     double us = 0;
     if (std::sscanf(line.c_str(), "load_us %lf", &us) != 1) continue;
@@ -382,13 +402,18 @@ int main(int argc, char** argv) {
     const bool libFirst = rep % 2 == 0;
     const Dll order[2][3] = {{Dll::Library, Dll::Bare, Dll::BareWithImports},
                              {Dll::BareWithImports, Dll::Bare, Dll::Library}};
-    for (Dll dll : order[rep % 2]) RunLoad(table, dll, dir);
-    for (int k = 0; k < 2 && ok; ++k) ok = RunGame(host, table, libFirst == (k == 0), o, dir);
+    for (Dll dll : order[rep % 2]) RunLoad(table, dll, dir, rep);
+    for (int k = 0; k < 2 && ok; ++k) ok = RunGame(host, table, libFirst == (k == 0), o, dir, rep);
     std::fprintf(stderr, "e2e: repetition %d done\n", rep + 1);
   }
-  host.Stop();
+  const bool hostEnded = host.Stop();
+  if (!hostEnded) table.AddUnfinished("the host's reader", "still running 5 s after it was told to stop");
   // A missed goal is reported in the table; the exit code stays for runs
   // that could not measure.
   if (!table.Print()) std::printf("\nsome figures miss their goal (see the goal column)\n");
+  if (!hostEnded) {
+    std::fflush(stdout);
+    std::_Exit(1);  // the reader still uses `host`: no destructor may run
+  }
   return ok ? 0 : 1;
 }

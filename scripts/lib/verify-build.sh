@@ -10,8 +10,16 @@
 configure_with_verify_server() {
   local build=$1; shift
   verify_state=$build/verify-server
+  # Leftovers of an interrupted run: what still runs in this build's own Wine
+  # prefix (a persistent wineserver, which would keep every later wait for
+  # the prefix's wineserver waiting, a program that hung), then its verify
+  # server and the CA it trusted.
+  if [ -f "$build/wineprefix/system.reg" ]; then
+    WINEPREFIX=$build/wineprefix wineserver -k >/dev/null 2>&1 || true
+    WINEPREFIX=$build/wineprefix timeout 30 wineserver -w >/dev/null 2>&1 || true
+  fi
   # Explicit returns: callers may run this inside a condition, where set -e is off.
-  "$root/scripts/verify-server.sh" stop "$verify_state" || return 1  # leftovers of an interrupted run
+  "$root/scripts/verify-server.sh" stop "$verify_state" || return 1
   trap '"$root/scripts/verify-server.sh" stop "$verify_state"' EXIT
   trap 'exit 130' INT TERM
   local port

@@ -46,7 +46,7 @@ CIPCChannel::SendResult IpcLink::Send(const std::string& target, std::string pay
   return channel->Send(target, std::move(payload));
 }
 
-bool IpcLink::StartIpc(const std::string& name, HWND hostWindow) {
+bool IpcLink::StartIpc(const std::string& name, HWND hostWindow, const std::string& firstTarget) {
   if (started_.load()) return true;
   if (name.empty()) return false;
 
@@ -54,6 +54,7 @@ bool IpcLink::StartIpc(const std::string& name, HWND hostWindow) {
   channel->receive.endpoint = ShmEndpoint::Create(name.c_str());
   if (channel->receive.endpoint.status != ShmStatus::Ok) return false;
   channel->sender.set_host_window(hostWindow);
+  channel->sender.set_first_target(firstTarget);
   if (!channel->sender.StartSending()) {
     SdkLog(L"IpcLink: the library's threads could not start within %u ms; lumoGameInit belongs outside "
            L"DllMain, where the loader lock keeps new threads from starting: call it from the game's window thread",

@@ -40,11 +40,13 @@ class IpcLink {
   // Creates the channel object, the library's receive channel `name`, the
   // sender thread and the receive thread. `hostWindow` is the launcher's
   // window (may be null), whose process owns the player host channels.
+  // `firstTarget` (may be empty) is the host channel the first message goes
+  // to: the sender opens it while it starts, before this returns.
   // True when started now or earlier; false (nothing left running, with a
   // log line) when the name is empty or in use, or when the sender thread
   // could not begin within kThreadStartBoundMs (as when the caller holds the
   // loader lock).
-  bool StartIpc(const std::string& name, HWND hostWindow = nullptr);
+  bool StartIpc(const std::string& name, HWND hostWindow = nullptr, const std::string& firstTarget = std::string());
 
   // Ends what StartIpc started: stops the receive loop (waiting at most
   // kReceiveStopBoundMs), then closes the channel, whose sender delivers

@@ -224,6 +224,15 @@ bool CIpcSender::SendTo(const std::string& target, const std::string& payload) {
   return true;
 }
 
+void CIpcSender::Init() {
+  if (firstTarget_.empty()) return;
+  try {
+    Connect(firstTarget_);
+  } catch (...) {
+    // Out of memory: the first send opens the channel itself.
+  }
+}
+
 bool CIpcSender::Connect(const std::string& target) {
   HostConnection connection;
   connection.endpoint = ShmEndpoint::Open(target.c_str());

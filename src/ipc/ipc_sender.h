@@ -107,6 +107,12 @@ class CIpcSender : public nbase::FrameworkThread {
   // Before Start.
   void set_host_window(HWND window) { hostWindow_ = window; }
 
+  // The host channel the first message will go to. The sender thread opens
+  // it as it starts, while StartSending waits for the thread anyway, so that
+  // the first message only has to be written and signalled; one that cannot
+  // be opened yet is opened by the first send, as any other. Before Start.
+  void set_first_target(const std::string& target) { firstTarget_ = target; }
+
   // From `deadlineMs` (SteadyNowMs) on, the sender stops delivering and
   // drops what is left with one log line. Set before Stop to bound it.
   void SetDeadline(uint64_t deadlineMs) { deadlineMs_.store(deadlineMs); }
@@ -119,6 +125,9 @@ class CIpcSender : public nbase::FrameworkThread {
   bool SendTo(const std::string& target, const std::string& payload);
 
  protected:
+  // Opens the first target's host channel; runs on the sender thread before
+  // StartSending returns.
+  void Init() override;
   // Drops every host connection and what is still queued (with a log line);
   // runs on the sender thread after its last task.
   void Cleanup() override;
@@ -155,6 +164,7 @@ class CIpcSender : public nbase::FrameworkThread {
 
   std::map<std::string, HostConnection> connections_;  // sender thread only
   HWND hostWindow_ = nullptr;
+  std::string firstTarget_;  // set before Start, read by Init
 
   nbase::Lock postLock_;                 // guards outbox_ and drainScheduled_
   std::deque<OutgoingMessage> outbox_;

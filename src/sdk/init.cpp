@@ -26,7 +26,7 @@ SdkError Init(SdkContext& ctx) {
   ctx.gameWnd = gameWnd;
   ctx.gameThreadId = GetCurrentThreadId();
 
-  if (!ctx.ipc.StartIpc(std::string(ctx.launchParams.channelName), ctx.launchParams.parentWnd)) {
+  if (!ctx.ipc.StartIpc(std::string(ctx.launchParams.channelName), ctx.launchParams.parentWnd, ctx.hostTarget)) {
     SdkLog(L"Init failed err=%d (IpcGameStartFailed)", SdkError_IpcGameStartFailed);
     return SdkError_IpcGameStartFailed;
   }

@@ -39,22 +39,6 @@ class CountingIOObserver : public nbase::IOObserver {
   std::vector<std::string>* events_;
 };
 
-TEST(WinIOMessagePumpTest, TwoWakeUpsBeforeTheFirstIsTakenQueueOnePacket) {
-  nbase::WinIOMessagePump pump;
-  ASSERT_NE(pump.completion_port(), INVALID_HANDLE_VALUE);
-  pump.WakeUp();
-  pump.WakeUp();
-  int packets = 0;
-  DWORD bytes;
-  ULONG_PTR key;
-  OVERLAPPED* overlapped;
-  while (GetQueuedCompletionStatus(pump.completion_port(), &bytes, &key, &overlapped, 0)) {
-    EXPECT_EQ(key, reinterpret_cast<ULONG_PTR>(&pump));
-    ++packets;
-  }
-  EXPECT_EQ(packets, 1);
-}
-
 TEST(WinIOMessagePumpTest, AbandonedOperationIsFreedAndTellsNobody) {
   nbase::IOMessageLoop loop;
   RecordingHandler handler;

@@ -8,6 +8,7 @@
 
 #include "nbase/default_message_pump.h"
 #include "nbase/message_loop.h"
+#include "nbase/win_io_message_pump.h"
 #include "nbase/win_message_pump.h"
 #include "nbase/win_ui_message_pump.h"
 
@@ -77,6 +78,57 @@ INSTANTIATE_TEST_SUITE_P(
                       DelayCase{"BeyondTheLargestWait", kNow + 0x7FFFFFFFFFFFLL, 0x7FFFFFFFFFFFLL / 1000 + 1,
                                 INFINITE - 1, 0xFFFFFFFE}),
     [](const ::testing::TestParamInfo<DelayCase>& info) { return info.param.name; });
+
+// The pumps whose wake-up is an item in a queue (a completion packet, a
+// window message) rather than an event that stays set: how each one's
+// pending wake-ups are taken, and what names the pump in them.
+struct IoPumpWakes {
+  using Pump = nbase::WinIOMessagePump;
+  static bool Ready(const Pump& pump) { return pump.completion_port() != INVALID_HANDLE_VALUE; }
+  static bool TakeOne(const Pump& pump, uintptr_t* tag) {
+    DWORD bytes;
+    ULONG_PTR key;
+    OVERLAPPED* overlapped;
+    if (!GetQueuedCompletionStatus(pump.completion_port(), &bytes, &key, &overlapped, 0)) return false;
+    *tag = key;
+    return true;
+  }
+};
+
+struct UiPumpWakes {
+  using Pump = nbase::WinUIMessagePump;
+  static bool Ready(const Pump& pump) { return pump.message_window() != nullptr; }
+  static bool TakeOne(const Pump& pump, uintptr_t* tag) {
+    MSG msg;
+    if (!PeekMessageW(&msg, pump.message_window(), Pump::kWakeUpMessage, Pump::kWakeUpMessage, PM_REMOVE)) {
+      return false;
+    }
+    *tag = msg.wParam;
+    return true;
+  }
+};
+
+template <typename Wakes>
+class QueuedWakeUpTest : public ::testing::Test {};
+
+using QueuedWakePumps = ::testing::Types<IoPumpWakes, UiPumpWakes>;
+TYPED_TEST_SUITE(QueuedWakeUpTest, QueuedWakePumps);
+
+// A second wake-up before the first is taken adds nothing: the queue holds
+// one item per idle period, however many threads post meanwhile.
+TYPED_TEST(QueuedWakeUpTest, TwoWakeUpsBeforeTheFirstIsTakenQueueOne) {
+  typename TypeParam::Pump pump;
+  ASSERT_TRUE(TypeParam::Ready(pump));
+  pump.WakeUp();
+  pump.WakeUp();
+  int wakes = 0;
+  uintptr_t tag = 0;
+  while (TypeParam::TakeOne(pump, &tag)) {
+    EXPECT_EQ(tag, reinterpret_cast<uintptr_t>(&pump));
+    ++wakes;
+  }
+  EXPECT_EQ(wakes, 1);
+}
 
 // A pump and delegate pair that shows the default pump's rhythm: which
 // delegate calls happen, and that a pending wake-up is not lost.

@@ -82,21 +82,6 @@ LRESULT CALLBACK ConsumeFilteredMessage(int code, WPARAM wparam, LPARAM lparam) 
   return CallNextHookEx(g_filter_hook, code, wparam, lparam);
 }
 
-TEST(WinUIMessagePumpTest, TwoWakeUpsBeforeTheFirstIsTakenPostOneMessage) {
-  nbase::WinUIMessagePump pump;
-  ASSERT_NE(pump.message_window(), nullptr);
-  pump.WakeUp();
-  pump.WakeUp();
-  int wake_messages = 0;
-  MSG msg;
-  while (PeekMessageW(&msg, pump.message_window(), nbase::WinUIMessagePump::kWakeUpMessage,
-                      nbase::WinUIMessagePump::kWakeUpMessage, PM_REMOVE)) {
-    EXPECT_EQ(msg.wParam, reinterpret_cast<WPARAM>(&pump));
-    ++wake_messages;
-  }
-  EXPECT_EQ(wake_messages, 1);
-}
-
 TEST(WinUIMessagePumpTest, RunsTasksAndMessagesAndHonoursTheFilterHook) {
   EventLog log;
   nbase::UIMessageLoop loop;

@@ -27,6 +27,33 @@ ProbeRun RunProbe(const std::wstring& steps) {
   return run;
 }
 
+// The library mapped into this process, read through its PE headers.
+class MappedDll {
+ public:
+  MappedDll() : dll_(LoadLibraryW(lumo_test::BinPath(L"LumoGameSDK.dll").c_str())) {}
+  ~MappedDll() {
+    if (dll_ != nullptr) FreeLibrary(dll_);
+  }
+  MappedDll(const MappedDll&) = delete;
+  MappedDll& operator=(const MappedDll&) = delete;
+
+  bool loaded() const { return dll_ != nullptr; }
+  const IMAGE_NT_HEADERS& nt() const {
+    auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base());
+    return *reinterpret_cast<const IMAGE_NT_HEADERS*>(base() + dos->e_lfanew);
+  }
+  const IMAGE_DATA_DIRECTORY& directory(int which) const { return nt().OptionalHeader.DataDirectory[which]; }
+  // What an RVA of the image points to.
+  template <typename T>
+  const T* at(DWORD rva) const {
+    return reinterpret_cast<const T*>(base() + rva);
+  }
+
+ private:
+  const BYTE* base() const { return reinterpret_cast<const BYTE*>(dll_); }
+  HMODULE dll_;
+};
+
 TEST(Exports, CallsBeforeInitAreRefusedAndEachLogsItsEntryFirst) {
   const ProbeRun run = RunProbe(L"info login pay uninit info");
   ASSERT_EQ(run.exitCode, 0u) << run.output;
@@ -40,50 +67,42 @@ TEST(Exports, CallsBeforeInitAreRefusedAndEachLogsItsEntryFirst) {
 }
 
 TEST(Exports, DllExportsExactlyTheFiveFunctions) {
-  HMODULE dll = LoadLibraryW(lumo_test::BinPath(L"LumoGameSDK.dll").c_str());
-  ASSERT_NE(dll, nullptr);
-  auto* base = reinterpret_cast<const BYTE*>(dll);
-  auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
-  auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
-  const IMAGE_DATA_DIRECTORY& dirEntry = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_EXPORT];
-  auto* exports = reinterpret_cast<const IMAGE_EXPORT_DIRECTORY*>(base + dirEntry.VirtualAddress);
-  auto* names = reinterpret_cast<const DWORD*>(base + exports->AddressOfNames);
+  const MappedDll dll;
+  ASSERT_TRUE(dll.loaded());
+  auto* exports = dll.at<IMAGE_EXPORT_DIRECTORY>(dll.directory(IMAGE_DIRECTORY_ENTRY_EXPORT).VirtualAddress);
+  auto* names = dll.at<DWORD>(exports->AddressOfNames);
   std::set<std::string> found;
-  for (DWORD i = 0; i < exports->NumberOfNames; ++i) found.insert(reinterpret_cast<const char*>(base + names[i]));
+  for (DWORD i = 0; i < exports->NumberOfNames; ++i) found.insert(dll.at<char>(names[i]));
   EXPECT_EQ(exports->NumberOfFunctions, 5u);
   EXPECT_EQ(found, (std::set<std::string>{"lumoGameInit", "lumoGameLogin", "lumoGameUninit",
                                           "lumoGetLoginInfo", "lumoShowPay"}));
-  const WORD dllFlags = nt->OptionalHeader.DllCharacteristics;
+  const WORD dllFlags = dll.nt().OptionalHeader.DllCharacteristics;
   EXPECT_TRUE(dllFlags & IMAGE_DLLCHARACTERISTICS_DYNAMIC_BASE);
   EXPECT_TRUE(dllFlags & IMAGE_DLLCHARACTERISTICS_HIGH_ENTROPY_VA);
   EXPECT_TRUE(dllFlags & IMAGE_DLLCHARACTERISTICS_NX_COMPAT);
-  FreeLibrary(dll);
 }
 
 // WinHTTP is loaded by the login itself, from the system folder: the DLL
 // does not import it, and a game that never logs in never maps it.
 TEST(Exports, WinHttpIsNotImportedAndNotLoadedWithoutALogin) {
-  HMODULE dll = LoadLibraryW(lumo_test::BinPath(L"LumoGameSDK.dll").c_str());
-  ASSERT_NE(dll, nullptr);
-  auto* base = reinterpret_cast<const BYTE*>(dll);
-  auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
-  auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
   std::set<std::string> imported;
-  for (int which : {IMAGE_DIRECTORY_ENTRY_IMPORT, IMAGE_DIRECTORY_ENTRY_DELAY_IMPORT}) {
-    const IMAGE_DATA_DIRECTORY& dirEntry = nt->OptionalHeader.DataDirectory[which];
-    if (dirEntry.VirtualAddress == 0) continue;
-    if (which == IMAGE_DIRECTORY_ENTRY_IMPORT) {
-      for (auto* d = reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR*>(base + dirEntry.VirtualAddress);
-           d->Name != 0; ++d) {
-        std::string name = reinterpret_cast<const char*>(base + d->Name);
-        for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-        imported.insert(name);
+  {
+    const MappedDll dll;
+    ASSERT_TRUE(dll.loaded());
+    for (int which : {IMAGE_DIRECTORY_ENTRY_IMPORT, IMAGE_DIRECTORY_ENTRY_DELAY_IMPORT}) {
+      const IMAGE_DATA_DIRECTORY& dirEntry = dll.directory(which);
+      if (dirEntry.VirtualAddress == 0) continue;
+      if (which == IMAGE_DIRECTORY_ENTRY_IMPORT) {
+        for (auto* d = dll.at<IMAGE_IMPORT_DESCRIPTOR>(dirEntry.VirtualAddress); d->Name != 0; ++d) {
+          std::string name = dll.at<char>(d->Name);
+          for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+          imported.insert(name);
+        }
+      } else {
+        imported.insert("(delay-load table)");
       }
-    } else {
-      imported.insert("(delay-load table)");
     }
   }
-  FreeLibrary(dll);
   EXPECT_TRUE(imported.count("kernel32.dll")) << "the import table was not read";
   EXPECT_FALSE(imported.count("winhttp.dll"));
   EXPECT_FALSE(imported.count("(delay-load table)"));

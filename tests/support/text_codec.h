@@ -7,21 +7,14 @@
 #include <string>
 #include <vector>
 
+#include "diag/hex_text.h"
+
 namespace lumo_test {
 
-// Lower-case hex of every byte.
-inline std::string ToHex(const std::string& bytes) {
-  static const char kDigits[] = "0123456789abcdef";
-  std::string hex;
-  hex.reserve(bytes.size() * 2);
-  for (unsigned char c : bytes) {
-    hex.push_back(kDigits[c >> 4]);
-    hex.push_back(kDigits[c & 15]);
-  }
-  return hex;
-}
+// The development host prints raw bytes with the same one.
+using lumo::ToHex;
 
-// The bytes of a hex text; a trailing odd digit is ignored.
+// The bytes of a ToHex text; a trailing odd digit is ignored.
 inline std::string FromHex(const std::string& hex) {
   std::string out;
   out.reserve(hex.size() / 2);

@@ -3,6 +3,7 @@
 #include <nlohmann/json.hpp>
 
 #include "devhost/output.h"
+#include "diag/hex_text.h"
 #include "ipc/envelope.h"
 #include "ipc/event_state.h"
 #include "ipc/ipc_names.h"
@@ -10,17 +11,6 @@
 namespace devhost {
 
 namespace {
-
-std::string Hex(const std::string& bytes) {
-  static const char kDigits[] = "0123456789abcdef";
-  std::string hex;
-  hex.reserve(bytes.size() * 2);
-  for (unsigned char c : bytes) {
-    hex.push_back(kDigits[c >> 4]);
-    hex.push_back(kDigits[c & 15]);
-  }
-  return hex;
-}
 
 // How long a send waits for the game to take the previous message before it
 // overwrites it anyway (the channel holds one message and has no ack).
@@ -155,7 +145,7 @@ void HostChannelReader::ThreadMain() {
       PrintLine("recv-invalid stored length too large");
       continue;
     }
-    if (printRaw_) PrintLine("raw " + Hex(data));
+    if (printRaw_) PrintLine("raw " + lumo::ToHex(data));
     std::string msg, body;
     if (!lumo::ParseEnvelope(data, msg, body)) {
       PrintLine("recv-invalid not an envelope (" + std::to_string(data.size()) + " bytes)");
