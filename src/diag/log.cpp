@@ -165,16 +165,19 @@ bool SeekToEnd(HANDLE file, uint64_t& size) {
 // False, with the error, when it cannot.
 bool SetFullFileAside(const LogSink& sink, DWORD& error) {
   if (MoveFileExW(sink.logPath, sink.oldLogPath, MOVEFILE_REPLACE_EXISTING)) return true;
-  // On Windows a file still open elsewhere cannot be replaced: the older
-  // file, in a process that has not written since the last switch. It is
-  // moved out of the way under a name of its own and deleted, which is done
-  // once that process lets go of it (before its next line).
+  error = GetLastError();
+  // On Windows a file still open elsewhere cannot be replaced (access
+  // denied): the older file, in a process that has not written since the
+  // last switch. It is moved out of the way under a name of its own and
+  // deleted, which is done once that process lets go of it (before its next
+  // line). Any other error (the full file itself held without delete
+  // sharing, by another program) leaves both files as they are.
+  if (error != ERROR_ACCESS_DENIED) return false;
   const std::wstring aside = std::wstring(sink.oldLogPath) + L"." + std::to_wstring(GetCurrentProcessId()) + L"-" +
                              std::to_wstring(GetTickCount64()) + L".old";
-  if (MoveFileExW(sink.oldLogPath, aside.c_str(), 0)) {
-    DeleteFileW(aside.c_str());
-    if (MoveFileExW(sink.logPath, sink.oldLogPath, 0)) return true;
-  }
+  if (!MoveFileExW(sink.oldLogPath, aside.c_str(), 0)) return false;  // the first error says why
+  DeleteFileW(aside.c_str());
+  if (MoveFileExW(sink.logPath, sink.oldLogPath, 0)) return true;
   error = GetLastError();
   return false;
 }

@@ -269,6 +269,33 @@ TEST(Log, TwoProcessesWritingAcrossTheCapLoseAndSplitNoLine) {
   EXPECT_EQ(next[1], kLines);
 }
 
+// Another program (a viewer) holds the full file open without letting it be
+// renamed: no line is lost, the file grows on past the cap, and the log says
+// so once.
+TEST(Log, FullFileHeldWithoutDeleteSharingGrowsOnWithOneNote) {
+  LogProbe probe("[main]\r\nlog=1\r\nlog_max_kb=1\r\n");
+  const std::string earlier = std::string(2000, 'e') + "\r\n";
+  ASSERT_TRUE(lumo_test::WriteFileBytes(probe.LogPath(), earlier));
+  HANDLE viewer = CreateFileW(probe.LogPath().c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(viewer, INVALID_HANDLE_VALUE);
+  const DWORD code = probe.Run(L"lines 20 gamma");
+  CloseHandle(viewer);
+  ASSERT_EQ(code, 0u);
+  EXPECT_FALSE(lumo_test::FileExists(probe.LogPath() + L".1"));
+  const std::string log = probe.Log();
+  ASSERT_EQ(log.substr(0, earlier.size()), earlier);
+  const std::vector<std::string> lines = SplitLines(log.substr(earlier.size()));
+  ASSERT_EQ(lines.size(), 21u) << log;
+  EXPECT_TRUE(std::regex_search(
+      lines[0], std::regex(R"(\[LumoGameSDK\] log: could not set the full log file aside as log_probe\.exe\.log\.1 )"
+                           R"(\(error \d+\); it grows on$)")))
+      << lines[0];
+  for (int i = 0; i < 20; ++i) {
+    EXPECT_NE(lines[i + 1].find("[LumoGameSDK] gamma " + std::to_string(i)), std::string::npos) << lines[i + 1];
+  }
+}
+
 TEST(Log, ExecutablePathTooLongForTheMutexNameLogsNothing) {
   // A folder such that the copied executable's path is 250..259 units long:
   // the log file path would still fit, the mutex name would not.
