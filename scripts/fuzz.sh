@@ -16,7 +16,7 @@ build=${1:-$root/build-fuzz}
 cmake -S "$root/fuzz" -B "$build" -DCMAKE_CXX_COMPILER=clang++ >/dev/null
 cmake --build "$build" -j "$(nproc)"
 
-for target in command_line envelope message_writer region percent_encode verify_response dev_verify_host; do
+for target in command_line envelope message_writer region percent_encode log_cap verify_response dev_verify_host; do
   # The seeds are copied, so the fuzzer's finds stay out of the repository.
   corpus=$(mktemp -d)
   cp "$root/fuzz/corpus/$target/"* "$corpus/"

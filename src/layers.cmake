@@ -15,7 +15,7 @@ set(LUMO_LOGIN_DEPS lumo_nbase lumo_diag)
 set(LUMO_IPC_DEPS lumo_nbase lumo_diag)
 set(LUMO_SDK_DEPS lumo_login lumo_ipc lumo_launch lumo_nbase lumo_diag)
 
-set(LUMO_DIAG_PORTABLE diag/json_string.cpp)
+set(LUMO_DIAG_PORTABLE diag/json_string.cpp diag/log_cap.cpp)
 set(LUMO_NBASE_PORTABLE)
 set(LUMO_LAUNCH_PORTABLE launch/command_line.cpp)
 set(LUMO_LOGIN_PORTABLE login/percent_encode.cpp)

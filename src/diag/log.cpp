@@ -56,6 +56,10 @@ bool MakeLogFilePath(const wchar_t* exePath, wchar_t (&out)[MAX_PATH]) {
   return JoinFits(exePath, L".log", out);
 }
 
+bool MakeOldLogFilePath(const wchar_t* exePath, wchar_t (&out)[MAX_PATH]) {
+  return JoinFits(exePath, L".log.1", out);
+}
+
 std::wstring SdkIniPath() {
   wchar_t dir[MAX_PATH] = {};
   if (!GetExePath(dir)) return std::wstring();
@@ -67,6 +71,7 @@ LogSink::LogSink() {
   wchar_t exePath[MAX_PATH] = {};
   if (!GetExePath(exePath)) return;
   if (!MakeLogMutexName(exePath, mutexName) || !MakeLogFilePath(exePath, logPath)) return;
+  MakeOldLogFilePath(exePath, oldLogPath);
   wcscpy_s(exeName, PathFindFileNameW(exePath));
   pathsFit = true;
 }
@@ -95,7 +100,11 @@ void LoadLogSwitch() {
   static const wchar_t* const kOn[] = {L"1", L"true", L"yes", L"on"};
   for (const wchar_t* on : kOn) {
     if (_wcsicmp(value, on) == 0) {
-      GetLogSink().enabled = true;
+      LogSink& sink = GetLogSink();
+      wchar_t maxKb[kSwitchUnits] = {};
+      GetPrivateProfileStringW(L"main", L"log_max_kb", L"", maxKb, kSwitchUnits, iniPath.c_str());
+      sink.maxBytes = static_cast<uint64_t>(ParseLogMaxKb(maxKb)) * 1024;
+      sink.enabled = true;  // after the cap: a line that sees the log on sees its cap
       return;
     }
   }
@@ -136,14 +145,90 @@ std::string StampedLine(const LogSink& sink, const wchar_t* message) {
   return WideToMultiByte(line, -1, CP_ACP);
 }
 
-void AppendToFile(LogSink& sink, const std::string& bytes) {
-  if (sink.file == INVALID_HANDLE_VALUE) {
-    sink.file = CreateFileW(sink.logPath, GENERIC_WRITE | FILE_APPEND_DATA,
-                            FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
-  }
+// Every process opens the file with delete sharing: the one that begins a
+// new file renames this one while the others still hold it open.
+HANDLE OpenLogFile(const wchar_t* path) {
+  return CreateFileW(path, GENERIC_WRITE | FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                     nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+// Moves the file pointer to the end; the file's size, or false.
+bool SeekToEnd(HANDLE file, uint64_t& size) {
+  LARGE_INTEGER zero = {};
+  LARGE_INTEGER end = {};
+  if (!SetFilePointerEx(file, zero, &end, FILE_END)) return false;
+  size = static_cast<uint64_t>(end.QuadPart);
+  return true;
+}
+
+// Renames the full log file to "<exe>.log.1", replacing the older one.
+// False, with the error, when it cannot.
+bool SetFullFileAside(const LogSink& sink, DWORD& error) {
+  if (MoveFileExW(sink.logPath, sink.oldLogPath, MOVEFILE_REPLACE_EXISTING)) return true;
+  error = GetLastError();
+  // On Windows a file still open elsewhere cannot be replaced (access
+  // denied): the older file, in a process that has not written since the
+  // last switch. It is moved out of the way under a name of its own and
+  // deleted, which is done once that process lets go of it (before its next
+  // line). Any other error (the full file itself held without delete
+  // sharing, by another program) leaves both files as they are.
+  if (error != ERROR_ACCESS_DENIED) return false;
+  const std::wstring aside = std::wstring(sink.oldLogPath) + L"." + std::to_wstring(GetCurrentProcessId()) + L"-" +
+                             std::to_wstring(GetTickCount64()) + L".old";
+  if (!MoveFileExW(sink.oldLogPath, aside.c_str(), 0)) return false;  // the first error says why
+  DeleteFileW(aside.c_str());
+  if (MoveFileExW(sink.logPath, sink.oldLogPath, 0)) return true;
+  error = GetLastError();
+  return false;
+}
+
+// Called with the lock held when the open file has reached the cap. Either
+// this process's handle still points at a file that another process has
+// set aside (the log's name then holds a newer, smaller file: it is used),
+// or the file under the log's name is full and is set aside now. Leaves
+// the file under the log's name open, or none when it cannot be opened.
+// `note` receives a line to write first when the switch failed (once).
+void ReopenOrRollOver(LogSink& sink, std::wstring& note) {
+  CloseHandle(sink.file);
+  sink.file = OpenLogFile(sink.logPath);
   if (sink.file == INVALID_HANDLE_VALUE) return;
-  SetFilePointer(sink.file, 0, nullptr, FILE_END);
+  uint64_t size = 0;
+  if (!SeekToEnd(sink.file, size) || size < sink.maxBytes) return;
+
+  CloseHandle(sink.file);
+  DWORD error = 0;
+  const bool moved = SetFullFileAside(sink, error);
+  sink.file = OpenLogFile(sink.logPath);
+  if (!moved && !sink.rolloverFailureNoted) {
+    sink.rolloverFailureNoted = true;
+    wchar_t text[kMessageUnits] = {};
+    _snwprintf_s(text, kMessageUnits, _TRUNCATE,
+                 L"[LumoGameSDK] log: could not set the full log file aside as %ls.log.1 (error %lu); it grows on",
+                 sink.exeName, static_cast<unsigned long>(error));
+    note = text;
+  }
+}
+
+// Appends `bytes` at the end of the log file, opening it first when needed.
+// `mayRollOver`: the lock is held, so a full file may be switched.
+void AppendToFile(LogSink& sink, const std::string& bytes, bool mayRollOver) {
+  if (sink.file == INVALID_HANDLE_VALUE) sink.file = OpenLogFile(sink.logPath);
+  if (sink.file == INVALID_HANDLE_VALUE) return;
+  uint64_t size = 0;
+  const bool atEnd = SeekToEnd(sink.file, size);
+  // Without room for the older file's name (the same in every process of
+  // this executable) no process switches, and the file grows on.
+  if (atEnd && mayRollOver && size >= sink.maxBytes && sink.oldLogPath[0] != L'\0') {
+    std::wstring note;
+    ReopenOrRollOver(sink, note);
+    if (sink.file == INVALID_HANDLE_VALUE) return;
+    SeekToEnd(sink.file, size);
+    if (!note.empty()) {
+      const std::string noteBytes = StampedLine(sink, note.c_str());
+      DWORD written = 0;
+      WriteFile(sink.file, noteBytes.data(), static_cast<DWORD>(noteBytes.size()), &written, nullptr);
+    }
+  }
   DWORD written = 0;
   WriteFile(sink.file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
 }
@@ -185,6 +270,9 @@ void WriteLogLine(LogSink& sink, const wchar_t* format, ...) {
     return;
   }
   sink.lockStalled.store(false);
+  // Only the holder of the lock may switch to a new file: without it (no
+  // mutex could be made) lines are written unsynchronised, as they come.
+  const bool locked = waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED;
   const unsigned dropped = sink.droppedLines.exchange(0);
   if (dropped != 0) {
     wchar_t note[kMessageUnits] = {};
@@ -192,10 +280,10 @@ void WriteLogLine(LogSink& sink, const wchar_t* format, ...) {
                  L"[LumoGameSDK] log: %u line(s) dropped: another process held the log file's lock for more than "
                  L"%u ms",
                  dropped, static_cast<unsigned>(kLogLockBoundMs));
-    AppendToFile(sink, StampedLine(sink, note));
+    AppendToFile(sink, StampedLine(sink, note), locked);
   }
-  AppendToFile(sink, bytes);
-  if (waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED) ReleaseMutex(mutex);
+  AppendToFile(sink, bytes, locked);
+  if (locked) ReleaseMutex(mutex);
 }
 
 }  // namespace lumo

@@ -9,12 +9,26 @@
 // it at most kLogLockBoundMs and is otherwise dropped; while the holder keeps
 // it, further lines do not wait at all. The first line written afterwards is
 // preceded by one that says how many were dropped.
+//
+// Size cap: once "<exe>.log" has reached [main] log_max_kb kilobytes
+// (default 10 MB), the line that finds it so first renames it to
+// "<exe>.log.1" (replacing the one kept from before) and begins a new file,
+// all under the same named mutex, so processes of one executable lose no
+// line and split none across the switch. Every process opens the file with
+// delete sharing, so the rename succeeds while others hold it open. Their
+// handles then point at the old file, which is at or past the cap: a
+// handle whose file has reached the cap is always reopened before the next
+// write, and the rename is done only when the file under the log's name has
+// reached it too.
 #pragma once
 
 #include <windows.h>
 
 #include <atomic>
+#include <cstdint>
 #include <string>
+
+#include "diag/log_cap.h"
 
 namespace lumo {
 
@@ -43,13 +57,21 @@ struct LogSink {
   // log file path in their 260-unit buffers: such a process logs nothing.
   bool pathsFit = false;
   wchar_t logPath[MAX_PATH] = {};
+  // "<exe>.log.1", the one older file kept; empty when the path does not
+  // fit: the file then grows past the cap.
+  wchar_t oldLogPath[MAX_PATH] = {};
+  // The cap, set from the INI file before `enabled` is.
+  uint64_t maxBytes = static_cast<uint64_t>(kLogDefaultMaxKb) * 1024;
+  // A failed switch to a new file was noted in the log (once per process).
+  bool rolloverFailureNoted = false;
   // The executable's file name, for the stamp of every line.
   wchar_t exeName[MAX_PATH] = {};
 };
 
 LogSink& GetLogSink();
 
-// Reads [main] log from the INI file once per process; later calls return at once.
+// Reads [main] log (and, when it is on, log_max_kb) from the INI file once
+// per process; later calls return at once.
 void LoadLogSwitch();
 
 // Formats the message (at most 1899 units are kept) and appends one line.
@@ -62,6 +84,7 @@ void WriteLogLine(LogSink& sink, const wchar_t* format, ...);
 // result does not fit its 260-unit buffer; `out` is then empty.
 bool MakeLogMutexName(const wchar_t* exePath, wchar_t (&out)[MAX_PATH]);
 bool MakeLogFilePath(const wchar_t* exePath, wchar_t (&out)[MAX_PATH]);
+bool MakeOldLogFilePath(const wchar_t* exePath, wchar_t (&out)[MAX_PATH]);
 
 // "LumoGameSDK.ini" in the executable's folder, the file of the library's
 // settings; empty when the executable's path does not fit MAX_PATH units.

@@ -22,18 +22,12 @@ CIPCChannel::CIPCChannel() {
 CIPCChannel::~CIPCChannel() { Close(kDestructionBudgetMs); }
 
 CIPCChannel::SendResult CIPCChannel::Send(const std::string& target, std::string payload) {
-  // A longer message would only be dropped by the sender after the caller
-  // had been told it was on its way.
-  if (payload.empty() || payload.size() > kShmMaxPayload) return SendResult::TooLarge;
-  switch (sender.Queue(target, std::move(payload))) {
-    case CIpcSender::QueueResult::Queued:
-      return SendResult::Queued;
-    case CIpcSender::QueueResult::Full:
-      return SendResult::Full;
-    case CIpcSender::QueueResult::Closed:
-      break;
-  }
-  return SendResult::Closed;
+  // Such messages would only be dropped by the sender after the caller had
+  // been told they were on their way.
+  if (target.empty()) return SendResult::NoTarget;
+  if (payload.empty()) return SendResult::NotUtf8;
+  if (payload.size() > kShmMaxPayload) return SendResult::TooLarge;
+  return sender.Queue(target, std::move(payload));
 }
 
 bool CIPCChannel::Close(DWORD budgetMs, bool receiveEnded) {

@@ -30,12 +30,13 @@ class CIPCChannel {
   CIPCChannel(const CIPCChannel&) = delete;
   CIPCChannel& operator=(const CIPCChannel&) = delete;
 
-  enum class SendResult { Queued, Closed, Full, TooLarge };
+  using SendResult = lumo::SendResult;
 
   // Queues `payload` for the host channel `target`; fire-and-forget: never
-  // waits for the host. Refuses an empty payload or one that a host channel
-  // cannot carry (TooLarge), a full queue and a closed channel. `target` is
-  // copied only into the queue.
+  // waits for the host. Refuses, with the cause, an empty target (NoTarget),
+  // an empty payload (NotUtf8: the envelope could not be written), one that
+  // a host channel cannot carry (TooLarge), a full queue and a closed
+  // channel. `target` is copied only into the queue.
   SendResult Send(const std::string& target, std::string payload);
 
   // Refuses further sends, closes the receive channel (unless the receive

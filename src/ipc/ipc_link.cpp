@@ -42,7 +42,7 @@ std::shared_ptr<CIPCChannel> IpcLink::channel() const {
 
 CIPCChannel::SendResult IpcLink::Send(const std::string& target, std::string payload) {
   const std::shared_ptr<CIPCChannel> channel = this->channel();
-  if (!channel) return CIPCChannel::SendResult::Closed;
+  if (!channel) return CIPCChannel::SendResult::NotRunning;
   return channel->Send(target, std::move(payload));
 }
 

@@ -59,7 +59,7 @@ class IpcLink {
   void StopIpc(DWORD budgetMs = kIpcStopBudgetMs);
 
   // Queues `payload` for the host channel `target` (see CIPCChannel::Send);
-  // Closed when the link is not started.
+  // NotRunning when the link is not started.
   CIPCChannel::SendResult Send(const std::string& target, std::string payload);
 
   bool started() const { return started_.load(); }

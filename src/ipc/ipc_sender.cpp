@@ -4,8 +4,8 @@
 
 #include "diag/log.h"
 #include "diag/text_convert.h"
-#include "ipc/event_state.h"
 #include "ipc/host_process.h"
+#include "ipc/reader_take.h"
 #include "nbase/default_message_pump.h"
 #include "nbase/monotonic_clock.h"
 
@@ -42,16 +42,16 @@ bool CIpcSender::StartSending() {
   return wakeProxy_ != nullptr;
 }
 
-CIpcSender::QueueResult CIpcSender::Queue(std::string target, std::string payload) {
+SendResult CIpcSender::Queue(std::string target, std::string payload) {
   bool wake = false;
   {
     // The guard check and the queueing are one step against ShutPosts: a
     // game thread sending while another thread shuts the channel down either
     // gets its message queued before the stop, or refused.
     nbase::AutoLock hold(postLock_);
-    if (postGuard && !postGuard()) return QueueResult::Closed;
-    if (wakeProxy_ == nullptr) return QueueResult::Closed;
-    if (outbox_.size() >= kMaxQueuedMessages) return QueueResult::Full;
+    if (postGuard && !postGuard()) return SendResult::Closed;
+    if (wakeProxy_ == nullptr) return SendResult::NotRunning;
+    if (outbox_.size() >= kMaxQueuedMessages) return SendResult::Full;
     outbox_.push_back(OutgoingMessage{std::move(target), std::move(payload), nbase::SteadyNowMs()});
     // Only an idle sender needs waking: a running drain takes what comes.
     wake = !drainScheduled_;
@@ -69,7 +69,7 @@ CIpcSender::QueueResult CIpcSender::Queue(std::string target, std::string payloa
       drainScheduled_ = false;
     }
   }
-  return QueueResult::Queued;
+  return SendResult::Queued;
 }
 
 void CIpcSender::Post(nbase::Task task) {
@@ -99,8 +99,8 @@ void CIpcSender::Drain() {
       nbase::AutoLock hold(postLock_);
       drainScheduled_ = false;
       if (dropped != 0) {
-        SdkLog(L"IpcSender: shutdown time is up, %u message(s) not delivered were dropped",
-               static_cast<unsigned>(dropped));
+        SdkLog(L"IpcSender: shutdown time is up, %u message(s) not delivered were dropped%ls",
+               static_cast<unsigned>(dropped), WaitingForNote().c_str());
       }
       return;
     }
@@ -123,11 +123,15 @@ void CIpcSender::Drain() {
       SdkLog(L"IpcSender: a message for %ls was dropped: out of memory", Wide(message.target).c_str());
       continue;
     }
-    if (written) continue;
+    if (written) {
+      waitingFor_.clear();
+      continue;
+    }
 
     // No host channel of that name right now (a host restarting): the
     // message keeps its place, and the sender tries again shortly.
     const std::string target = message.target;
+    waitingFor_ = target;
     {
       nbase::AutoLock hold(postLock_);
       outbox_.push_front(std::move(message));
@@ -155,9 +159,21 @@ void CIpcSender::DropExpired(const std::string& target) {
     }
   }
   if (dropped != 0) {
-    SdkLog(L"IpcSender: no host channel %ls for %u ms, %u message(s) for it were dropped", Wide(target).c_str(),
-           static_cast<unsigned>(kHostGapKeepMs), static_cast<unsigned>(dropped));
+    SdkLog(L"IpcSender: host channel %ls could not be opened for %u ms (%ls); %u message(s) for it were dropped",
+           Wide(target).c_str(), static_cast<unsigned>(kHostGapKeepMs), openFailure_.c_str(),
+           static_cast<unsigned>(dropped));
   }
+  bool headWaits = false;
+  {
+    nbase::AutoLock hold(postLock_);
+    headWaits = !outbox_.empty() && outbox_.front().target == target;
+  }
+  if (!headWaits) waitingFor_.clear();
+}
+
+std::wstring CIpcSender::WaitingForNote() const {
+  if (waitingFor_.empty()) return std::wstring();
+  return L" (host channel " + Wide(waitingFor_) + L" could not be opened: " + openFailure_ + L")";
 }
 
 bool CIpcSender::HostEnded(const HostConnection& connection) {
@@ -184,19 +200,17 @@ HostConnection* CIpcSender::FindLiveConnection(const std::string& target) {
 
 void CIpcSender::WaitUntilTaken(const std::string& target, HostConnection& connection) {
   if (!connection.announced) return;
-  const uint64_t startMs = nbase::SteadyNowMs();
   const uint64_t boundMs = connection.hostHasTaken ? kHostTakeTimeoutMs : kHostFirstTakeTimeoutMs;
-  for (;;) {
-    const EventState state = QueryEventState(connection.endpoint.serverEvent.handle);
-    if (state == EventState::NotSignalled) break;
-    if (state == EventState::Unknown) break;  // nothing to read progress from: the grace alone
-    if (nbase::SteadyNowMs() - startMs >= boundMs) {
+  switch (WaitForReaderToTake(connection.endpoint.serverEvent.handle, boundMs, 1, [this] { return PastDeadline(); })) {
+    case TakeWait::Taken:
+    case TakeWait::Unknown:  // nothing to read progress from: the grace alone
+      break;
+    case TakeWait::TimedOut:
       SdkLog(L"IpcSender: host channel %ls did not take the previous message within %u ms; it may be overwritten",
              Wide(target).c_str(), static_cast<unsigned>(boundMs));
       return;
-    }
-    if (PastDeadline()) return;
-    Sleep(1);
+    case TakeWait::Stopped:
+      return;
   }
   connection.hostHasTaken = true;
   if (nbase::SteadyNowMs() - connection.announcedAtMs < kSettledMs) Sleep(kHostCopyGraceMs);
@@ -236,7 +250,17 @@ void CIpcSender::Init() {
 bool CIpcSender::Connect(const std::string& target) {
   HostConnection connection;
   connection.endpoint = ShmEndpoint::Open(target.c_str());
-  if (connection.endpoint.status != ShmStatus::Ok) return false;
+  if (connection.endpoint.status != ShmStatus::Ok) {
+    // The failed open's own error: its clean-up only closes handles, which
+    // leaves the thread's last error alone.
+    const DWORD error = GetLastError();
+    try {
+      openFailure_ = DescribeHostOpen(connection.endpoint.status, error);
+    } catch (...) {
+      openFailure_.clear();  // out of memory: the drop line goes without the cause
+    }
+    return false;
+  }
   connections_[target] = std::move(connection);
   return true;
 }
@@ -296,7 +320,8 @@ void CIpcSender::Disconnect(const std::string& target) {
 void CIpcSender::Cleanup() {
   const size_t dropped = TakeAllQueued();
   if (dropped != 0) {
-    SdkLog(L"IpcSender: stopped with %u message(s) not delivered; they were dropped", static_cast<unsigned>(dropped));
+    SdkLog(L"IpcSender: stopped with %u message(s) not delivered%ls; they were dropped", static_cast<unsigned>(dropped),
+           WaitingForNote().c_str());
   }
   for (auto& entry : connections_) ReleaseConnection(entry.second);
   connections_.clear();

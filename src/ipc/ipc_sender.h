@@ -29,6 +29,7 @@
 #include <memory>
 #include <string>
 
+#include "ipc/send_result.h"
 #include "ipc/shm_endpoint.h"
 #include "nbase/framework_thread.h"
 #include "nbase/lock.h"
@@ -75,8 +76,6 @@ struct OutgoingMessage {
 
 class CIpcSender : public nbase::FrameworkThread {
  public:
-  enum class QueueResult { Queued, Closed, Full };
-
   CIpcSender();
   ~CIpcSender() override;
 
@@ -86,9 +85,10 @@ class CIpcSender : public nbase::FrameworkThread {
   // Starts the sender thread. Owner's thread, before any Queue.
   bool StartSending();
 
-  // Puts a message in the outbox and wakes the sender when it was idle.
-  // Never waits for the host. Any thread.
-  QueueResult Queue(std::string target, std::string payload);
+  // Puts a message in the outbox and wakes the sender when it was idle:
+  // Queued, or Closed (the guard refuses), NotRunning (no sender loop) or
+  // Full. Never waits for the host. Any thread.
+  SendResult Queue(std::string target, std::string payload);
 
   // Queues `task` on the sender thread, or drops it when the guard refuses
   // or the thread has no loop. Any thread.
@@ -120,8 +120,8 @@ class CIpcSender : public nbase::FrameworkThread {
   // Writes `payload` into the host channel `target` and signals it, opening
   // the channel on first use, after the host has taken the previous message.
   // False when the host channel cannot be opened (the message was not
-  // written); true otherwise, also when the message had to be dropped.
-  // Sender thread only.
+  // written; openFailure_ says why); true otherwise, also when the message
+  // had to be dropped. Sender thread only.
   bool SendTo(const std::string& target, const std::string& payload);
 
  protected:
@@ -136,8 +136,12 @@ class CIpcSender : public nbase::FrameworkThread {
   // Delivers the outbox in order until it is empty, the head's host channel
   // is missing (then retries later) or the deadline has passed. Sender thread.
   void Drain();
-  // Drops queued messages for `target` older than kHostGapKeepMs. Sender thread.
+  // Drops queued messages for `target` older than kHostGapKeepMs, with one
+  // log line that names why its channel could not be opened. Sender thread.
   void DropExpired(const std::string& target);
+  // " (host channel <name> could not be opened: <why>)" while the head of
+  // the outbox waits for a channel that cannot be opened, else "".
+  std::wstring WaitingForNote() const;
   // Empties the outbox; returns how many messages it held.
   size_t TakeAllQueued();
   bool PastDeadline() const;
@@ -163,6 +167,10 @@ class CIpcSender : public nbase::FrameworkThread {
   void ReleaseConnection(HostConnection& connection);
 
   std::map<std::string, HostConnection> connections_;  // sender thread only
+  // Why the last Connect failed, and the channel the outbox's head waits for
+  // because of it (empty while none). Sender thread only.
+  std::wstring openFailure_;
+  std::string waitingFor_;
   HWND hostWindow_ = nullptr;
   std::string firstTarget_;  // set before Start, read by Init
 

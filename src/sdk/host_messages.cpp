@@ -9,20 +9,9 @@
 
 namespace lumo {
 
-bool PostToHost(SdkContext& ctx, IpcLink& link, std::string envelope) {
-  if (ctx.launchParams.hostPipe[0] == '\0') return false;
-  switch (link.Send(ctx.hostTarget, std::move(envelope))) {
-    case CIPCChannel::SendResult::Queued:
-      return true;
-    case CIPCChannel::SendResult::Full:
-      SdkLog(L"PostToHost: %u messages already wait for the host; this one is refused",
-             static_cast<unsigned>(kMaxQueuedMessages));
-      return false;
-    case CIPCChannel::SendResult::Closed:
-    case CIPCChannel::SendResult::TooLarge:
-      break;
-  }
-  return false;
+SendResult PostToHost(SdkContext& ctx, IpcLink& link, std::string envelope) {
+  if (ctx.launchParams.hostPipe[0] == '\0') return SendResult::NoTarget;
+  return link.Send(ctx.hostTarget, std::move(envelope));
 }
 
 SdkError NotifyHostWndReady(SdkContext& ctx) {
@@ -30,10 +19,10 @@ SdkError NotifyHostWndReady(SdkContext& ctx) {
   const char* channel = ctx.launchParams.channelName;
   const uint64_t handle = static_cast<uint64_t>(reinterpret_cast<uintptr_t>(ctx.gameWnd));
   // An empty envelope (the channel name is not UTF-8) is refused by the link.
-  const bool posted = PostToHost(
+  const SendResult posted = PostToHost(
       ctx, ctx.ipc, BuildWndReadyEnvelope(ctx.launchParams.gameId, handle, channel, std::strlen(channel)));
-  if (!posted) {
-    SdkLog(L"NotifyHostWndReady failed err=%d (IpcPostFailed)", SdkError_IpcPostFailed);
+  if (posted != SendResult::Queued) {
+    SdkLog(L"NotifyHostWndReady failed err=%d (IpcPostFailed): %ls", SdkError_IpcPostFailed, SendResultText(posted));
     return SdkError_IpcPostFailed;
   }
   return SdkError_Ok;

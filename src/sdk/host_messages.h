@@ -10,17 +10,20 @@
 #include <cstdint>
 #include <string>
 
+#include "ipc/send_result.h"
 #include "sdk/sdk_context.h"
 
 namespace lumo {
 
-// 0, or -5 when the link cannot take the message. Sends nothing and
-// answers 0 when the command line named no host channel.
+// 0, or -5 when the link cannot take the message (one log line names the
+// cause). Sends nothing and answers 0 when the command line named no host
+// channel.
 SdkError NotifyHostWndReady(SdkContext& ctx);
 
-// Hands the envelope to the link's sender for ctx's host pipe; false when
-// there is no host pipe, or the link is not running, refuses the size or
-// has a full queue (an empty envelope counts as too large).
-bool PostToHost(SdkContext& ctx, IpcLink& link, std::string envelope);
+// Hands the envelope to the link's sender for ctx's host pipe: Queued, or
+// why not (NoTarget without a host pipe; an empty envelope, whose text was
+// not UTF-8, is NotUtf8). Logs nothing: the caller's failure line names the
+// cause.
+SendResult PostToHost(SdkContext& ctx, IpcLink& link, std::string envelope);
 
 }  // namespace lumo

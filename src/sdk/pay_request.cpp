@@ -16,10 +16,10 @@ SdkError ShowPay(SdkContext& ctx, const char* text) {
   }
   if (text == nullptr) text = "";
   // An empty envelope (the text is not UTF-8) is refused by the link.
-  const bool posted =
+  const SendResult posted =
       PostToHost(ctx, ctx.ipc, BuildShowPayEnvelope(ctx.launchParams.gameId, text, std::strlen(text)));
-  if (!posted) {
-    SdkLog(L"ShowPay failed err=%d (IpcPostFailed)", SdkError_IpcPostFailed);
+  if (posted != SendResult::Queued) {
+    SdkLog(L"ShowPay failed err=%d (IpcPostFailed): %ls", SdkError_IpcPostFailed, SendResultText(posted));
     return SdkError_IpcPostFailed;
   }
   SdkLog(L"ShowPay success");

@@ -1,6 +1,8 @@
 // Test helper: logs through the library's log facility as a game would.
 //   log_probe hello              one line "hello"
-//   log_probe lines <n> <tag>    n lines "<tag> <i>"
+//   log_probe lines <n> <tag> [<event>]
+//                                n lines "<tag> <i>"; with an event name,
+//                                first waits (at most 60 s) until it is set
 //   log_probe units <n>          one message of n 'x' units
 //   log_probe rawline <n>        one raw line whose message holds n 'y' units
 //   log_probe unicode            one line with characters outside most code pages
@@ -33,7 +35,14 @@ int wmain(int argc, wchar_t** argv) {
   const std::wstring cmd = argv[1];
   if (cmd == L"hello") {
     lumo::SdkLog(L"hello");
-  } else if (cmd == L"lines" && argc == 4) {
+  } else if (cmd == L"lines" && (argc == 4 || argc == 5)) {
+    if (argc == 5) {
+      HANDLE gate = OpenEventW(SYNCHRONIZE, FALSE, argv[4]);
+      if (gate == nullptr) return 3;
+      const DWORD waited = WaitForSingleObject(gate, 60000);
+      CloseHandle(gate);
+      if (waited != WAIT_OBJECT_0) return 4;
+    }
     const int n = _wtoi(argv[2]);
     for (int i = 0; i < n; ++i) lumo::SdkLog(L"%ls %d", argv[3], i);
   } else if (cmd == L"units" && argc == 3) {

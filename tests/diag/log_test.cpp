@@ -2,9 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
 #include <regex>
 #include <string>
 #include <vector>
+
+#include "diag/log_cap.h"
 
 #include "support/test_support.h"
 
@@ -177,6 +180,120 @@ TEST(Log, TwoProcessesAppendWholeLines) {
   }
   EXPECT_EQ(next[0], kLines);
   EXPECT_EQ(next[1], kLines);
+}
+
+struct CapCase {
+  const wchar_t* value;  // [main] log_max_kb as the INI reader hands it over
+  uint32_t kb;
+};
+
+class LogCapValue : public ::testing::TestWithParam<CapCase> {};
+
+TEST_P(LogCapValue, IsReadAsKilobytesOrFallsBackToTheDefault) {
+  EXPECT_EQ(lumo::ParseLogMaxKb(GetParam().value), GetParam().kb);
+}
+
+const CapCase kCapCases[] = {
+    {L"1", 1},
+    {L"64", 64},
+    {L"0064", 64},
+    {L"4194304", 4194304},        // 4 GB, the largest
+    {L"4194305", 10240},          // larger: the default
+    {L"99999999999999999999", 10240},
+    {L"0", 10240},                // no cap at all is not offered
+    {L"", 10240},                 // key missing
+    {nullptr, 10240},
+    {L"-5", 10240},
+    {L"+5", 10240},
+    {L"10MB", 10240},
+    {L"1 0", 10240},
+    {L"abc", 10240},
+    {L"\x0661", 10240},          // a digit of another script
+};
+
+INSTANTIATE_TEST_SUITE_P(Table, LogCapValue, ::testing::ValuesIn(kCapCases));
+
+// Two processes of one executable write across the cap at the same time:
+// the file is set aside once as "<exe>.log.1" and a new one begun, and every
+// line of both is in one of the two files exactly once, whole, each
+// writer's in order. The writers hold the file open while the other renames
+// it.
+TEST(Log, TwoProcessesWritingAcrossTheCapLoseAndSplitNoLine) {
+  // About 80 bytes a line: 2 x 300 lines pass the 32 KB cap once, not twice.
+  LogProbe probe("[main]\r\nlog=1\r\nlog_max_kb=32\r\n");
+  constexpr int kLines = 300;
+  const std::wstring gateName = L"lumo-log-cap-gate-" + std::to_wstring(GetCurrentProcessId());
+  HANDLE gate = CreateEventW(nullptr, TRUE, FALSE, gateName.c_str());
+  ASSERT_NE(gate, nullptr);
+  ChildProcess a, b;
+  const std::wstring args = L" lines " + std::to_wstring(kLines);
+  ASSERT_TRUE(a.Start(lumo_test::Quote(probe.exe()) + args + L" alpha " + gateName));
+  ASSERT_TRUE(b.Start(lumo_test::Quote(probe.exe()) + args + L" beta " + gateName));
+  Sleep(300);  // both waiting at the gate: they write at the same time
+  SetEvent(gate);
+  DWORD codeA = 1, codeB = 1;
+  const bool endedA = a.Wait(120000, &codeA);
+  const bool endedB = b.Wait(120000, &codeB);
+  CloseHandle(gate);
+  ASSERT_TRUE(endedA && endedB);
+  ASSERT_EQ(codeA, 0u);
+  ASSERT_EQ(codeB, 0u);
+
+  const std::string older = lumo_test::ReadFileBytes(probe.LogPath() + L".1");
+  const std::string newer = probe.Log();
+  ASSERT_FALSE(older.empty()) << "no rollover happened";
+  ASSERT_FALSE(newer.empty());
+  EXPECT_GE(older.size(), 32u * 1024);
+  EXPECT_LT(newer.size(), 32u * 1024);
+  // Nothing else was left beside the two files.
+  WIN32_FIND_DATAW found;
+  HANDLE search = FindFirstFileW((probe.exe() + L".log*").c_str(), &found);
+  ASSERT_NE(search, INVALID_HANDLE_VALUE);
+  std::vector<std::wstring> names;
+  do {
+    names.push_back(found.cFileName);
+  } while (FindNextFileW(search, &found));
+  FindClose(search);
+  EXPECT_EQ(names.size(), 2u);
+
+  const std::regex line(R"(\[[^\]]+\]\[log_probe\.exe\]\[\d+/\d+\]\[LumoGameSDK\] (alpha|beta) (\d+))");
+  int next[2] = {0, 0};
+  for (const std::string& l : SplitLines(older + newer)) {
+    std::smatch m;
+    ASSERT_TRUE(std::regex_match(l, m, line)) << "torn line: " << l;
+    const int who = m[1] == "alpha" ? 0 : 1;
+    // In order across the switch: none lost, none twice.
+    EXPECT_EQ(std::stoi(m[2].str()), next[who]++);
+  }
+  EXPECT_EQ(next[0], kLines);
+  EXPECT_EQ(next[1], kLines);
+}
+
+// Another program (a viewer) holds the full file open without letting it be
+// renamed: no line is lost, the file grows on past the cap, and the log says
+// so once.
+TEST(Log, FullFileHeldWithoutDeleteSharingGrowsOnWithOneNote) {
+  LogProbe probe("[main]\r\nlog=1\r\nlog_max_kb=1\r\n");
+  const std::string earlier = std::string(2000, 'e') + "\r\n";
+  ASSERT_TRUE(lumo_test::WriteFileBytes(probe.LogPath(), earlier));
+  HANDLE viewer = CreateFileW(probe.LogPath().c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(viewer, INVALID_HANDLE_VALUE);
+  const DWORD code = probe.Run(L"lines 20 gamma");
+  CloseHandle(viewer);
+  ASSERT_EQ(code, 0u);
+  EXPECT_FALSE(lumo_test::FileExists(probe.LogPath() + L".1"));
+  const std::string log = probe.Log();
+  ASSERT_EQ(log.substr(0, earlier.size()), earlier);
+  const std::vector<std::string> lines = SplitLines(log.substr(earlier.size()));
+  ASSERT_EQ(lines.size(), 21u) << log;
+  EXPECT_TRUE(std::regex_search(
+      lines[0], std::regex(R"(\[LumoGameSDK\] log: could not set the full log file aside as log_probe\.exe\.log\.1 )"
+                           R"(\(error \d+\); it grows on$)")))
+      << lines[0];
+  for (int i = 0; i < 20; ++i) {
+    EXPECT_NE(lines[i + 1].find("[LumoGameSDK] gamma " + std::to_string(i)), std::string::npos) << lines[i + 1];
+  }
 }
 
 TEST(Log, ExecutablePathTooLongForTheMutexNameLogsNothing) {

@@ -83,7 +83,10 @@ TEST_F(IpcChannelTest, DeliversUpTo2044BytesAndSurvivesAnOversizedMessage) {
   ASSERT_EQ(Received(*host, 1).size(), 1u) << host->Output();
   // Refused at once rather than dropped after it was taken.
   EXPECT_EQ(link_.Send(lumo::kChannelMain, tooBig), lumo::CIPCChannel::SendResult::TooLarge);
-  EXPECT_EQ(link_.Send(lumo::kChannelMain, ""), lumo::CIPCChannel::SendResult::TooLarge);
+  // An empty envelope is what a text that is not UTF-8 leaves; an empty
+  // target, a missing --lumo-pipe.
+  EXPECT_EQ(link_.Send(lumo::kChannelMain, ""), lumo::CIPCChannel::SendResult::NotUtf8);
+  EXPECT_EQ(link_.Send("", after), lumo::CIPCChannel::SendResult::NoTarget);
   Send(lumo::kChannelMain, after);  // the channel still works
   const std::vector<std::string> got = Received(*host, 2);
   ASSERT_EQ(got.size(), 2u) << host->Output();
@@ -168,7 +171,7 @@ TEST(IpcChannel, StopEndsTheThreadsAndReleasesTheName) {
   EXPECT_FALSE(link.started());
   EXPECT_EQ(link.channel(), nullptr);
   EXPECT_EQ(channel->sender.message_loop(), nullptr);
-  EXPECT_EQ(link.Send(lumo::kChannelMain, "x"), lumo::CIPCChannel::SendResult::Closed);
+  EXPECT_EQ(link.Send(lumo::kChannelMain, "x"), lumo::CIPCChannel::SendResult::NotRunning);
   // The name is free again: a new start creates it anew.
   ASSERT_TRUE(link.StartIpc(name));
   link.StopIpc();

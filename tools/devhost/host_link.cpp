@@ -5,7 +5,7 @@
 #include "devhost/output.h"
 #include "diag/hex_text.h"
 #include "ipc/envelope.h"
-#include "ipc/event_state.h"
+#include "ipc/reader_take.h"
 #include "ipc/ipc_names.h"
 
 namespace devhost {
@@ -72,14 +72,9 @@ void GameSender::Send(const std::string& msg, const std::string& body) {
 
 void GameSender::WaitUntilTaken() {
   if (!signalled_) return;
-  for (DWORD waited = 0; waited < kTakeTimeoutMs; waited += 5) {
-    const lumo::EventState state = lumo::QueryEventState(endpoint_.serverEvent.handle);
-    if (state == lumo::EventState::NotSignalled) break;
-    if (state == lumo::EventState::Unknown) {
-      Sleep(200);
-      return;
-    }
-    Sleep(5);
+  if (lumo::WaitForReaderToTake(endpoint_.serverEvent.handle, kTakeTimeoutMs, 5) == lumo::TakeWait::Unknown) {
+    Sleep(200);
+    return;
   }
   Sleep(kReadGraceMs);
 }

@@ -1,0 +1,20 @@
+#include "ipc/reader_take.h"
+
+#include "ipc/event_state.h"
+#include "nbase/monotonic_clock.h"
+
+namespace lumo {
+
+TakeWait WaitForReaderToTake(HANDLE serverEvent, uint64_t boundMs, DWORD pollMs, const std::function<bool()>& stop) {
+  const uint64_t startMs = nbase::SteadyNowMs();
+  for (;;) {
+    const EventState state = QueryEventState(serverEvent);
+    if (state == EventState::NotSignalled) return TakeWait::Taken;
+    if (state == EventState::Unknown) return TakeWait::Unknown;
+    if (nbase::SteadyNowMs() - startMs >= boundMs) return TakeWait::TimedOut;
+    if (stop && stop()) return TakeWait::Stopped;
+    Sleep(pollMs);
+  }
+}
+
+}  // namespace lumo

@@ -1,0 +1,57 @@
+#include "ipc/send_result.h"
+
+#include "ipc/shm_layout.h"
+
+namespace lumo {
+
+// The texts below name the limit.
+static_assert(kShmMaxPayload == 2044, "the log text names the host channel's payload limit");
+
+const wchar_t* SendResultText(SendResult result) {
+  switch (result) {
+    case SendResult::Queued:
+      return L"";
+    case SendResult::NoTarget:
+      return L"no host channel: the command line has no --lumo-pipe";
+    case SendResult::NotRunning:
+      return L"the IPC link is not running";
+    case SendResult::Closed:
+      return L"the IPC link is closed (lumoGameUninit)";
+    case SendResult::Full:
+      return L"the queue for the host is full: the host does not take its messages";
+    case SendResult::TooLarge:
+      return L"the message is too large for a host channel (at most 2044 bytes)";
+    case SendResult::NotUtf8:
+      return L"the text is not valid UTF-8";
+  }
+  return L"unknown";
+}
+
+HostOpenFailure ClassifyHostOpen(ShmStatus status, uint32_t windowsError) {
+  if (status == ShmStatus::InvalidName) return HostOpenFailure::BadName;
+  switch (windowsError) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+      return HostOpenFailure::Missing;
+    case ERROR_ACCESS_DENIED:
+      return HostOpenFailure::AccessDenied;
+    default:
+      return HostOpenFailure::Other;
+  }
+}
+
+std::wstring DescribeHostOpen(ShmStatus status, uint32_t windowsError) {
+  switch (ClassifyHostOpen(status, windowsError)) {
+    case HostOpenFailure::Missing:
+      return L"it does not exist: no host created it";
+    case HostOpenFailure::AccessDenied:
+      return L"access denied: the host runs as another user or at a higher integrity level";
+    case HostOpenFailure::BadName:
+      return L"the name cannot name a channel";
+    case HostOpenFailure::Other:
+      break;
+  }
+  return L"status " + std::to_wstring(static_cast<int>(status)) + L", error " + std::to_wstring(windowsError);
+}
+
+}  // namespace lumo

@@ -1,0 +1,46 @@
+// Why a message for the host did or did not go out. The send path (the
+// exports' PostToHost, IpcLink, CIPCChannel, CIpcSender) hands these up
+// unchanged, so the one log line written for a failure names its cause; the
+// game itself still sees one error code for all of them.
+//
+// Pure functions; any thread.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "ipc/shm_endpoint.h"
+
+namespace lumo {
+
+// The answer of a send on the calling thread.
+enum class SendResult {
+  Queued,      // handed to the sender thread
+  NoTarget,    // no host channel to send to (no --lumo-pipe on the command line)
+  NotRunning,  // the IPC link or its sender thread is not running
+  Closed,      // the IPC link is shutting down
+  Full,        // kMaxQueuedMessages already wait for the host
+  TooLarge,    // longer than a host channel carries (kShmMaxPayload)
+  NotUtf8,     // empty envelope: the text could not be written as JSON
+};
+
+// The cause, as the log names it ("" for Queued).
+const wchar_t* SendResultText(SendResult result);
+
+// Why a host channel could not be opened on the sender thread.
+enum class HostOpenFailure {
+  Missing,       // no host has created it (yet)
+  AccessDenied,  // it exists, but this process may not open it
+  BadName,       // the name cannot name a channel
+  Other,         // anything else; the Windows error tells
+};
+
+// `status` is what ShmEndpoint::Open answered, `windowsError` the thread's
+// last error right after it.
+HostOpenFailure ClassifyHostOpen(ShmStatus status, uint32_t windowsError);
+
+// The cause for the log: the failure's text, with the status and the
+// Windows error for Other.
+std::wstring DescribeHostOpen(ShmStatus status, uint32_t windowsError);
+
+}  // namespace lumo
