@@ -5,6 +5,7 @@
 #include "diag/log.h"
 #include "diag/text_convert.h"
 #include "ipc/host_process.h"
+#include "ipc/integrity_level.h"
 #include "ipc/reader_take.h"
 #include "nbase/default_message_pump.h"
 #include "nbase/monotonic_clock.h"
@@ -256,6 +257,11 @@ bool CIpcSender::Connect(const std::string& target) {
     const DWORD error = GetLastError();
     try {
       openFailure_ = DescribeHostOpen(connection.endpoint.status, error);
+      // An elevated launcher's channel refuses a game at a lower level.
+      if (ClassifyHostOpen(connection.endpoint.status, error) == HostOpenFailure::AccessDenied) {
+        openFailure_ += L"; " + HigherIntegrityHint(ProcessIntegrityLevel(FindHostProcessId(target, hostWindow_)),
+                                                    OwnIntegrityLevel());
+      }
     } catch (...) {
       openFailure_.clear();  // out of memory: the drop line goes without the cause
     }
