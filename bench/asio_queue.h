@@ -22,7 +22,7 @@ namespace bench {
 
 class AsioQueue {
  public:
-  AsioQueue() : guard_(asio::make_work_guard(context_)), thread_(new ConsumerThread([this] { context_.run(); })) {}
+  AsioQueue() : guard_(asio::make_work_guard(context_)), thread_(StartConsumer([this] { context_.run(); })) {}
   // The context's run returns once it has no work left.
   bool Stop(DWORD bound_ms) {
     guard_.reset();
@@ -36,7 +36,7 @@ class AsioQueue {
  private:
   asio::io_context context_;
   asio::executor_work_guard<asio::io_context::executor_type> guard_;
-  std::unique_ptr<ConsumerThread> thread_;
+  std::unique_ptr<nbase::Thread> thread_;
 };
 
 }  // namespace bench

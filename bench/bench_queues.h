@@ -31,17 +31,12 @@ namespace bench {
 constexpr DWORD kMeasureBoundMs = 300000;
 constexpr DWORD kStopBoundMs = 5000;
 
-// A queue's consumer thread: runs `body` and is joined with a bound.
-class ConsumerThread : public nbase::Thread {
- public:
-  explicit ConsumerThread(std::function<void()> body) : body_(std::move(body)) { Create(); }
-  // Only reached once Join said the body has ended (see the queues' Stop).
-  ~ConsumerThread() override { Join(0); }
-  void Run() override { body_(); }
-
- private:
-  std::function<void()> body_;
-};
+// A queue's consumer thread, running `body`; its Stop joins it with a bound.
+inline std::unique_ptr<nbase::Thread> StartConsumer(std::function<void()> body) {
+  std::unique_ptr<nbase::Thread> thread(new nbase::Thread);
+  thread->Create(std::move(body));
+  return thread;
+}
 
 // Stops and frees `queue`; one whose thread does not end within the bound
 // is left to the process exit (see above). False then.
@@ -82,7 +77,7 @@ class FloorQueue {
   FloorQueue() {
     InitializeCriticalSectionAndSpinCount(&lock_, 2000);
     event_ = CreateEventW(nullptr, FALSE, FALSE, nullptr);
-    thread_.reset(new ConsumerThread([this] { Consume(); }));
+    thread_ = StartConsumer([this] { Consume(); });
   }
   ~FloorQueue() {
     CloseHandle(event_);
@@ -120,13 +115,13 @@ class FloorQueue {
   HANDLE event_;
   std::vector<std::function<void()>> incoming_;
   bool quit_ = false;  // consumer thread only
-  std::unique_ptr<ConsumerThread> thread_;
+  std::unique_ptr<nbase::Thread> thread_;
 };
 
 // The textbook queue: std::mutex, std::condition_variable, one task at a time.
 class CondVarQueue {
  public:
-  CondVarQueue() : thread_(new ConsumerThread([this] { Consume(); })) {}
+  CondVarQueue() : thread_(StartConsumer([this] { Consume(); })) {}
   bool Stop(DWORD bound_ms) {
     Post([this] { quit_ = true; });
     return thread_->Join(bound_ms);
@@ -155,7 +150,7 @@ class CondVarQueue {
   std::condition_variable ready_;
   std::deque<std::function<void()>> queue_;
   bool quit_ = false;  // consumer thread only
-  std::unique_ptr<ConsumerThread> thread_;
+  std::unique_ptr<nbase::Thread> thread_;
 };
 
 struct BulkResult {

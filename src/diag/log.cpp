@@ -173,8 +173,10 @@ bool SetFullFileAside(const LogSink& sink, DWORD& error) {
   // line). Any other error (the full file itself held without delete
   // sharing, by another program) leaves both files as they are.
   if (error != ERROR_ACCESS_DENIED) return false;
+  // Unique for this process's switches; another process has another id.
+  static std::atomic<unsigned> switches{0};
   const std::wstring aside = std::wstring(sink.oldLogPath) + L"." + std::to_wstring(GetCurrentProcessId()) + L"-" +
-                             std::to_wstring(GetTickCount64()) + L".old";
+                             std::to_wstring(switches.fetch_add(1)) + L".old";
   if (!MoveFileExW(sink.oldLogPath, aside.c_str(), 0)) return false;  // the first error says why
   DeleteFileW(aside.c_str());
   if (MoveFileExW(sink.logPath, sink.oldLogPath, 0)) return true;

@@ -148,6 +148,7 @@ void CIpcSender::Drain() {
 void CIpcSender::DropExpired(const std::string& target) {
   const uint64_t now = nbase::SteadyNowMs();
   size_t dropped = 0;
+  bool headWaits = false;
   {
     nbase::AutoLock hold(postLock_);
     for (auto it = outbox_.begin(); it != outbox_.end();) {
@@ -158,23 +159,29 @@ void CIpcSender::DropExpired(const std::string& target) {
         ++it;
       }
     }
+    headWaits = !outbox_.empty() && outbox_.front().target == target;
   }
   if (dropped != 0) {
     SdkLog(L"IpcSender: host channel %ls could not be opened for %u ms (%ls); %u message(s) for it were dropped",
-           Wide(target).c_str(), static_cast<unsigned>(kHostGapKeepMs), openFailure_.c_str(),
+           Wide(target).c_str(), static_cast<unsigned>(kHostGapKeepMs), OpenFailureText(target).c_str(),
            static_cast<unsigned>(dropped));
-  }
-  bool headWaits = false;
-  {
-    nbase::AutoLock hold(postLock_);
-    headWaits = !outbox_.empty() && outbox_.front().target == target;
   }
   if (!headWaits) waitingFor_.clear();
 }
 
+std::wstring CIpcSender::OpenFailureText(const std::string& target) const {
+  std::wstring text = DescribeHostOpen(openStatus_, openError_);
+  // An elevated launcher's channel refuses a game at a lower level.
+  if (ClassifyHostOpen(openStatus_, openError_) == HostOpenFailure::AccessDenied) {
+    text += L"; " + HigherIntegrityHint(ProcessIntegrityLevel(FindHostProcessId(target, hostWindow_)),
+                                        OwnIntegrityLevel());
+  }
+  return text;
+}
+
 std::wstring CIpcSender::WaitingForNote() const {
   if (waitingFor_.empty()) return std::wstring();
-  return L" (host channel " + Wide(waitingFor_) + L" could not be opened: " + openFailure_ + L")";
+  return L" (host channel " + Wide(waitingFor_) + L" could not be opened: " + OpenFailureText(waitingFor_) + L")";
 }
 
 bool CIpcSender::HostEnded(const HostConnection& connection) {
@@ -253,18 +260,10 @@ bool CIpcSender::Connect(const std::string& target) {
   connection.endpoint = ShmEndpoint::Open(target.c_str());
   if (connection.endpoint.status != ShmStatus::Ok) {
     // The failed open's own error: its clean-up only closes handles, which
-    // leaves the thread's last error alone.
-    const DWORD error = GetLastError();
-    try {
-      openFailure_ = DescribeHostOpen(connection.endpoint.status, error);
-      // An elevated launcher's channel refuses a game at a lower level.
-      if (ClassifyHostOpen(connection.endpoint.status, error) == HostOpenFailure::AccessDenied) {
-        openFailure_ += L"; " + HigherIntegrityHint(ProcessIntegrityLevel(FindHostProcessId(target, hostWindow_)),
-                                                    OwnIntegrityLevel());
-      }
-    } catch (...) {
-      openFailure_.clear();  // out of memory: the drop line goes without the cause
-    }
+    // leaves the thread's last error alone. Only kept: a host that is
+    // restarting fails every retry, and the text is needed only for a line.
+    openStatus_ = connection.endpoint.status;
+    openError_ = GetLastError();
     return false;
   }
   connections_[target] = std::move(connection);

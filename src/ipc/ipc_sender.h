@@ -120,7 +120,7 @@ class CIpcSender : public nbase::FrameworkThread {
   // Writes `payload` into the host channel `target` and signals it, opening
   // the channel on first use, after the host has taken the previous message.
   // False when the host channel cannot be opened (the message was not
-  // written; openFailure_ says why); true otherwise, also when the message
+  // written; OpenFailureText says why); true otherwise, also when the message
   // had to be dropped. Sender thread only.
   bool SendTo(const std::string& target, const std::string& payload);
 
@@ -139,6 +139,8 @@ class CIpcSender : public nbase::FrameworkThread {
   // Drops queued messages for `target` older than kHostGapKeepMs, with one
   // log line that names why its channel could not be opened. Sender thread.
   void DropExpired(const std::string& target);
+  // Why the last Connect failed, for a log line about `target`.
+  std::wstring OpenFailureText(const std::string& target) const;
   // " (host channel <name> could not be opened: <why>)" while the head of
   // the outbox waits for a channel that cannot be opened, else "".
   std::wstring WaitingForNote() const;
@@ -167,9 +169,11 @@ class CIpcSender : public nbase::FrameworkThread {
   void ReleaseConnection(HostConnection& connection);
 
   std::map<std::string, HostConnection> connections_;  // sender thread only
-  // Why the last Connect failed, and the channel the outbox's head waits for
-  // because of it (empty while none). Sender thread only.
-  std::wstring openFailure_;
+  // How the last Connect failed (ShmEndpoint::Open's status and the Windows
+  // error), and the channel the outbox's head waits for because of it (empty
+  // while none). Sender thread only.
+  ShmStatus openStatus_ = ShmStatus::Ok;
+  DWORD openError_ = 0;
   std::string waitingFor_;
   HWND hostWindow_ = nullptr;
   std::string firstTarget_;  // set before Start, read by Init

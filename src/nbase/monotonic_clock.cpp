@@ -39,10 +39,6 @@ int64_t MonotonicNow() {
   return now;
 }
 
-}  // namespace nbase
-
-namespace nbase {
-
 uint64_t SteadyNowMs() {
   // Fixed at boot; read once.
   static const uint64_t frequency = [] {

@@ -10,7 +10,7 @@
 namespace lumo {
 
 SendResult PostToHost(SdkContext& ctx, IpcLink& link, std::string envelope) {
-  if (ctx.launchParams.hostPipe[0] == '\0') return SendResult::NoTarget;
+  // An empty target (no --lumo-pipe) is refused by the channel as NoTarget.
   return link.Send(ctx.hostTarget, std::move(envelope));
 }
 

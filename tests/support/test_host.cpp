@@ -60,6 +60,7 @@ HostChannelReader::HostChannelReader(const std::string& name)
 
 void HostChannelReader::Read() {
   HANDLE waits[2] = {stop_, endpoint_.serverEvent.handle};
+  // Unbounded: the destructor always sets stop_ before it joins.
   while (WaitForMultipleObjects(2, waits, FALSE, INFINITE) == WAIT_OBJECT_0 + 1) {
     std::string message;
     if (!endpoint_.Read(message)) continue;

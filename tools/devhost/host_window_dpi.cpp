@@ -16,21 +16,7 @@ std::string Name(lumo::DpiAwareness awareness) {
 
 std::vector<std::string> PrepareWindowThreadDpi(const Options& options) {
   std::vector<std::string> refused;
-  lumo::DpiAwareness wanted = lumo::DpiAwareness::Unknown;
-  switch (options.dpiAwareness) {
-    case DpiMode::Unaware:
-      wanted = lumo::DpiAwareness::Unaware;
-      break;
-    case DpiMode::System:
-      wanted = lumo::DpiAwareness::SystemAware;
-      break;
-    case DpiMode::PerMonitor:
-      wanted = lumo::DpiAwareness::PerMonitorAwareV2;
-      break;
-    case DpiMode::ProcessDefault:
-    default:
-      break;
-  }
+  const lumo::DpiAwareness wanted = options.dpiAwareness;
   if (wanted != lumo::DpiAwareness::Unknown && !lumo::SetThreadDpiAwareness(wanted)) {
     // Per-monitor v1 follows the same embedding rule as v2; systems that
     // refuse v2 (Windows before 10 1703, Wine) may still set v1.

@@ -222,11 +222,11 @@ bool ParseOptions(const std::vector<std::wstring>& args, Options& out, std::stri
       if (!ParseMilliseconds(v, 10, "--probe-ms", out.probeMs, error)) return false;
     } else if (StartsWith(a, L"--dpi-awareness=", &v)) {
       if (v == L"unaware") {
-        out.dpiAwareness = DpiMode::Unaware;
+        out.dpiAwareness = lumo::DpiAwareness::Unaware;
       } else if (v == L"system") {
-        out.dpiAwareness = DpiMode::System;
+        out.dpiAwareness = lumo::DpiAwareness::SystemAware;
       } else if (v == L"permonitor") {
-        out.dpiAwareness = DpiMode::PerMonitor;
+        out.dpiAwareness = lumo::DpiAwareness::PerMonitorAwareV2;
       } else {
         error = "bad --dpi-awareness, expected unaware, system or permonitor";
         return false;

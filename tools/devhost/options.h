@@ -6,6 +6,8 @@
 #include <utility>
 #include <vector>
 
+#include "sdk/dpi_awareness.h"
+
 namespace devhost {
 
 enum class CaptureMode { Dbwin, Debugger, None };
@@ -14,10 +16,6 @@ enum class CaptureMode { Dbwin, Debugger, None };
 // against a hung launcher): never, right after the game is started, or when
 // the game's window-ready message arrives.
 enum class HangPoint { Never, Launch, Ready };
-
-// The DPI awareness the host window is made with, to play launchers of each
-// kind: the process's own (no option), or one set on the window's thread.
-enum class DpiMode { ProcessDefault, Unaware, System, PerMonitor };
 
 // One option passed to the game as --<name>=<value>: the host's own value
 // unless overridden; left out when `omit` is set.
@@ -46,7 +44,9 @@ struct Options {
   HangPoint hang = HangPoint::Never;
   unsigned long hangMs = 0;       // 0: until the game ends
   unsigned probeMs = 0;           // 0: no probing of the embedded game window
-  DpiMode dpiAwareness = DpiMode::ProcessDefault;
+  // The awareness the host window is made with, to play launchers of each
+  // kind: Unknown keeps the process's own (no option).
+  lumo::DpiAwareness dpiAwareness = lumo::DpiAwareness::Unknown;
   bool mixedHosting = true;       // make the host window on a thread with mixed DPI hosting
   bool fixedSize = false;         // no sizing border and no maximize box
   std::wstring game;                    // game executable

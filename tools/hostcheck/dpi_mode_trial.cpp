@@ -1,35 +1,32 @@
 #include "hostcheck/dpi_mode_trial.h"
 
 #include <memory>
-#include <thread>
+
+#include "nbase/thread.h"
 
 namespace hostcheck {
 
 namespace {
 
-// Shared by the check thread and the trial's thread: a trial that outlives
-// its bound still has somewhere to write.
+// What one trial found. Shared by the check thread and the trial's thread:
+// a trial that outlives its bound still has somewhere to write.
 struct Trial {
   lumo::DpiAwareness requested = lumo::DpiAwareness::Unknown;
   lumo::DpiAwareness made = lumo::DpiAwareness::Unknown;
   DpiModeTrial::Outcome outcome = DpiModeTrial::Outcome::NotMade;
   DWORD error = 0;
-  HANDLE done = nullptr;
-  ~Trial() {
-    if (done) CloseHandle(done);
-  }
 };
 
-void RunTrial(const std::shared_ptr<Trial>& t, HWND host) {
-  if (!lumo::SetThreadDpiAwareness(t->requested)) return;
+void RunTrial(Trial& t, HWND host) {
+  if (!lumo::SetThreadDpiAwareness(t.requested)) return;
   // Hidden: re-parenting a shown window waits for the window manager.
   HWND wnd = CreateWindowExW(WS_EX_NOPARENTNOTIFY, L"STATIC", L"", WS_POPUP, 0, 0, 64, 48, nullptr, nullptr,
                              GetModuleHandleW(nullptr), nullptr);
   if (wnd == nullptr) return;
-  t->made = lumo::WindowDpiAwareness(wnd);
+  t.made = lumo::WindowDpiAwareness(wnd);
   // A mode the window does not really have is not judged; a system that
   // cannot tell (Unknown) is taken at its word.
-  if (t->made != t->requested && t->made != lumo::DpiAwareness::Unknown) {
+  if (t.made != t.requested && t.made != lumo::DpiAwareness::Unknown) {
     DestroyWindow(wnd);
     return;
   }
@@ -40,37 +37,30 @@ void RunTrial(const std::shared_ptr<Trial>& t, HWND host) {
   SetParent(wnd, host);
   const DWORD error = GetLastError();
   if (GetAncestor(wnd, GA_PARENT) == host) {
-    t->outcome = DpiModeTrial::Outcome::Embedded;
+    t.outcome = DpiModeTrial::Outcome::Embedded;
     SetParent(wnd, nullptr);
   } else {
-    t->outcome = DpiModeTrial::Outcome::Refused;
-    t->error = error;
+    t.outcome = DpiModeTrial::Outcome::Refused;
+    t.error = error;
   }
   DestroyWindow(wnd);
 }
 
-void Try(lumo::DpiAwareness mode, HWND host, DWORD boundMs, DpiModeTrial::Outcome& outcome, DWORD& error,
-         lumo::DpiAwareness& made) {
+// One trial on a thread of its own, waited for at most `boundMs`; one that
+// does not end in time is let go with its share of the record.
+Trial Try(lumo::DpiAwareness mode, HWND host, DWORD boundMs) {
   auto trial = std::make_shared<Trial>();
   trial->requested = mode;
-  trial->done = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-  if (trial->done == nullptr) {
-    outcome = DpiModeTrial::Outcome::NotMade;
-    return;
+  nbase::Thread worker;
+  if (!worker.Create([trial, host] { RunTrial(*trial, host); })) return *trial;  // NotMade
+  if (!worker.Join(boundMs)) {
+    worker.LetGo();
+    Trial late;
+    late.requested = mode;
+    late.outcome = DpiModeTrial::Outcome::TimedOut;
+    return late;
   }
-  std::thread worker([trial, host] {
-    RunTrial(trial, host);
-    SetEvent(trial->done);
-  });
-  if (WaitForSingleObject(trial->done, boundMs) != WAIT_OBJECT_0) {
-    worker.detach();
-    outcome = DpiModeTrial::Outcome::TimedOut;
-    return;
-  }
-  worker.join();
-  outcome = trial->outcome;
-  error = trial->error;
-  made = trial->made;
+  return *trial;
 }
 
 }  // namespace
@@ -79,13 +69,17 @@ std::vector<DpiModeTrial> TryDpiModes(HWND host, DWORD boundMs) {
   std::vector<DpiModeTrial> trials;
   for (lumo::DpiAwareness mode : {lumo::DpiAwareness::Unaware, lumo::DpiAwareness::SystemAware,
                                   lumo::DpiAwareness::PerMonitorAwareV2}) {
+    const Trial tried = Try(mode, host, boundMs);
     DpiModeTrial t;
     t.requested = mode;
-    Try(mode, host, boundMs, t.outcome, t.error, t.made);
+    t.made = tried.made;
+    t.outcome = tried.outcome;
+    t.error = tried.error;
     if (t.outcome == DpiModeTrial::Outcome::NotMade && mode == lumo::DpiAwareness::PerMonitorAwareV2) {
-      lumo::DpiAwareness made = lumo::DpiAwareness::Unknown;
+      const Trial standIn = Try(lumo::DpiAwareness::PerMonitorAware, host, boundMs);
       t.hasStandIn = true;
-      Try(lumo::DpiAwareness::PerMonitorAware, host, boundMs, t.standInOutcome, t.standInError, made);
+      t.standInOutcome = standIn.outcome;
+      t.standInError = standIn.error;
     }
     trials.push_back(t);
   }
