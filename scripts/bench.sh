@@ -10,6 +10,7 @@
 # idles, and init's handles and memory stay within 1.1x the floor's.
 # Usage: scripts/bench.sh [options...]
 set -euo pipefail
+source "$(dirname "$0")/lib/on-error.sh"
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${LUMO_BENCH_BUILD:-$root/build-bench}
 mkdir -p "$build"

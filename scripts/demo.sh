@@ -8,6 +8,7 @@
 # (<build-dir>/demo-timeline.svg and .png).
 # Usage: scripts/demo.sh [build-dir]   (default: build-demo)
 set -euo pipefail
+source "$(dirname "$0")/lib/on-error.sh"
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-$root/build-demo}
 mkdir -p "$build"

@@ -4,6 +4,7 @@
 # Usage: scripts/fuzz.sh [--runs N | --seconds S] [build-dir]
 #   default: 200000 runs per target (a smoke run, as the test command does)
 set -euo pipefail
+source "$(dirname "$0")/lib/on-error.sh"
 root=$(cd "$(dirname "$0")/.." && pwd)
 limit=(-runs=200000)
 case "${1:-}" in

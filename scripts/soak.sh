@@ -6,6 +6,7 @@
 # minutes. Usage: scripts/soak.sh [--race-runs N] [--restarts N]
 #        [--only bursts|hung|races|restarts|loaderlock]
 set -euo pipefail
+source "$(dirname "$0")/lib/on-error.sh"
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${LUMO_SOAK_BUILD:-$root/build-soak}
 mkdir -p "$build"

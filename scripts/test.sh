@@ -10,6 +10,7 @@
 # While working on one part: LUMO_TEST_ONLY=<ctest regex> scripts/test.sh
 # builds only the tested tree and runs only the matching test programs.
 set -euo pipefail
+source "$(dirname "$0")/lib/on-error.sh"
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-$root/build}
 mkdir -p "$build/logs"
