@@ -7,7 +7,11 @@
   version (any other version would ask at each editor start whether to load
   the plugin) and limits no module to platforms (Blueprints that use the
   nodes would not load or cook elsewhere).
-- Build.cs defines WITH_LUMOGAMESDK as 1 for Win64 and as 0 otherwise.
+- Build.cs defines WITH_LUMOGAMESDK as 1 for Win64 on x64 only (the DLL and
+  its import library are x64: an arm64 build links neither) and as 0
+  otherwise, and stages the DLL with $(BinaryOutputDir), never into the
+  engine's folders ($(TargetOutputDir) of an editor that shares the
+  engine's build).
 - The module's sources, preprocessed as on a platform without the DLL
   (WITH_LUMOGAMESDK=0), neither include the library's header nor name any of
   its functions or its record; as on Win64 they do (so the check can fail).
@@ -72,10 +76,17 @@ def preprocess(cpp, source, value):
 def check_sources(module_dir, cpp):
     with open(os.path.join(module_dir, "LumoGameSDK.Build.cs"), encoding="utf-8") as f:
         build = f.read()
-    m = re.search(r"if \(Target\.Platform == UnrealTargetPlatform\.Win64\)\s*\{(.*?)\}\s*else\s*\{(.*?)\}", build, re.S)
+    m = re.search(r"bool bArm = Target\.Architecture\.ToString\(\)\.ToLowerInvariant\(\)\.Contains\(\"arm\"\);\s*"
+                  r"bool bWindowsX64 = Target\.Platform == UnrealTargetPlatform\.Win64 && !bArm;\s*"
+                  r"if \(bWindowsX64\)\s*\{(.*?)\}\s*else\s*\{(.*?)\}", build, re.S)
     if not m or 'PublicDefinitions.Add("WITH_LUMOGAMESDK=1")' not in m.group(1) \
             or 'PublicDefinitions.Add("WITH_LUMOGAMESDK=0")' not in m.group(2):
-        fault("Build.cs does not define WITH_LUMOGAMESDK=1 for Win64 and WITH_LUMOGAMESDK=0 otherwise")
+        fault("Build.cs does not define WITH_LUMOGAMESDK=1 for Win64 on x64 only and WITH_LUMOGAMESDK=0 otherwise")
+    elif "LumoGameSDK.lib" in m.group(2) or "LumoGameSDK.lib" not in m.group(1):
+        fault("Build.cs links the x64 import library outside Win64 on x64")
+    staged = re.findall(r'RuntimeDependencies\.Add\("([^"]*)', build)
+    if not staged or any(not target.startswith("$(BinaryOutputDir)/") for target in staged):
+        fault("Build.cs stages the DLL elsewhere than $(BinaryOutputDir): %r" % staged)
     sources = sorted(os.path.join(folder, n) for folder, _, names in os.walk(module_dir)
                      for n in names if n.endswith(".cpp"))
     named_on_win64 = set()
