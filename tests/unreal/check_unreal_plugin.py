@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Checks the Unreal plugin for what makes it load on any engine and platform.
 
-    check_unreal_plugin.py <configured .uplugin> <version> <plugin source dir> <C++ preprocessor>
+    check_unreal_plugin.py <configured .uplugin> <version> <plugin source dir> <C++ compiler>
+                           <compiler flags, ;-separated> <engine stand-in header> <SDK include dir>
 
 - The descriptor is valid JSON of the package's version, pins no engine
   version (any other version would ask at each editor start whether to load
@@ -15,6 +16,8 @@
 - The module's sources, preprocessed as on a platform without the DLL
   (WITH_LUMOGAMESDK=0), neither include the library's header nor name any of
   its functions or its record; as on Win64 they do (so the check can fail).
+- The module's sources compile, both ways of WITH_LUMOGAMESDK, against a
+  stand-in of the engine's headers (syntax and names only: no engine here).
 Prints each fault; exits 1 if there was any.
 """
 import json
@@ -22,6 +25,7 @@ import os
 import re
 import subprocess
 import sys
+import tempfile
 
 faults = []
 
@@ -100,14 +104,45 @@ def check_sources(module_dir, cpp):
             fault("no source uses %s on Win64" % name)
 
 
+def check_compiles(module_dir, cxx, flags, stand_in, sdk_include):
+    sources = sorted(os.path.join(folder, n) for folder, _, names in os.walk(module_dir)
+                     for n in names if n.endswith(".cpp"))
+    own = {n for folder, _, names in os.walk(module_dir) for n in names}
+    with tempfile.TemporaryDirectory() as engine:
+        # Every engine header the sources include becomes the stand-in.
+        for source in sorted(os.path.join(folder, n) for folder, _, names in os.walk(module_dir) for n in names
+                             if n.endswith((".cpp", ".h"))):
+            with open(source, encoding="utf-8") as f:
+                for header in re.findall(r'^#include "([^"]+)"', f.read(), re.M):
+                    if os.path.basename(header) in own or header == "LumoGameSDK.h":
+                        continue
+                    path = os.path.join(engine, header)
+                    os.makedirs(os.path.dirname(path), exist_ok=True)
+                    with open(path, "w", encoding="utf-8") as stub:
+                        stub.write("" if header.endswith(".generated.h") else '#include "%s"\n' % stand_in)
+        for value in (0, 1):
+            for source in sources:
+                command = [cxx] + [f for f in re.split(r"\\?;", flags) if f] + [
+                           "-std=c++17", "-fsyntax-only", "-x", "c++", "-DWITH_LUMOGAMESDK=%d" % value,
+                           "-I", engine, "-I", os.path.join(module_dir, "Public"),
+                           "-I", os.path.join(module_dir, "Private"), "-I", sdk_include, source]
+                result = subprocess.run(command, capture_output=True, text=True)
+                if result.returncode != 0:
+                    fault("%s does not compile with WITH_LUMOGAMESDK=%d:\n%s"
+                          % (os.path.basename(source), value, result.stderr.strip()))
+
+
 def main():
-    if len(sys.argv) != 5:
+    if len(sys.argv) != 8:
         sys.exit(__doc__)
-    descriptor, version, plugin_dir, cpp = sys.argv[1:]
+    descriptor, version, plugin_dir, cxx, flags, stand_in, sdk_include = sys.argv[1:]
     check_descriptor(descriptor, version)
-    check_sources(os.path.join(plugin_dir, "Source", "LumoGameSDK"), cpp)
+    module_dir = os.path.join(plugin_dir, "Source", "LumoGameSDK")
+    check_sources(module_dir, cxx)
+    check_compiles(module_dir, cxx, flags, os.path.abspath(stand_in), sdk_include)
     if not faults:
-        print("check_unreal_plugin: loads on any engine version and platform; the fallbacks are what other platforms compile")
+        print("check_unreal_plugin: loads on any engine version and platform; the fallbacks are what other platforms "
+              "compile; the sources compile both ways against the engine stand-in")
     return 1 if faults else 0
 
 
