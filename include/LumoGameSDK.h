@@ -26,8 +26,8 @@
  * carries the same number). */
 #define LUMO_SDK_VERSION_MAJOR 1
 #define LUMO_SDK_VERSION_MINOR 1
-#define LUMO_SDK_VERSION_PATCH 0
-#define LUMO_SDK_VERSION_STRING "1.1.0"
+#define LUMO_SDK_VERSION_PATCH 1
+#define LUMO_SDK_VERSION_STRING "1.1.1"
 
 #include <stddef.h>
 #include <stdint.h>
@@ -55,7 +55,12 @@ extern "C" {
 typedef enum SdkError {
     SdkError_Ok = 0,
     SdkError_GameWindowNotFound = -1, /* no titled top-level window (or engine window) on the calling thread */
-    SdkError_LaunchParamsFailed = -2, /* the command line could not be read */
+    SdkError_LaunchParamsFailed = -2, /* the command line could not be read (never, from this DLL);
+                                       * the engine wrappers answer it for lumoGameInit without
+                                       * calling the DLL: in the Unity or Unreal editor without
+                                       * the opt-in, or opted in with a parent window on the
+                                       * editor's command line; Unreal also where the DLL is
+                                       * missing (not Windows x64) or did not load */
     SdkError_EmbedAttachFailed = -3,  /* the host window named by --parent no longer exists */
     SdkError_IpcGameStartFailed = -4, /* the game's IPC channel could not be created */
     SdkError_IpcPostFailed = -5,      /* no host channel to send to (no --lumo-pipe) or a message could not be built */

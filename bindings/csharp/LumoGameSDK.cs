@@ -5,14 +5,19 @@
 // package's assembly definition and LumoGameSDK.csproj do; elsewhere: -unsafe).
 //
 // The public surface checks what the library cannot: the process must be
-// 64-bit (the DLL is x64 only), and request text must reach the library whole
+// x64 (the DLL is x64 only), and request text must reach the library whole
 // (no embedded NUL, valid UTF-16), so nothing is cut off or read past its end.
 // In the Unity Editor the process is the Editor itself: there the calls stay
 // away from the DLL unless the project opts in (LumoSdk.EditorUsesDevHost),
 // and Uninit never runs, because it would end the Editor.
+//
+// The source compiles with Unity's C# (7.3) and, without a warning, in a
+// project with nullable annotations enabled: no reference it hands out or
+// keeps is ever null, so it needs no annotation that C# 7.3 cannot read.
 using System;
 using System.Runtime.InteropServices;
 using System.Text;
+using System.Threading.Tasks;
 
 namespace Lumo
 {
@@ -93,9 +98,9 @@ namespace Lumo
     /// window exists (on the thread that owns it), Login, TryGetLoginInfo,
     /// ShowPay any number of times, Uninit at the very end. Every call is safe
     /// from any thread; Login blocks while its HTTPS request runs (at most
-    /// 15 s), so call it from a worker thread and hand the result back. In a
-    /// 32-bit process every call throws PlatformNotSupportedException before
-    /// the library is touched.
+    /// 15 s), so call it from a worker thread (LoginAsync does). In a process
+    /// that is not x64 (x86, Arm, Arm64) every call throws
+    /// PlatformNotSupportedException before the library is touched.
     /// </summary>
     public static class LumoSdk
     {
@@ -116,11 +121,66 @@ namespace Lumo
 
 #if UNITY_EDITOR
         internal static bool InEditor = true;
-        internal static Action<string> Warn = UnityEngine.Debug.LogWarning;
 #else
         internal static bool InEditor = false;
-        internal static Action<string> Warn = message => Console.Error.WriteLine(message);
 #endif
+
+        static readonly object WarningLock = new object();
+        static volatile Action<string>[] warningHandlers = new Action<string>[0];
+
+        /// <summary>
+        /// Raised with each warning of the binding: a call it answers itself
+        /// and why (a refused ShowPay text, Init or Uninit skipped in the
+        /// Editor). Raised on the thread of that call. In Unity every warning
+        /// also goes to UnityEngine.Debug.LogWarning (the Console, the player's
+        /// log). Elsewhere, while no handler is attached, a warning goes to the
+        /// debugger's output and to standard error instead.
+        /// </summary>
+        public static event Action<string> Warning
+        {
+            add
+            {
+                if (value == null) return;
+                lock (WarningLock)
+                {
+                    Action<string>[] grown = new Action<string>[warningHandlers.Length + 1];
+                    warningHandlers.CopyTo(grown, 0);
+                    grown[grown.Length - 1] = value;
+                    warningHandlers = grown;
+                }
+            }
+            remove
+            {
+                lock (WarningLock)
+                {
+                    int at = Array.LastIndexOf(warningHandlers, value);
+                    if (at < 0) return;
+                    Action<string>[] shrunk = new Action<string>[warningHandlers.Length - 1];
+                    Array.Copy(warningHandlers, 0, shrunk, 0, at);
+                    Array.Copy(warningHandlers, at + 1, shrunk, at, shrunk.Length - at);
+                    warningHandlers = shrunk;
+                }
+            }
+        }
+
+        // Every Unity version the package supports defines UNITY_5_3_OR_NEWER.
+        internal static void Warn(string message)
+        {
+            Action<string>[] handlers = warningHandlers;
+#if UNITY_5_3_OR_NEWER
+            UnityEngine.Debug.LogWarning(message);
+#else
+            if (handlers.Length == 0)
+            {
+                System.Diagnostics.Debugger.Log(0, "LumoGameSDK", message + Environment.NewLine);
+                Console.Error.WriteLine(message);
+            }
+#endif
+            foreach (Action<string> handler in handlers)
+            {
+                handler(message);
+            }
+        }
 
         // True when the call must not reach the DLL: inside the Editor,
         // without the opt-in.
@@ -132,7 +192,7 @@ namespace Lumo
         /// <summary>Attaches the game window to the host; see the integration guide.</summary>
         public static SdkError Init()
         {
-            RequireX64(IntPtr.Size);
+            RequireX64();
             if (EditorKeepsAway)
             {
                 Warn("LumoGameSDK: Init skipped in the Editor (answers LaunchParamsFailed): the Editor was not " +
@@ -159,10 +219,9 @@ namespace Lumo
         {
             foreach (string arg in args)
             {
-                string rest = arg.StartsWith("--") ? arg.Substring(2)
-                            : arg.StartsWith("-") || arg.StartsWith("/") ? arg.Substring(1) : null;
-                if (rest != null && rest.StartsWith("parent") &&
-                    (rest.Length == 6 || rest[6] == '=' || rest[6] == ':'))
+                int name = arg.StartsWith("--") ? 2 : arg.StartsWith("-") || arg.StartsWith("/") ? 1 : 0;
+                if (name > 0 && string.CompareOrdinal(arg, name, "parent", 0, 6) == 0 &&
+                    (arg.Length == name + 6 || arg[name + 6] == '=' || arg[name + 6] == ':'))
                 {
                     return true;
                 }
@@ -176,7 +235,7 @@ namespace Lumo
         /// </summary>
         public static SdkError Login()
         {
-            RequireX64(IntPtr.Size);
+            RequireX64();
             if (EditorKeepsAway)
             {
                 return SdkError.NotInitialized;
@@ -184,10 +243,23 @@ namespace Lumo
             return Native.lumoGameLogin();
         }
 
+        /// <summary>
+        /// Login on a thread-pool thread: the calling thread goes on at once,
+        /// and the task completes with Login's result (or faults with its
+        /// exception, such as PlatformNotSupportedException). Await it where
+        /// you would continue anyway: in a Unity MonoBehaviour the code after
+        /// the await runs on the main thread as usual (Unity's
+        /// synchronization context), where Unity's API may be used.
+        /// </summary>
+        public static Task<SdkError> LoginAsync()
+        {
+            return Task.Run(() => Login());
+        }
+
         /// <summary>A copy of the login record; false before a successful login.</summary>
         public static unsafe bool TryGetLoginInfo(out LoginInfo info)
         {
-            RequireX64(IntPtr.Size);
+            RequireX64();
             IntPtr record = EditorKeepsAway ? IntPtr.Zero : Native.lumoGetLoginInfo();
             if (record == IntPtr.Zero)
             {
@@ -211,11 +283,15 @@ namespace Lumo
         /// and a warning, and nothing is sent, as the library refuses text
         /// that is not UTF-8.
         /// </summary>
-        public static SdkError ShowPay(string text)
+        public static SdkError ShowPay(
+#if NETCOREAPP3_0_OR_GREATER || NETSTANDARD2_1_OR_GREATER
+            [System.Diagnostics.CodeAnalysis.AllowNull]
+#endif
+            string text)
         {
-            RequireX64(IntPtr.Size);
-            byte[] bytes = Utf8z(text ?? "");
-            if (bytes == null)
+            RequireX64();
+            byte[] bytes;
+            if (!TryUtf8z(text ?? "", out bytes))
             {
                 Warn("LumoGameSDK: ShowPay refused (answers IpcPostFailed), nothing sent: the text holds an embedded NUL " +
                      "or an unpaired surrogate, so it cannot reach the library whole as UTF-8.");
@@ -234,7 +310,7 @@ namespace Lumo
         /// </summary>
         public static void Uninit()
         {
-            RequireX64(IntPtr.Size);
+            RequireX64();
             if (InEditor)
             {
                 Warn("LumoGameSDK: Uninit skipped in the Editor: it would end the Editor 3 s later.");
@@ -243,39 +319,49 @@ namespace Lumo
             Native.lumoGameUninit();
         }
 
-        // The DLL is x64 only: a 32-bit process would fail at the first call
-        // with a BadImageFormatException that names neither cause nor cure.
-        internal static void RequireX64(int pointerSize)
+        static void RequireX64()
         {
-            if (pointerSize != 8)
+            RequireX64(RuntimeInformation.ProcessArchitecture);
+        }
+
+        // The DLL is x64 only: any other process would fail at the first call
+        // with a BadImageFormatException or DllNotFoundException that names
+        // neither cause nor cure (.NET 6 and later run Arm64 by default on
+        // Windows on Arm; Unity has Arm64 and 32-bit players).
+        internal static void RequireX64(Architecture process)
+        {
+            if (process != Architecture.X64)
             {
                 throw new PlatformNotSupportedException(
-                    "LumoGameSDK.dll is a 64-bit (x64) library, but this process is " + (pointerSize * 8) +
-                    "-bit: build the game for x86_64 (Unity: Architecture x86_64; .NET: PlatformTarget x64).");
+                    "LumoGameSDK.dll is a Windows x64 (64-bit Intel/AMD) library, but this process runs as " + process +
+                    ": build the game for x64 (Unity: Architecture x86_64; .NET: PlatformTarget x64, which Windows " +
+                    "on Arm runs under emulation).");
             }
         }
 
         static readonly UTF8Encoding StrictUtf8 = new UTF8Encoding(false, true);
 
         // The text as NUL-terminated UTF-8 (the default string marshalling
-        // would pass the ANSI code page), or null when it cannot reach the
-        // library whole: the library reads up to the first NUL, and unpaired
-        // surrogates have no UTF-8 form.
-        internal static byte[] Utf8z(string text)
+        // would pass the ANSI code page); false, with an empty array, when it
+        // cannot reach the library whole: the library reads up to the first
+        // NUL, and unpaired surrogates have no UTF-8 form.
+        internal static bool TryUtf8z(string text, out byte[] bytes)
         {
+            bytes = new byte[0];
             if (text.IndexOf('\0') >= 0)
             {
-                return null;
+                return false;
             }
             try
             {
-                byte[] bytes = new byte[StrictUtf8.GetByteCount(text) + 1];
-                StrictUtf8.GetBytes(text, 0, text.Length, bytes, 0);
-                return bytes;
+                byte[] encoded = new byte[StrictUtf8.GetByteCount(text) + 1];
+                StrictUtf8.GetBytes(text, 0, text.Length, encoded, 0);
+                bytes = encoded;
+                return true;
             }
             catch (EncoderFallbackException)
             {
-                return null;
+                return false;
             }
         }
 

@@ -2,8 +2,9 @@
 // codes that login_info_fixture_test.cpp wrote from the header, a LoginInfo
 // record it wrote with known values (read through the binding and through
 // the marshaller), and the export names of the .def file;
-// the .NET surface beside the 1.0 names it replaces, and the Unity Editor
-// guard. No LumoGameSDK.dll is loadable here (Mono on Linux), so a call that
+// the .NET surface beside the 1.0 names it replaces, where warnings go, the
+// process architectures refused, LoginAsync, and the Unity Editor guard. No
+// LumoGameSDK.dll is loadable here (Mono on Linux), so a call that
 // reaches the library throws DllNotFoundException: that is how the checks
 // tell "went to the library" from "answered by the binding".
 //   mono LoginInfoTest.exe <fixture dir> <LumoGameSDK.def>
@@ -14,6 +15,7 @@ using System.Linq;
 using System.Reflection;
 using System.Runtime.InteropServices;
 using System.Text;
+using System.Threading.Tasks;
 using Lumo;
 
 #pragma warning disable 618 // the 1.0 names are checked on purpose
@@ -141,9 +143,10 @@ static unsafe class LoginInfoTest
             Expect(typeof(LoginInfo).GetProperty(name) != null, true, "LoginInfo." + name + " exists");
         foreach (FieldInfo f in typeof(LoginInfo).GetFields(BindingFlags.Public | BindingFlags.Instance))
             Expect(f.IsDefined(typeof(ObsoleteAttribute), false), true, "public field LoginInfo." + f.Name + " is obsolete");
-        string[] calls = { "Init", "Login", "TryGetLoginInfo", "ShowPay", "Uninit" };
+        string[] calls = { "Init", "Login", "LoginAsync", "TryGetLoginInfo", "ShowPay", "Uninit" };
         foreach (string name in calls)
             Expect(typeof(LumoSdk).GetMethod(name) != null, true, "LumoSdk." + name + " exists");
+        Expect(typeof(LumoSdk).GetEvent("Warning") != null, true, "event LumoSdk.Warning exists");
         Expect(typeof(LumoGameSDK).IsDefined(typeof(ObsoleteAttribute), false), true, "class LumoGameSDK is obsolete");
         foreach (MethodInfo m in typeof(LumoGameSDK).GetMethods(BindingFlags.Public | BindingFlags.Static))
             Expect(m.IsDefined(typeof(ObsoleteAttribute), false), true, "LumoGameSDK." + m.Name + " is obsolete");
@@ -163,15 +166,16 @@ static unsafe class LoginInfoTest
     static void CheckEditorGuard()
     {
         var warnings = new List<string>();
-        Action<string> plainWarn = LumoSdk.Warn;
+        Action<string> collect = warnings.Add;
         LumoSdk.InEditor = true;
-        LumoSdk.Warn = warnings.Add;
+        LumoSdk.Warning += collect;
         try
         {
             Expect(Outcome(() => LumoSdk.Init()), "LaunchParamsFailed", "Editor: Init");
             Expect(warnings.Count == 1 && warnings[0].Contains("EditorUsesDevHost"), true,
                    "Editor: Init warns and names the opt-in: " + string.Join(" | ", warnings));
             Expect(Outcome(() => LumoSdk.Login()), "NotInitialized", "Editor: Login");
+            Expect(Outcome(() => LumoSdk.LoginAsync().Result), "NotInitialized", "Editor: LoginAsync");
             Expect(Outcome(() => { LoginInfo i; return LumoSdk.TryGetLoginInfo(out i); }), "False", "Editor: TryGetLoginInfo");
             Expect(Outcome(() => LumoSdk.ShowPay("{}")), "NotInitialized", "Editor: ShowPay");
             Expect(Outcome(() => LumoSdk.ShowPay("a\0b")), "IpcPostFailed", "Editor: ShowPay of text it cannot send");
@@ -191,7 +195,7 @@ static unsafe class LoginInfoTest
         {
             LumoSdk.InEditor = false;
             LumoSdk.EditorUsesDevHost = false;
-            LumoSdk.Warn = plainWarn;
+            LumoSdk.Warning -= collect;
         }
         // Outside the Editor the opt-in changes nothing and Uninit goes to the library.
         LumoSdk.EditorUsesDevHost = true;
@@ -230,9 +234,11 @@ static unsafe class LoginInfoTest
         Expect(string.Join(" ", imported), string.Join(" ", exported), "imported entry points");
     }
 
-    static string Hex(byte[] bytes)
+    static string Hex(string text)
     {
-        return bytes == null ? "refused" : BitConverter.ToString(bytes);
+        byte[] bytes;
+        return LumoSdk.TryUtf8z(text, out bytes) ? BitConverter.ToString(bytes)
+            : bytes.Length == 0 ? "refused" : "refused, with bytes";
     }
 
     // Request text reaches the library whole, as NUL-terminated UTF-8, or not
@@ -240,17 +246,17 @@ static unsafe class LoginInfoTest
     static void CheckPayText()
     {
         byte[] expected = { 0x7B, 0x22, 0x69, 0x74, 0x65, 0x6D, 0x22, 0x3A, 0x22, 0xC3, 0xBC, 0xE2, 0x82, 0xAC, 0xF0, 0x9F, 0x98, 0x80, 0x22, 0x7D, 0x00 };
-        Expect(Hex(LumoSdk.Utf8z("{\"item\":\"\u00FC\u20AC\U0001F600\"}")), Hex(expected), "payment text as NUL-terminated UTF-8");
-        Expect(Hex(LumoSdk.Utf8z("")), "00", "empty text");
+        Expect(Hex("{\"item\":\"\u00FC\u20AC\U0001F600\"}"), BitConverter.ToString(expected), "payment text as NUL-terminated UTF-8");
+        Expect(Hex(""), "00", "empty text");
         string[] refused = { "a\0b", "\0", "{}\0{\"item\":1}", "x\uD800y", "\uDC00", "end\uD83D" };
         var warnings = new List<string>();
-        Action<string> plainWarn = LumoSdk.Warn;
-        LumoSdk.Warn = warnings.Add;
+        Action<string> collect = warnings.Add;
+        LumoSdk.Warning += collect;
         try
         {
             foreach (string text in refused)
             {
-                Expect(Hex(LumoSdk.Utf8z(text)), "refused", "text " + Escape(text));
+                Expect(Hex(text), "refused", "text " + Escape(text));
                 // Refused before the library is reached: here (no Windows DLL) any
                 // call into it would throw DllNotFoundException.
                 warnings.Clear();
@@ -261,10 +267,53 @@ static unsafe class LoginInfoTest
         }
         finally
         {
-            LumoSdk.Warn = plainWarn;
+            LumoSdk.Warning -= collect;
         }
         Expect(Outcome(() => LumoSdk.ShowPay("{\"item\":1}")), "DllNotFoundException", "valid text goes to the library");
         Expect(Outcome(() => LumoSdk.ShowPay(null)), "DllNotFoundException", "null goes to the library as empty text");
+    }
+
+    // Where a warning goes outside Unity: with no handler attached, to
+    // standard error (and the debugger's output, which Mono here has not);
+    // with handlers, to each of them and nowhere else; a removed handler
+    // gets nothing more.
+    static void CheckWarningSinks()
+    {
+        var standardError = new StringWriter();
+        TextWriter plainError = Console.Error;
+        Console.SetError(standardError);
+        var first = new List<string>();
+        var second = new List<string>();
+        Action<string> toFirst = first.Add;
+        Action<string> toSecond = second.Add;
+        try
+        {
+            LumoSdk.ShowPay("a\0b");
+            Expect(standardError.ToString().Contains("LumoGameSDK: ShowPay refused"), true,
+                   "without a handler the warning goes to standard error: " + standardError);
+
+            standardError.GetStringBuilder().Clear();
+            LumoSdk.Warning += toFirst;
+            LumoSdk.Warning += toSecond;
+            LumoSdk.ShowPay("a\0b");
+            LumoSdk.Warning -= toFirst;
+            LumoSdk.ShowPay("\uDC00");
+            LumoSdk.Warning -= toSecond;
+            LumoSdk.Warning -= toSecond; // removing what is not there changes nothing
+            Expect(first.Count, 1, "the removed handler got only the warning before its removal");
+            Expect(second.Count, 2, "the handler left got both warnings");
+            Expect(standardError.ToString(), "", "with handlers attached nothing goes to standard error");
+
+            LumoSdk.ShowPay("a\0b");
+            Expect(standardError.ToString().Contains("ShowPay refused"), true,
+                   "with every handler removed, standard error again");
+        }
+        finally
+        {
+            Console.SetError(plainError);
+            LumoSdk.Warning -= toFirst;
+            LumoSdk.Warning -= toSecond;
+        }
     }
 
     // In the Editor, Init stays away from the library when the command line
@@ -279,11 +328,11 @@ static unsafe class LoginInfoTest
             Expect(LumoSdk.NamesParent(new[] { "Unity.exe", arg }), false, "names no parent: " + arg);
 
         var warnings = new List<string>();
-        Action<string> plainWarn = LumoSdk.Warn;
+        Action<string> collect = warnings.Add;
         Func<string[]> plainArgs = LumoSdk.CommandLineArgs;
         LumoSdk.InEditor = true;
         LumoSdk.EditorUsesDevHost = true;
-        LumoSdk.Warn = warnings.Add;
+        LumoSdk.Warning += collect;
         try
         {
             LumoSdk.CommandLineArgs = () => new[] { "Unity.exe", "-projectPath", "C:\\p", "--parent=1312844", "--gameid=42" };
@@ -303,26 +352,57 @@ static unsafe class LoginInfoTest
         {
             LumoSdk.InEditor = false;
             LumoSdk.EditorUsesDevHost = false;
-            LumoSdk.Warn = plainWarn;
+            LumoSdk.Warning -= collect;
             LumoSdk.CommandLineArgs = plainArgs;
         }
     }
 
-    // A 32-bit process learns why before the first call; a 64-bit one goes on.
-    static void CheckProcessBitness()
+    // Only an x64 process goes on; any other learns why, with the cure,
+    // before the first call reaches the library.
+    static void CheckProcessArchitecture()
     {
-        Expect(Outcome(() => { LumoSdk.RequireX64(8); return "none"; }), "none", "64-bit process accepted");
+        var cases = new[]
+        {
+            new { Process = Architecture.X64, Refused = false },
+            new { Process = Architecture.X86, Refused = true },
+            new { Process = Architecture.Arm, Refused = true },
+            new { Process = Architecture.Arm64, Refused = true },
+        };
+        foreach (var c in cases)
+        {
+            string outcome = "accepted";
+            try
+            {
+                LumoSdk.RequireX64(c.Process);
+            }
+            catch (PlatformNotSupportedException e)
+            {
+                outcome = e.Message.Contains("x64") && e.Message.Contains("runs as " + c.Process + ":") &&
+                          e.Message.Contains("x86_64") && e.Message.Contains("PlatformTarget x64")
+                    ? "refused" : "refused without cause and cure: " + e.Message;
+            }
+            Expect(outcome, c.Refused ? "refused" : "accepted", c.Process + " process");
+        }
+        Expect(RuntimeInformation.ProcessArchitecture, Architecture.X64, "the test itself runs as x64");
+    }
+
+    // LoginAsync hands back a task at once; the login runs in it, so what the
+    // login throws (here: no library) faults the task instead of the call.
+    static void CheckLoginAsync()
+    {
+        Task<SdkError> login = null;
+        Expect(Outcome(() => { login = LumoSdk.LoginAsync(); return "returned"; }), "returned", "LoginAsync returns a task");
+        if (login == null) return;
+        string faulted = "completed";
         try
         {
-            LumoSdk.RequireX64(4);
-            Expect("no exception", "PlatformNotSupportedException", "32-bit process refused");
+            login.Wait(10000);
         }
-        catch (PlatformNotSupportedException e)
+        catch (AggregateException e)
         {
-            Expect(e.Message.Contains("64-bit") && e.Message.Contains("32-bit") && e.Message.Contains("x86_64"), true,
-                   "message names the cause and the cure: " + e.Message);
+            faulted = e.InnerException.GetType().Name;
         }
-        Expect(IntPtr.Size, 8, "the test itself runs 64-bit");
+        Expect(faulted, "DllNotFoundException", "LoginAsync's task carries the login's outcome");
     }
 
     // The call's result, or the name of the exception it threw.
@@ -352,7 +432,9 @@ static unsafe class LoginInfoTest
         CheckKnownRecord(Path.Combine(args[0], "login_info.bin"));
         CheckImports(args[1]);
         CheckPayText();
-        CheckProcessBitness();
+        CheckWarningSinks();
+        CheckProcessArchitecture();
+        CheckLoginAsync();
         CheckSurface();
         CheckEditorGuard();
         CheckParentOption();

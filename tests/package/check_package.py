@@ -6,6 +6,9 @@
 - The README, the CHANGELOG and docs/ point only to what the package holds:
   every relative link resolves inside it, and no text names a folder of the
   SDK's source tree (scripts/, tests/, src/) that the package does not have.
+  The same for the Unity package's README, CHANGELOG and Documentation~ on
+  their own: a link of the guides there stays inside Documentation~, since
+  one folder up is the SDK's root in the zip but the Unity package there.
 - The Unity package: valid JSON manifests of the right version, a
   documentation link only to a configured web address, the guides in
   Documentation~, its README and CHANGELOG, a sample that exists, the
@@ -49,14 +52,22 @@ def check_docs(root):
             m = source_only.search(line)
             if m:
                 fault("%s:%d names %s, which the package does not hold: %s" % (page, lineno, m.group(0), line.strip()))
+    check_links(root, pages, root)
+
+
+def check_links(root, pages, inside):
+    """Every relative link of `pages` (relative to `root`) resolves to a file
+    under `inside`, and to a heading of it when it names one."""
+    for page in pages:
+        text = read(os.path.join(root, page))
         for target in re.findall(r"\]\(([^)\s]+)\)", text):
             if re.match(r"[a-z]+:", target):
                 continue
             file_part, _, anchor = target.partition("#")
             path = os.path.normpath(os.path.join(root, os.path.dirname(page), file_part)) if file_part \
                 else os.path.join(root, page)
-            if not path.startswith(os.path.abspath(root)) or not os.path.exists(path):
-                fault("%s links to %s, which is not in the package" % (page, target))
+            if not path.startswith(os.path.abspath(inside) + os.sep) or not os.path.exists(path):
+                fault("%s links to %s, which is not in %s" % (page, target, os.path.relpath(inside, root)))
             elif anchor and path.endswith(".md") and anchor not in anchors(read(path)):
                 fault("%s links to %s, which has no such heading" % (page, target))
 
@@ -86,6 +97,10 @@ def check_unity(root, version):
     for name in ("README.md", "CHANGELOG.md"):
         if not os.path.isfile(os.path.join(pkg, name)):
             fault("the Unity package has no %s" % name)
+    guides = os.path.join(pkg, "Documentation~")
+    if os.path.isdir(guides):
+        check_links(pkg, ["README.md", "CHANGELOG.md"], pkg)
+        check_links(pkg, ["Documentation~/" + n for n in sorted(os.listdir(guides)) if n.endswith(".md")], guides)
     samples = manifest.get("samples", [])
     if not samples:
         fault("unity package.json names no sample")

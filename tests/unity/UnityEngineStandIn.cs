@@ -1,7 +1,9 @@
 // The few UnityEngine members the package's scripts use, with Unity's
-// signatures, so that Mono's compiler can build them as Unity would. Only for
-// compiling: nothing here runs, and none of it ships.
+// signatures, so that Mono's compiler can build them as Unity would. None of
+// it ships. Debug.LogWarning also keeps what it was given (StandInWarnings,
+// not Unity's), so a probe can see where the binding's warnings go.
 using System;
+using System.Collections.Generic;
 
 namespace UnityEngine
 {
@@ -20,7 +22,8 @@ namespace UnityEngine
 
     public static class Debug
     {
-        public static void LogWarning(object message) {}
+        public static readonly List<string> StandInWarnings = new List<string>();
+        public static void LogWarning(object message) { StandInWarnings.Add(message.ToString()); }
     }
 
     public abstract class PropertyAttribute : Attribute {}

@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Compiles the Unity package's scripts as Unity would for one target.
 
-    unity_compile.py <mcs> <package dir> <binding .cs> <work dir> <target>
+    unity_compile.py <mcs> <mono> <package dir> <binding .cs> <work dir> <target>
 
 <target> is win64, win32 (a Windows player of that width) or editor (the
 Windows Editor with Windows as the build target). Like Unity, it builds the
@@ -9,24 +9,54 @@ runtime assembly only when its assembly definition includes the target, with
 the definition's unsafe setting, and then the sample as a project script
 (Assembly-CSharp) against whatever runtime assembly exists; both see the
 target's scripting defines and a stand-in of the UnityEngine members they use.
-Exits non-zero, with the compiler's messages, when any of it does not build.
+Then it runs a probe against the runtime assembly under Mono: a warning of the
+binding reaches UnityEngine.Debug.LogWarning (a player's log collects nothing
+else) and the binding's Warning event, and nothing goes to standard error.
+Exits non-zero, with the compiler's messages, when any of it does not build,
+or when the probe fails.
 """
 import json
 import os
 import subprocess
 import sys
 
-# Unity's scripting defines that the scripts could look at, per target.
+# Unity's scripting defines that the scripts could look at, per target; every
+# version the package supports (2019.4 on) also defines the version ones.
+VERSION = ["UNITY_5_3_OR_NEWER", "UNITY_2017_1_OR_NEWER", "UNITY_2019_4_OR_NEWER"]
 TARGETS = {
-    "win64": ("WindowsStandalone64", ["UNITY_STANDALONE", "UNITY_STANDALONE_WIN", "UNITY_64"]),
-    "win32": ("WindowsStandalone32", ["UNITY_STANDALONE", "UNITY_STANDALONE_WIN"]),
-    "editor": ("Editor", ["UNITY_EDITOR", "UNITY_EDITOR_WIN", "UNITY_EDITOR_64", "UNITY_64",
-                          "UNITY_STANDALONE", "UNITY_STANDALONE_WIN"]),
+    "win64": ("WindowsStandalone64", VERSION + ["UNITY_STANDALONE", "UNITY_STANDALONE_WIN", "UNITY_64"]),
+    "win32": ("WindowsStandalone32", VERSION + ["UNITY_STANDALONE", "UNITY_STANDALONE_WIN"]),
+    "editor": ("Editor", VERSION + ["UNITY_EDITOR", "UNITY_EDITOR_WIN", "UNITY_EDITOR_64", "UNITY_64",
+                                    "UNITY_STANDALONE", "UNITY_STANDALONE_WIN"]),
 }
 
+# Refused text: the binding answers without the library and warns.
+PROBE = r"""
+using System;
+using System.IO;
+using Lumo;
+static class Probe
+{
+    static int Main()
+    {
+        var standardError = new StringWriter();
+        Console.SetError(standardError);
+        int raised = 0;
+        LumoSdk.Warning += message => ++raised;
+        SdkError answer = LumoSdk.ShowPay("a\0b");
+        var logged = UnityEngine.Debug.StandInWarnings;
+        bool ok = answer == SdkError.IpcPostFailed && logged.Count == 1 && logged[0].Contains("ShowPay refused") &&
+                  raised == 1 && standardError.ToString().Length == 0;
+        Console.WriteLine("probe: answer " + answer + ", Debug.LogWarning got " + logged.Count + ", the event " +
+                          raised + ", standard error " + standardError.ToString().Length + " characters");
+        return ok ? 0 : 1;
+    }
+}
+"""
 
-def compile_cs(mcs, out, sources, defines, references, unsafe):
-    command = [mcs, "-nologo", "-target:library", "-langversion:7.2", "-warnaserror+",
+
+def compile_cs(mcs, out, sources, defines, references, unsafe, target="library"):
+    command = [mcs, "-nologo", "-target:" + target, "-langversion:7.2", "-warnaserror+",
                "-out:" + out]
     if defines:
         command.append("-define:" + ";".join(defines))
@@ -40,9 +70,9 @@ def compile_cs(mcs, out, sources, defines, references, unsafe):
 
 
 def main():
-    if len(sys.argv) != 6 or sys.argv[5] not in TARGETS:
+    if len(sys.argv) != 7 or sys.argv[6] not in TARGETS:
         sys.exit(__doc__)
-    mcs, package, binding, work, target = sys.argv[1:]
+    mcs, mono, package, binding, work, target = sys.argv[1:]
     platform, defines = TARGETS[target]
     here = os.path.dirname(os.path.abspath(__file__))
     os.makedirs(work, exist_ok=True)
@@ -54,6 +84,7 @@ def main():
         asmdef = json.load(f)
     references = [engine]
     included = asmdef.get("includePlatforms") or []
+    runtime = None
     if (not included or platform in included) and platform not in asmdef.get("excludePlatforms", []):
         runtime = os.path.join(work, asmdef["name"] + ".dll")
         compile_cs(mcs, runtime, [binding], defines, [engine], asmdef.get("allowUnsafeCode", False))
@@ -68,6 +99,16 @@ def main():
         sys.exit("unity_compile: no sample scripts in " + samples)
     compile_cs(mcs, os.path.join(work, "Assembly-CSharp.dll"), scripts, defines, references, False)
     print("unity_compile: the runtime and the sample build for " + platform)
+
+    if runtime:
+        source = os.path.join(work, "Probe.cs")
+        with open(source, "w", encoding="utf-8") as f:
+            f.write(PROBE)
+        probe = os.path.join(work, "Probe.exe")
+        compile_cs(mcs, probe, [source], [], [engine, runtime], False, target="exe")
+        if subprocess.run([mono, probe], cwd=work).returncode != 0:
+            sys.exit("unity_compile: in %s a warning of the binding does not reach Debug.LogWarning and the Warning "
+                     "event alone" % platform)
 
 
 if __name__ == "__main__":

@@ -1,16 +1,23 @@
 #!/usr/bin/env python3
 """Checks the Unreal plugin for what makes it load on any engine and platform.
 
-    check_unreal_plugin.py <configured .uplugin> <version> <plugin source dir> <C++ preprocessor>
+    check_unreal_plugin.py <configured .uplugin> <version> <plugin source dir> <C++ compiler>
+                           <compiler flags, ;-separated> <engine stand-in header> <SDK include dir>
 
 - The descriptor is valid JSON of the package's version, pins no engine
   version (any other version would ask at each editor start whether to load
   the plugin) and limits no module to platforms (Blueprints that use the
   nodes would not load or cook elsewhere).
-- Build.cs defines WITH_LUMOGAMESDK as 1 for Win64 and as 0 otherwise.
+- Build.cs defines WITH_LUMOGAMESDK as 1 for Win64 on x64 only (the DLL and
+  its import library are x64: an arm64 build links neither) and as 0
+  otherwise, and stages the DLL with $(BinaryOutputDir), never into the
+  engine's folders ($(TargetOutputDir) of an editor that shares the
+  engine's build).
 - The module's sources, preprocessed as on a platform without the DLL
   (WITH_LUMOGAMESDK=0), neither include the library's header nor name any of
   its functions or its record; as on Win64 they do (so the check can fail).
+- The module's sources compile, both ways of WITH_LUMOGAMESDK, against a
+  stand-in of the engine's headers (syntax and names only: no engine here).
 Prints each fault; exits 1 if there was any.
 """
 import json
@@ -18,6 +25,7 @@ import os
 import re
 import subprocess
 import sys
+import tempfile
 
 faults = []
 
@@ -72,10 +80,17 @@ def preprocess(cpp, source, value):
 def check_sources(module_dir, cpp):
     with open(os.path.join(module_dir, "LumoGameSDK.Build.cs"), encoding="utf-8") as f:
         build = f.read()
-    m = re.search(r"if \(Target\.Platform == UnrealTargetPlatform\.Win64\)\s*\{(.*?)\}\s*else\s*\{(.*?)\}", build, re.S)
+    m = re.search(r"bool bArm = Target\.Architecture\.ToString\(\)\.ToLowerInvariant\(\)\.Contains\(\"arm\"\);\s*"
+                  r"bool bWindowsX64 = Target\.Platform == UnrealTargetPlatform\.Win64 && !bArm;\s*"
+                  r"if \(bWindowsX64\)\s*\{(.*?)\}\s*else\s*\{(.*?)\}", build, re.S)
     if not m or 'PublicDefinitions.Add("WITH_LUMOGAMESDK=1")' not in m.group(1) \
             or 'PublicDefinitions.Add("WITH_LUMOGAMESDK=0")' not in m.group(2):
-        fault("Build.cs does not define WITH_LUMOGAMESDK=1 for Win64 and WITH_LUMOGAMESDK=0 otherwise")
+        fault("Build.cs does not define WITH_LUMOGAMESDK=1 for Win64 on x64 only and WITH_LUMOGAMESDK=0 otherwise")
+    elif "LumoGameSDK.lib" in m.group(2) or "LumoGameSDK.lib" not in m.group(1):
+        fault("Build.cs links the x64 import library outside Win64 on x64")
+    staged = re.findall(r'RuntimeDependencies\.Add\("([^"]*)', build)
+    if not staged or any(not target.startswith("$(BinaryOutputDir)/") for target in staged):
+        fault("Build.cs stages the DLL elsewhere than $(BinaryOutputDir): %r" % staged)
     sources = sorted(os.path.join(folder, n) for folder, _, names in os.walk(module_dir)
                      for n in names if n.endswith(".cpp"))
     named_on_win64 = set()
@@ -89,14 +104,45 @@ def check_sources(module_dir, cpp):
             fault("no source uses %s on Win64" % name)
 
 
+def check_compiles(module_dir, cxx, flags, stand_in, sdk_include):
+    sources = sorted(os.path.join(folder, n) for folder, _, names in os.walk(module_dir)
+                     for n in names if n.endswith(".cpp"))
+    own = {n for folder, _, names in os.walk(module_dir) for n in names}
+    with tempfile.TemporaryDirectory() as engine:
+        # Every engine header the sources include becomes the stand-in.
+        for source in sorted(os.path.join(folder, n) for folder, _, names in os.walk(module_dir) for n in names
+                             if n.endswith((".cpp", ".h"))):
+            with open(source, encoding="utf-8") as f:
+                for header in re.findall(r'^#include "([^"]+)"', f.read(), re.M):
+                    if os.path.basename(header) in own or header == "LumoGameSDK.h":
+                        continue
+                    path = os.path.join(engine, header)
+                    os.makedirs(os.path.dirname(path), exist_ok=True)
+                    with open(path, "w", encoding="utf-8") as stub:
+                        stub.write("" if header.endswith(".generated.h") else '#include "%s"\n' % stand_in)
+        for value in (0, 1):
+            for source in sources:
+                command = [cxx] + [f for f in re.split(r"\\?;", flags) if f] + [
+                           "-std=c++17", "-fsyntax-only", "-x", "c++", "-DWITH_LUMOGAMESDK=%d" % value,
+                           "-I", engine, "-I", os.path.join(module_dir, "Public"),
+                           "-I", os.path.join(module_dir, "Private"), "-I", sdk_include, source]
+                result = subprocess.run(command, capture_output=True, text=True)
+                if result.returncode != 0:
+                    fault("%s does not compile with WITH_LUMOGAMESDK=%d:\n%s"
+                          % (os.path.basename(source), value, result.stderr.strip()))
+
+
 def main():
-    if len(sys.argv) != 5:
+    if len(sys.argv) != 8:
         sys.exit(__doc__)
-    descriptor, version, plugin_dir, cpp = sys.argv[1:]
+    descriptor, version, plugin_dir, cxx, flags, stand_in, sdk_include = sys.argv[1:]
     check_descriptor(descriptor, version)
-    check_sources(os.path.join(plugin_dir, "Source", "LumoGameSDK"), cpp)
+    module_dir = os.path.join(plugin_dir, "Source", "LumoGameSDK")
+    check_sources(module_dir, cxx)
+    check_compiles(module_dir, cxx, flags, os.path.abspath(stand_in), sdk_include)
     if not faults:
-        print("check_unreal_plugin: loads on any engine version and platform; the fallbacks are what other platforms compile")
+        print("check_unreal_plugin: loads on any engine version and platform; the fallbacks are what other platforms "
+              "compile; the sources compile both ways against the engine stand-in")
     return 1 if faults else 0
 
 

@@ -1,10 +1,12 @@
 // The Unreal plugin's engine-free helpers, compiled as the plugin compiles
 // them: the request text LumoShowPay sends (or refuses, as the C# binding
-// does) and the editor's check for a parent window on its command line.
+// does), the editor's check for a parent window on its command line, and
+// the gate every node passes before it may reach the DLL.
 #include <gtest/gtest.h>
 
 #include <string>
 
+#include "LumoCallGate.h"
 #include "LumoEditorGuard.h"
 #include "LumoRequestText.h"
 
@@ -77,6 +79,49 @@ TEST(UnrealEditorGuard, FindsParentInEveryFormTheLibraryReads) {
   };
   for (const auto& c : cases) EXPECT_EQ(LumoEditorGuard::NamesParent(c.commandLine), c.names) << c.commandLine;
   EXPECT_TRUE(LumoEditorGuard::NamesParent(u"-windowed --parent=7"));
+}
+
+const char* Name(LumoCallGate::EVerdict v) {
+  switch (v) {
+    case LumoCallGate::EVerdict::Call: return "call";
+    case LumoCallGate::EVerdict::NoDll: return "no DLL";
+    case LumoCallGate::EVerdict::EditorWithoutOptIn: return "editor without opt-in";
+    case LumoCallGate::EVerdict::Editor: return "editor";
+  }
+  return "?";
+}
+
+// Every combination: a node reaches the DLL only where the build has it, a
+// copy loaded, and outside the editor or opted in; LumoUninit never in the
+// editor. Without a loaded copy the answer is "no DLL" even in the editor,
+// so the error line names the missing DLL rather than the opt-in.
+TEST(UnrealCallGate, ReachesTheDllOnlyWhenItLoaded) {
+  const struct {
+    bool hasDll, loaded, editor, optIn;
+    const char* call;
+    const char* uninit;
+  } cases[] = {
+      {true, true, false, false, "call", "call"},
+      {true, true, false, true, "call", "call"},
+      {true, true, true, true, "call", "editor"},
+      {true, true, true, false, "editor without opt-in", "editor"},
+      {true, false, false, false, "no DLL", "no DLL"},
+      {true, false, false, true, "no DLL", "no DLL"},
+      {true, false, true, true, "no DLL", "editor"},
+      {true, false, true, false, "no DLL", "editor"},
+      {false, false, false, false, "no DLL", "no DLL"},
+      {false, false, true, true, "no DLL", "editor"},
+      {false, false, true, false, "no DLL", "editor"},
+      // Not reachable (nothing loads without the DLL), and still refused.
+      {false, true, false, false, "no DLL", "no DLL"},
+      {false, true, true, true, "no DLL", "editor"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(::testing::Message() << "has DLL " << c.hasDll << ", loaded " << c.loaded << ", editor " << c.editor
+                                      << ", opt-in " << c.optIn);
+    EXPECT_STREQ(Name(LumoCallGate::ForCall(c.hasDll, c.loaded, c.editor, c.optIn)), c.call);
+    EXPECT_STREQ(Name(LumoCallGate::ForUninit(c.hasDll, c.loaded, c.editor)), c.uninit);
+  }
 }
 
 }  // namespace

@@ -103,10 +103,13 @@ LRESULT CALLBACK HostWndProc(HWND wnd, UINT message, WPARAM wParam, LPARAM lPara
       PostQuitMessage(0);
       return 0;
     case WM_SIZE: {
-      // The embedded game window follows the client area. Asynchronous: the
+      // The game window follows the client area only while it is embedded
+      // here: with --no-parent the announced window is the game's own (or an
+      // Editor's) top-level window, which the devhost must leave where it is;
+      // a minimised host has no client area to follow. Asynchronous: the
       // window thread never waits on the game's thread.
       HWND game = g_state && g_state->reader ? g_state->reader->gameWindow() : nullptr;
-      if (game && IsWindow(game)) {
+      if (game && wParam != SIZE_MINIMIZED && GetAncestor(game, GA_PARENT) == wnd) {
         SetWindowPos(game, nullptr, 0, 0, LOWORD(lParam), HIWORD(lParam),
                      SWP_NOZORDER | SWP_NOACTIVATE | SWP_ASYNCWINDOWPOS);
       }

@@ -1,7 +1,8 @@
 // Put this on one GameObject of the first scene. It calls Init on Start,
-// runs the login on a worker thread (it blocks while its HTTPS request runs)
-// and hands the result back to the main thread, shows a pay button once the
-// player is logged in, and calls Uninit when the game quits.
+// runs the login on a worker thread (LoginAsync: the login blocks while its
+// HTTPS request runs) and hands the result back to the main thread, shows a
+// pay button once the player is logged in, and calls Uninit when the game
+// quits.
 //
 // In the Editor, Init answers LaunchParamsFailed with a warning and Uninit
 // does nothing (it would end the Editor): press Play and Stop freely. To try
@@ -51,7 +52,7 @@ public class LumoLoginAndPay : MonoBehaviour
         // Login off the main thread, so frames keep coming while the HTTPS
         // request runs; the continuation runs on the main thread (Unity's
         // synchronization context), where Unity's API may be used.
-        Task.Run(() => LumoSdk.Login()).ContinueWith(
+        LumoSdk.LoginAsync().ContinueWith(
             done => OnLogin(done), TaskScheduler.FromCurrentSynchronizationContext());
     }
 

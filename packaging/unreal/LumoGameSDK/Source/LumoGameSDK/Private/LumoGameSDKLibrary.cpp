@@ -4,6 +4,8 @@
 #include "Engine/Engine.h"
 #include "Engine/World.h"
 #include "LatentActions.h"
+#include "LumoCallGate.h"
+#include "LumoDllLoad.h"
 #include "LumoEditorGuard.h"
 #include "LumoGameSDKLog.h"
 #include "LumoRequestText.h"
@@ -28,14 +30,28 @@ constexpr int32 CodeNotInitialized = -6;
 // Set from the game thread only.
 bool GEditorUsesDevHost = false;
 
-// True when the call must not reach the DLL: no DLL on this platform, or
-// inside the editor without the opt-in.
-bool KeepAway()
+// Whether this call may reach the DLL (LumoCallGate.h): only where the build
+// links it, a copy loaded at startup, and outside the editor or opted in.
+LumoCallGate::EVerdict Gate()
+{
+	return LumoCallGate::ForCall(WITH_LUMOGAMESDK != 0, LumoDllLoad::IsLoaded(), GIsEditor, GEditorUsesDevHost);
+}
+
+// The line a node logs when it answers without the DLL: an error naming the
+// files looked for where the build has the DLL but no copy loaded; where the
+// platform has none, only LumoInit warns (the other nodes may be called
+// every frame there).
+void LogNoDll(const TCHAR* Call, bool bInit = false)
 {
 #if WITH_LUMOGAMESDK
-	return GIsEditor && !GEditorUsesDevHost;
+	UE_LOG(LogLumoGameSDK, Error, TEXT("%s: not supported, LumoGameSDK.dll did not load (looked for %s)"), Call,
+		*LumoDllLoad::FilesTried());
 #else
-	return true;
+	if (bInit)
+	{
+		UE_LOG(LogLumoGameSDK, Warning, TEXT("%s: not supported on this platform: LumoGameSDK.dll exists for Windows "
+			"x64 only"), Call);
+	}
 #endif
 }
 
@@ -107,8 +123,13 @@ public:
 		, Info(InInfo)
 		, Outcome(MakeShared<FLoginOutcome, ESPMode::ThreadSafe>())
 	{
-		if (KeepAway())
+		const LumoCallGate::EVerdict Verdict = Gate();
+		if (Verdict != LumoCallGate::EVerdict::Call)
 		{
+			if (Verdict == LumoCallGate::EVerdict::NoDll)
+			{
+				LogNoDll(TEXT("LumoLogin"));
+			}
 			Outcome->bDone.store(true, std::memory_order_release);
 			return;
 		}
@@ -155,17 +176,18 @@ private:
 
 ELumoSdkResult ULumoGameSDKLibrary::LumoInit(int32& Code)
 {
-#if !WITH_LUMOGAMESDK
-	UE_LOG(LogLumoGameSDK, Warning, TEXT("LumoInit: not supported on this platform (answers LaunchParamsFailed): "
-		"LumoGameSDK.dll exists for Win64 only"));
-	return Answer(TEXT("LumoInit"), CodeLaunchParamsFailed, Code);
-#else
-	if (KeepAway())
+	switch (Gate())
 	{
+	case LumoCallGate::EVerdict::NoDll:
+		LogNoDll(TEXT("LumoInit (answers LaunchParamsFailed)"), true);
+		return Answer(TEXT("LumoInit"), CodeLaunchParamsFailed, Code);
+	case LumoCallGate::EVerdict::EditorWithoutOptIn:
 		UE_LOG(LogLumoGameSDK, Warning, TEXT("LumoInit skipped in the editor (answers LaunchParamsFailed): the editor "
 			"was not started by the launcher; LumoSetEditorUsesDevHost(true) lets an editor started by "
 			"lumo-devhost --no-parent through"));
 		return Answer(TEXT("LumoInit"), CodeLaunchParamsFailed, Code);
+	default:
+		break;
 	}
 	if (GIsEditor && LumoEditorGuard::NamesParent(FCommandLine::Get()))
 	{
@@ -174,16 +196,25 @@ ELumoSdkResult ULumoGameSDKLibrary::LumoInit(int32& Code)
 			"with lumo-devhost --no-parent"));
 		return Answer(TEXT("LumoInit"), CodeLaunchParamsFailed, Code);
 	}
+#if WITH_LUMOGAMESDK
 	return Answer(TEXT("LumoInit"), lumoGameInit(), Code);
+#else
+	return Answer(TEXT("LumoInit"), CodeLaunchParamsFailed, Code); // never reached: the gate says NoDll
 #endif
 }
 
 void ULumoGameSDKLibrary::LumoLogin(UObject* WorldContextObject, FLatentActionInfo LatentInfo,
 	ELumoSdkResult& Result, int32& Code, FLumoLoginInfo& Info)
 {
-	UWorld* World = GEngine ? GEngine->GetWorldFromContextObject(WorldContextObject, EGetWorldErrorMode::LogAndReturnNull) : nullptr;
+	UWorld* World = GEngine ? GEngine->GetWorldFromContextObject(WorldContextObject, EGetWorldErrorMode::ReturnNull) : nullptr;
 	if (World == nullptr)
 	{
+		// No world, no latent action to continue the node: it completes here,
+		// with the outputs of a login that did not happen.
+		UE_LOG(LogLumoGameSDK, Error, TEXT("LumoLogin: no world for the world context %s (answers NotInitialized): "
+			"call it from an actor or a component in a level"), *GetNameSafe(WorldContextObject));
+		Info = FLumoLoginInfo();
+		Result = Answer(TEXT("LumoLogin"), CodeNotInitialized, Code);
 		return;
 	}
 	FLatentActionManager& Manager = World->GetLatentActionManager();
@@ -198,8 +229,13 @@ void ULumoGameSDKLibrary::LumoLogin(UObject* WorldContextObject, FLatentActionIn
 bool ULumoGameSDKLibrary::LumoGetLoginInfo(FLumoLoginInfo& Info)
 {
 	Info = FLumoLoginInfo();
-	if (KeepAway())
+	const LumoCallGate::EVerdict Verdict = Gate();
+	if (Verdict != LumoCallGate::EVerdict::Call)
 	{
+		if (Verdict == LumoCallGate::EVerdict::NoDll)
+		{
+			LogNoDll(TEXT("LumoGetLoginInfo (answers false)"));
+		}
 		return false;
 	}
 #if WITH_LUMOGAMESDK
@@ -224,8 +260,13 @@ ELumoSdkResult ULumoGameSDKLibrary::LumoShowPay(const FString& Request, int32& C
 			"holds an embedded NUL or an unpaired surrogate, so it cannot reach the library whole as UTF-8"));
 		return Answer(TEXT("LumoShowPay"), CodeIpcPostFailed, Code);
 	}
-	if (KeepAway())
+	const LumoCallGate::EVerdict Verdict = Gate();
+	if (Verdict != LumoCallGate::EVerdict::Call)
 	{
+		if (Verdict == LumoCallGate::EVerdict::NoDll)
+		{
+			LogNoDll(TEXT("LumoShowPay (answers NotInitialized)"));
+		}
 		return Answer(TEXT("LumoShowPay"), CodeNotInitialized, Code);
 	}
 #if WITH_LUMOGAMESDK
@@ -237,9 +278,15 @@ ELumoSdkResult ULumoGameSDKLibrary::LumoShowPay(const FString& Request, int32& C
 
 void ULumoGameSDKLibrary::LumoUninit()
 {
-	if (GIsEditor)
+	switch (LumoCallGate::ForUninit(WITH_LUMOGAMESDK != 0, LumoDllLoad::IsLoaded(), GIsEditor))
 	{
+	case LumoCallGate::EVerdict::Editor:
 		UE_LOG(LogLumoGameSDK, Warning, TEXT("LumoUninit skipped in the editor: it would end the editor 3 s later"));
+		return;
+	case LumoCallGate::EVerdict::Call:
+		break;
+	default:
+		LogNoDll(TEXT("LumoUninit (does nothing)"));
 		return;
 	}
 #if WITH_LUMOGAMESDK

@@ -1,14 +1,16 @@
 // Loads LumoGameSDK.dll when the module starts, so the first call from game
-// code does not depend on the delay-load search. Looked for, in order, where
-// a file exists (so no failed load is logged on each start): the project's
-// Binaries/Win64, where RuntimeDependencies stages it for the editor and the
-// packaged game alike; the plugin's Binaries/Win64 (a plugin built once and
-// copied into a Blueprint-only project); beside the running executable; the
+// code does not depend on the delay-load search, and records whether a copy
+// loaded: the nodes reach the DLL only then (LumoDllLoad, LumoCallGate.h).
+// Looked for, in order, where a file exists (so no failed load is logged on
+// each start), in the folders Build.cs stages it into ($(BinaryOutputDir)):
+// the plugin's Binaries/Win64 (the editor, and a plugin built once with
+// BuildPlugin); beside the running executable (the packaged game); then the
 // copy the plugin ships in Source/ThirdParty.
 // On other platforms the module exists without a DLL and the nodes answer
 // "not supported". Blueprints use ULumoGameSDKLibrary; C++ may include
 // "LumoGameSDK.h" and call the five functions itself (docs/integration-guide.md
 // of the SDK).
+#include "LumoDllLoad.h"
 #include "LumoGameSDKLog.h"
 
 #include "HAL/FileManager.h"
@@ -17,7 +19,25 @@
 #include "Misc/Paths.h"
 #include "Modules/ModuleManager.h"
 
+#include <atomic>
+
 DEFINE_LOG_CATEGORY(LogLumoGameSDK);
+
+namespace
+{
+std::atomic<bool> GDllLoaded{false};
+FString GFilesTried; // written before GDllLoaded or any node can be read
+} // namespace
+
+bool LumoDllLoad::IsLoaded()
+{
+	return GDllLoaded.load(std::memory_order_acquire);
+}
+
+const FString& LumoDllLoad::FilesTried()
+{
+	return GFilesTried;
+}
 
 class FLumoGameSDKModule : public IModuleInterface
 {
@@ -26,7 +46,6 @@ public:
 	{
 #if WITH_LUMOGAMESDK
 		TArray<FString> Candidates;
-		Candidates.Add(FPaths::Combine(FPaths::ProjectDir(), TEXT("Binaries/Win64/LumoGameSDK.dll")));
 		TSharedPtr<IPlugin> Plugin = IPluginManager::Get().FindPlugin(TEXT("LumoGameSDK"));
 		if (Plugin.IsValid())
 		{
@@ -40,19 +59,24 @@ public:
 		for (FString& Candidate : Candidates)
 		{
 			Candidate = FPaths::ConvertRelativePathToFull(Candidate);
+		}
+		GFilesTried = FString::Join(Candidates, TEXT(", "));
+		for (const FString& Candidate : Candidates)
+		{
 			if (IFileManager::Get().FileExists(*Candidate))
 			{
 				DllHandle = FPlatformProcess::GetDllHandle(*Candidate);
 				if (DllHandle != nullptr)
 				{
 					UE_LOG(LogLumoGameSDK, Log, TEXT("LumoGameSDK.dll loaded from %s"), *Candidate);
+					GDllLoaded.store(true, std::memory_order_release);
 					return;
 				}
 				UE_LOG(LogLumoGameSDK, Warning, TEXT("LumoGameSDK.dll at %s could not be loaded"), *Candidate);
 			}
 		}
-		UE_LOG(LogLumoGameSDK, Error, TEXT("LumoGameSDK.dll was not found: looked in %s"),
-			*FString::Join(Candidates, TEXT(", ")));
+		UE_LOG(LogLumoGameSDK, Error, TEXT("LumoGameSDK.dll did not load: looked for %s; the nodes answer "
+			"\"not supported\""), *GFilesTried);
 #endif
 	}
 

@@ -8,9 +8,12 @@
 // Every node that answers gives the result as ELumoSdkResult and its number
 // as Code, which keeps a number this plugin does not know (a newer DLL).
 //
-// The module exists on every platform; the DLL only on Win64. Elsewhere the
-// nodes answer "not supported": LumoInit LaunchParamsFailed with a warning,
-// LumoLogin and LumoShowPay NotInitialized, LumoGetLoginInfo false.
+// The module exists on every platform; the DLL only on Win64 for x64.
+// Elsewhere the nodes answer "not supported": LumoInit LaunchParamsFailed
+// with a warning, LumoLogin and LumoShowPay NotInitialized, LumoGetLoginInfo
+// false, LumoUninit nothing. They answer the same, with an error line naming
+// the files looked for, when the module found no copy of the DLL it could
+// load: no node reaches the DLL then.
 //
 // In the editor (PIE), where the process is the editor itself, the nodes
 // stay away from the DLL unless LumoSetEditorUsesDevHost(true) was called:
@@ -78,7 +81,11 @@ public:
 	UFUNCTION(BlueprintCallable, Category = "LumoGameSDK")
 	static ELumoSdkResult LumoInit(int32& Code);
 
-	/** lumoGameLogin on a worker thread; continues on the game thread with its result and the login record. */
+	/**
+	 * lumoGameLogin on a worker thread; continues on the game thread with its result and the login record.
+	 * Without a world (the context is no actor or component in a level) it logs an error and sets
+	 * NotInitialized and an empty Info at once.
+	 */
 	UFUNCTION(BlueprintCallable, Category = "LumoGameSDK",
 		meta = (Latent, LatentInfo = "LatentInfo", WorldContext = "WorldContextObject"))
 	static void LumoLogin(UObject* WorldContextObject, FLatentActionInfo LatentInfo, ELumoSdkResult& Result,
