@@ -77,8 +77,8 @@ bool IpcLink::StartIpc(const std::string& name, HWND hostWindow, const std::stri
     nbase::AutoLock hold(lock_);
     channel_ = std::move(channel);
   }
-  // The IPC threads run our code: the module stays mapped until the process
-  // ends (nbase::Thread), whatever the game does with its own reference.
+  // From here on StopIpc (or, at process exit, the destructor) has threads
+  // to end.
   started_.store(true);
   return true;
 }
