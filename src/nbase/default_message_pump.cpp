@@ -1,29 +1,12 @@
 #include "nbase/default_message_pump.h"
 
-#include <cmath>
 #include <cstddef>
 #include <utility>
 
 #include "nbase/monotonic_clock.h"
+#include "nbase/pump_wait.h"
 
 namespace nbase {
-
-PumpWait ComputePumpWait(int64_t delayed_run_time, int64_t now) {
-  PumpWait result;
-  if (delayed_run_time == 0) return result;
-  const int64_t remaining = delayed_run_time - now;
-  if (remaining <= 0) {
-    result.wait = false;
-    result.timeout_ms = 0;
-    return result;
-  }
-  const double ms = std::ceil(static_cast<double>(remaining) / 1000.0);
-  // INFINITE is reserved; anything longer than the largest finite wait is
-  // cut to it and the next pass waits again.
-  result.timeout_ms = ms >= static_cast<double>(INFINITE - 1) ? INFINITE - 1 : static_cast<DWORD>(ms);
-  result.delayed_run_time = delayed_run_time;
-  return result;
-}
 
 DefaultMessagePump::DefaultMessagePump() : wake_event_(CreateEventW(nullptr, FALSE, FALSE, nullptr)) {}
 

@@ -16,20 +16,9 @@
 #include <vector>
 
 #include "nbase/message_pump.h"
+#include "nbase/pump_wait.h"
 
 namespace nbase {
-
-// How long the pump waits before its next pass.
-struct PumpWait {
-  bool wait = true;           // false: start the next pass at once
-  DWORD timeout_ms = INFINITE;
-  int64_t delayed_run_time = 0;  // the pump's delayed run time afterwards
-};
-
-// The wait for a delayed run time (0 = none) at time `now`: rounds up, so a
-// task due in a microsecond waits a whole millisecond rather than spinning;
-// an overdue one clears the delay and skips the wait.
-PumpWait ComputePumpWait(int64_t delayed_run_time, int64_t now);
 
 class DefaultMessagePump : public MessagePump {
  public:
