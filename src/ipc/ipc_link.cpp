@@ -66,7 +66,7 @@ bool IpcLink::StartIpc(const std::string& name, HWND hostWindow, const std::stri
   // Uses the channel without a reference of its own: StopIpc ends it before
   // the channel is closed and released, or lets it go with a share of it.
   std::unique_ptr<nbase::Thread> receiving(new nbase::Thread);
-  ReceivePart* part = &channel->receive;
+  ReceiveChannel* part = &channel->receive;
   if (!receiving->Create([part] { part->ReceiveLoop(); })) {
     SdkLog(L"IpcLink: the receive thread could not be created");
     if (!channel->Close(0)) LeaveRunning(channel->sender, channel);

@@ -73,12 +73,6 @@ SendResult CIpcSender::Queue(std::string target, std::string payload) {
   return SendResult::Queued;
 }
 
-void CIpcSender::Post(nbase::Task task) {
-  nbase::AutoLock hold(postLock_);
-  if (postGuard && !postGuard()) return;
-  if (nbase::MessageLoop* loop = message_loop()) loop->PostTask(std::move(task));
-}
-
 bool CIpcSender::PastDeadline() const {
   const uint64_t deadline = deadlineMs_.load();
   return deadline != 0 && nbase::SteadyNowMs() >= deadline;
