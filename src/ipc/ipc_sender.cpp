@@ -181,7 +181,12 @@ std::wstring CIpcSender::WaitingForNote() const {
 bool CIpcSender::HostEnded(const HostConnection& connection) {
   // The watch is served only between tasks; a message written by a drain
   // after the end would go into a region nobody reads any more.
-  return connection.process != nullptr && WaitForSingleObject(connection.process, 0) == WAIT_OBJECT_0;
+  if (connection.process == nullptr) return false;
+  // The wait that woke this drain found the host alive: asking the system
+  // again would only add a round trip to every message of an idle sender.
+  nbase::DefaultMessagePump* pump = Pump();
+  if (pump != nullptr && pump->TakeSeenUnsignalled(connection.process)) return false;
+  return WaitForSingleObject(connection.process, 0) == WAIT_OBJECT_0;
 }
 
 HostConnection* CIpcSender::FindLiveConnection(const std::string& target) {

@@ -148,7 +148,7 @@ class CIpcSender : public nbase::FrameworkThread {
   // The open connection to `target`, or a new one when there was none or its
   // host has ended; null when the channel cannot be opened.
   HostConnection* FindLiveConnection(const std::string& target);
-  static bool HostEnded(const HostConnection& connection);
+  bool HostEnded(const HostConnection& connection);
   bool Connect(const std::string& target);
   // Finds the process behind `target` and has the sender's pump watch for
   // its end. After the first write: the host gets its first message without

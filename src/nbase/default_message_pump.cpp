@@ -42,6 +42,15 @@ void DefaultMessagePump::StopWatching(HANDLE handle) {
   }
 }
 
+bool DefaultMessagePump::TakeSeenUnsignalled(HANDLE handle) {
+  if (!watches_seen_unsignalled_) return false;
+  watches_seen_unsignalled_ = false;
+  for (const Watch& watch : watches_) {
+    if (watch.handle == handle) return true;
+  }
+  return false;
+}
+
 void DefaultMessagePump::FireWatch(size_t index) {
   // Taken out first: the call may watch or stop watching other handles.
   std::function<void()> call = std::move(watches_[index].on_signalled);
@@ -61,6 +70,9 @@ void DefaultMessagePump::WaitForWork(DWORD timeout_ms) {
   for (size_t i = 0; i < count; ++i) handles[i] = watches_[i].handle;
   handles[count] = wake_event_;
   const DWORD woke = WaitForMultipleObjects(static_cast<DWORD>(count + 1), handles, FALSE, timeout_ms);
+  // The lowest signalled handle answers, the watched ones first: the wake
+  // event or a time-out means none of them was signalled.
+  watches_seen_unsignalled_ = woke == WAIT_OBJECT_0 + count || woke == WAIT_TIMEOUT;
   if (woke < WAIT_OBJECT_0 + count) {
     FireWatch(woke - WAIT_OBJECT_0);
   } else if (woke >= WAIT_ABANDONED_0 && woke < WAIT_ABANDONED_0 + count) {
@@ -89,6 +101,8 @@ void DefaultMessagePump::Run(Delegate* delegate) {
     return;
   }
   while (!should_quit_) {
+    // Only a wait of this pass tells the tasks that follow it anything.
+    watches_seen_unsignalled_ = false;
     // Delayed work gets its turn on every pass, so a stream of immediate
     // tasks cannot starve it.
     more = delegate->ProcessDelayedWork(&delayed_run_time_) || more;

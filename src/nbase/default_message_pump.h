@@ -46,6 +46,11 @@ class DefaultMessagePump : public MessagePump {
   // Loop thread. Ends the watch of `handle` without calling it; nothing
   // happens when there is none.
   void StopWatching(HANDLE handle);
+  // Loop thread. True once after a wait of this pump that returned (woken or
+  // timed out) while `handle` was watched and not signalled, so a task run
+  // right after that wait need not ask the system again; false after a pass
+  // without such a wait, and for a second call after the same wait.
+  bool TakeSeenUnsignalled(HANDLE handle);
 
  private:
   struct Watch {
@@ -60,6 +65,9 @@ class DefaultMessagePump : public MessagePump {
 
   HANDLE wake_event_;
   std::vector<Watch> watches_;
+  // The last wait found every watched handle unsignalled, and no task has
+  // taken that answer since.
+  bool watches_seen_unsignalled_ = false;
   bool should_quit_ = false;
   int64_t delayed_run_time_ = 0;
 };
