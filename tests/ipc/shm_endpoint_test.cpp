@@ -105,13 +105,17 @@ TEST_P(ShmEndpointNameTaken, CreateIsRefusedHoldsNothingAndTheNameIsFreeAfterThe
       ASSERT_EQ(owner.status, ShmStatus::Ok);
       break;
   }
-  if (peer) ASSERT_TRUE(peer->ready());
+  if (peer) {
+    ASSERT_TRUE(peer->ready());
+  }
 
   ShmEndpoint refused = ShmEndpoint::Create(channel.c_str());
   EXPECT_EQ(refused.status, c.status);
   EXPECT_EQ(static_cast<int>(refused.status), c.code);
   EXPECT_TRUE(HoldsNothing(refused));
-  for (const char* suffix : c.notLeftBehind) EXPECT_FALSE(EventExists(channel + suffix)) << suffix;
+  for (const char* suffix : c.notLeftBehind) {
+    EXPECT_FALSE(EventExists(channel + suffix)) << suffix;
+  }
 
   // Once the owner let go (the peer ended), the name is free again: the
   // refused Create kept nothing of it.
