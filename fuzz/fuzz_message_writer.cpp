@@ -1,6 +1,8 @@
-// The envelopes and message bodies are written by direct escaping; the JSON
-// library's serialiser is the reference they must match byte for byte, and
-// both must refuse the same input (text that is not valid UTF-8).
+// Every envelope is written by one writer, by direct escaping (WriteEnvelope,
+// behind BuildEnvelope and the library's two requests to the host). The JSON
+// library's serialiser, which shares no code with it, is the reference each
+// must match byte for byte, and both must refuse the same input (text that
+// is not valid UTF-8).
 #include <cstddef>
 #include <cstdint>
 #include <cstring>

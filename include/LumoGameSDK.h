@@ -5,8 +5,9 @@
  *   lumoGameInit()      once the main window exists, on the thread that
  *                       created it (it searches that thread's windows)
  *   lumoGameLogin()     verifies the launcher's login token; blocks while its
- *                       HTTPS request runs (at most 15 s), so a worker thread
- *                       may call it and hand the result to the window thread
+ *                       HTTPS request runs (the request has 15 s, the call
+ *                       returns within 20 s), so a worker thread may call it
+ *                       and hand the result to the window thread
  *   lumoGetLoginInfo()  whenever the record is needed (valid until uninit)
  *   lumoShowPay(text)   any number of times after a successful login
  *   lumoGameUninit()    at the end; returns within 2 s, and the process exits

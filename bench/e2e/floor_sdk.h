@@ -43,6 +43,7 @@ class FloorSdk {
   bool stop_ = false;              // guarded by lock_
   HANDLE wake_ = nullptr;          // auto-reset: the queue became non-empty
   HANDLE stopReceive_ = nullptr;
+  // Standard threads, not nbase::Thread: the floor is the design without the library's machinery.
   std::thread sender_, receiver_;
   bool announced_ = false;         // sender thread only
   int64_t announcedAt_ = 0;

@@ -2,36 +2,11 @@
 
 #include <cstdint>
 
+#include "diag/utf8.h"
+
 namespace lumo {
 
 namespace {
-
-// Length of the valid UTF-8 sequence that starts at `p` (lead byte >= 0x80),
-// or 0 when it is not one (the well-formed byte sequences of RFC 3629).
-size_t Utf8SequenceLength(const unsigned char* p, size_t left) {
-  const unsigned char lead = p[0];
-  size_t length;
-  unsigned char low = 0x80, high = 0xBF;  // range of the second byte
-  if (lead >= 0xC2 && lead <= 0xDF) {
-    length = 2;
-  } else if (lead >= 0xE0 && lead <= 0xEF) {
-    length = 3;
-    if (lead == 0xE0) low = 0xA0;   // no overlong forms
-    if (lead == 0xED) high = 0x9F;  // no surrogates
-  } else if (lead >= 0xF0 && lead <= 0xF4) {
-    length = 4;
-    if (lead == 0xF0) low = 0x90;   // no overlong forms
-    if (lead == 0xF4) high = 0x8F;  // nothing past U+10FFFF
-  } else {
-    return 0;
-  }
-  if (left < length) return 0;
-  if (p[1] < low || p[1] > high) return 0;
-  for (size_t i = 2; i < length; ++i) {
-    if (p[i] < 0x80 || p[i] > 0xBF) return 0;
-  }
-  return length;
-}
 
 // Appends one escape sequence of the inner level (a backslash and letters or
 // digits), escaped again `depth - 1` times: each further level doubles the

@@ -7,18 +7,47 @@
 
 namespace lumo {
 
-std::string BuildEnvelope(const std::string& msg, const std::string& body) {
+namespace {
+
+// Inside the envelope's "body" string an array's own quotes appear escaped
+// (\"), and its strings' contents are escaped twice.
+constexpr char kArrayOpen[] = "[\\\"";
+constexpr char kArraySeparator[] = "\\\",\\\"";
+constexpr char kArrayClose[] = "\\\"]";
+
+}  // namespace
+
+std::string WriteEnvelope(const char* msg, size_t msgSize, const char* text, size_t textSize,
+                          const ArrayBody* array) {
   // Written directly rather than through a JSON document: one string, no
-  // intermediate copies, and the keys already in sorted order.
+  // intermediate copies, and the keys already in sorted order. Most text
+  // needs no escaping: one allocation in the common case.
+  size_t leadingSize = 0;
+  const size_t leadingCount = array != nullptr ? array->count : 0;
+  for (size_t i = 0; i < leadingCount; ++i) leadingSize += array->leading[i].size() + sizeof(kArraySeparator);
+  std::string out;
+  out.reserve(leadingSize + textSize + textSize / 8 + msgSize + 40);
+  out.append("{\"body\":\"");
+  if (array != nullptr) {
+    out.append(kArrayOpen);
+    for (size_t i = 0; i < leadingCount; ++i) {
+      out.append(array->leading[i]);
+      out.append(kArraySeparator);
+    }
+    if (!AppendJsonStringContent(out, text, textSize, 2)) return std::string();
+    out.append(kArrayClose);
+  } else if (!AppendJsonStringContent(out, text, textSize)) {
+    return std::string();
+  }
+  out.append("\",\"msg\":\"");
+  if (!AppendJsonStringContent(out, msg, msgSize)) return std::string();
+  out.append("\"}");
+  return out;
+}
+
+std::string BuildEnvelope(const std::string& msg, const std::string& body) {
   try {
-    std::string out;
-    out.reserve(body.size() + msg.size() + 24);
-    out.append("{\"body\":\"");
-    if (!AppendJsonStringContent(out, body.data(), body.size())) return std::string();
-    out.append("\",\"msg\":\"");
-    if (!AppendJsonStringContent(out, msg.data(), msg.size())) return std::string();
-    out.append("\"}");
-    return out;
+    return WriteEnvelope(msg.data(), msg.size(), body.data(), body.size());
   } catch (...) {
     return std::string();
   }

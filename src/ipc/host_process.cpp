@@ -36,15 +36,15 @@ uint32_t FindHostProcessId(const std::string& name, HWND hostWindow) {
     HWND wnd = FindWindowW(windowClass, nullptr);
     return wnd ? WindowProcessId(wnd) : 0;
   }
-  if (name.compare(0, std::strlen(kChannelPlayer), kChannelPlayer) == 0) {
-    return WindowProcessId(hostWindow);
-  }
-  return 0;
+  return IsPlayerChannel(name) ? WindowProcessId(hostWindow) : 0;
+}
+
+bool IsPlayerChannel(const std::string& name) {
+  return name.compare(0, std::strlen(kChannelPlayer), kChannelPlayer) == 0;
 }
 
 bool HasHostLookup(const std::string& name) {
-  if (HostWindowClassFor(name) != nullptr) return true;
-  return name.compare(0, std::strlen(kChannelPlayer), kChannelPlayer) == 0;
+  return HostWindowClassFor(name) != nullptr || IsPlayerChannel(name);
 }
 
 uint32_t WindowProcessId(HWND window) {

@@ -19,6 +19,10 @@ uint32_t FindHostProcessId(const std::string& name, HWND hostWindow);
 // name has none (the "ipc_channel_player" family and unknown names).
 const wchar_t* HostWindowClassFor(const std::string& name);
 
+// Whether `name` is of the "ipc_channel_player" family (the prefix itself
+// included), whose host is the launcher's window's process.
+bool IsPlayerChannel(const std::string& name);
+
 // Whether FindHostProcessId has a way to find the host of `name` at all.
 bool HasHostLookup(const std::string& name);
 

@@ -1,10 +1,11 @@
 // The envelopes of the two messages the library sends to the host, each
-// written straight into one string: GameWndReady, whose body is [game id,
-// game window handle, the library's channel name], and ShowPay, whose body
-// is [game id, pay text]; bodies are compact JSON arrays of strings, carried
-// as the envelope's string "body" (see envelope.h). The bytes are those of
-// BuildEnvelope(name, body). Pure functions with no platform calls (built
-// natively for fuzzing); any thread.
+// written straight into one string by the envelope writer (envelope.h):
+// GameWndReady, whose body is [game id, game window handle, the library's
+// channel name], and ShowPay, whose body is [game id, pay text]; bodies are
+// compact JSON arrays of strings, carried as the envelope's string "body".
+// The bytes are those the JSON serialiser gives for that envelope of that
+// body. Pure functions with no platform calls (built natively for fuzzing);
+// any thread.
 #pragma once
 
 #include <cstddef>

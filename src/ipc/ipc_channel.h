@@ -15,7 +15,7 @@
 #include <string>
 
 #include "ipc/ipc_sender.h"
-#include "ipc/receive_part.h"
+#include "ipc/receive_channel.h"
 
 namespace lumo {
 
@@ -49,7 +49,7 @@ class CIPCChannel {
   bool Close(DWORD budgetMs, bool receiveEnded = true);
 
   std::atomic<bool> closed{false};
-  ReceivePart receive;  // handler table, receive endpoint, stop flag
+  ReceiveChannel receive;  // handler table, receive endpoint, stop flag
   CIpcSender sender;
 };
 

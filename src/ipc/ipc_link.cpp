@@ -66,7 +66,7 @@ bool IpcLink::StartIpc(const std::string& name, HWND hostWindow, const std::stri
   // Uses the channel without a reference of its own: StopIpc ends it before
   // the channel is closed and released, or lets it go with a share of it.
   std::unique_ptr<nbase::Thread> receiving(new nbase::Thread);
-  ReceivePart* part = &channel->receive;
+  ReceiveChannel* part = &channel->receive;
   if (!receiving->Create([part] { part->ReceiveLoop(); })) {
     SdkLog(L"IpcLink: the receive thread could not be created");
     if (!channel->Close(0)) LeaveRunning(channel->sender, channel);
@@ -77,8 +77,8 @@ bool IpcLink::StartIpc(const std::string& name, HWND hostWindow, const std::stri
     nbase::AutoLock hold(lock_);
     channel_ = std::move(channel);
   }
-  // The IPC threads run our code: the module stays mapped until the process
-  // ends (nbase::Thread), whatever the game does with its own reference.
+  // From here on StopIpc (or, at process exit, the destructor) has threads
+  // to end.
   started_.store(true);
   return true;
 }

@@ -73,12 +73,6 @@ SendResult CIpcSender::Queue(std::string target, std::string payload) {
   return SendResult::Queued;
 }
 
-void CIpcSender::Post(nbase::Task task) {
-  nbase::AutoLock hold(postLock_);
-  if (postGuard && !postGuard()) return;
-  if (nbase::MessageLoop* loop = message_loop()) loop->PostTask(std::move(task));
-}
-
 bool CIpcSender::PastDeadline() const {
   const uint64_t deadline = deadlineMs_.load();
   return deadline != 0 && nbase::SteadyNowMs() >= deadline;
@@ -187,7 +181,12 @@ std::wstring CIpcSender::WaitingForNote() const {
 bool CIpcSender::HostEnded(const HostConnection& connection) {
   // The watch is served only between tasks; a message written by a drain
   // after the end would go into a region nobody reads any more.
-  return connection.process != nullptr && WaitForSingleObject(connection.process, 0) == WAIT_OBJECT_0;
+  if (connection.process == nullptr) return false;
+  // The wait that woke this drain found the host alive: asking the system
+  // again would only add a round trip to every message of an idle sender.
+  nbase::DefaultMessagePump* pump = Pump();
+  if (pump != nullptr && pump->TakeSeenUnsignalled(connection.process)) return false;
+  return WaitForSingleObject(connection.process, 0) == WAIT_OBJECT_0;
 }
 
 HostConnection* CIpcSender::FindLiveConnection(const std::string& target) {

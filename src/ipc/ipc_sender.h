@@ -12,7 +12,7 @@
 // pump it waits with between tasks also waits on the host process handles,
 // so no other thread is needed to watch them.
 //
-// Threads: Queue and Post from any thread. Drain, SendTo, Connect,
+// Threads: Queue from any thread. Drain, SendTo, Connect,
 // Disconnect, the host-exit watches and Cleanup run only on the sender
 // thread, which alone touches the connection table and the host endpoints.
 // Ownership: held by value inside CIPCChannel; owns the outbox, its
@@ -36,8 +36,6 @@
 #include "nbase/message_loop_proxy.h"
 
 namespace lumo {
-
-class CIpcSender;
 
 // At most this many messages wait for the host; a further Queue is refused.
 constexpr size_t kMaxQueuedMessages = 1024;
@@ -79,7 +77,7 @@ class CIpcSender : public nbase::FrameworkThread {
   CIpcSender();
   ~CIpcSender() override;
 
-  // Asked before every queueing and post; set by the owning channel. Any thread.
+  // Asked before every queueing; set by the owning channel. Any thread.
   std::function<bool()> postGuard;
 
   // Starts the sender thread. Owner's thread, before any Queue.
@@ -90,12 +88,8 @@ class CIpcSender : public nbase::FrameworkThread {
   // Full. Never waits for the host. Any thread.
   SendResult Queue(std::string target, std::string payload);
 
-  // Queues `task` on the sender thread, or drops it when the guard refuses
-  // or the thread has no loop. Any thread.
-  void Post(nbase::Task task);
-
-  // Runs `shut` (which makes the guard refuse) while no queueing or post is
-  // between its guard check and its queueing, so nothing reaches a loop that
+  // Runs `shut` (which makes the guard refuse) while no Queue is between its
+  // guard check and its queueing, so nothing reaches a loop that
   // the following Stop destroys. Any thread but the sender thread.
   template <typename Shut>
   void ShutPosts(Shut&& shut) {
@@ -154,7 +148,7 @@ class CIpcSender : public nbase::FrameworkThread {
   // The open connection to `target`, or a new one when there was none or its
   // host has ended; null when the channel cannot be opened.
   HostConnection* FindLiveConnection(const std::string& target);
-  static bool HostEnded(const HostConnection& connection);
+  bool HostEnded(const HostConnection& connection);
   bool Connect(const std::string& target);
   // Finds the process behind `target` and has the sender's pump watch for
   // its end. After the first write: the host gets its first message without

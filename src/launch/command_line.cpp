@@ -15,7 +15,6 @@ size_t FindBreak(const std::wstring& s, size_t from) {
 }  // namespace
 
 void CCommandLine::Parse(std::wstring text) {
-  commandLine_ = text;
   std::wstring& s = text;
   const size_t n = s.size();
 

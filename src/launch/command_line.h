@@ -26,7 +26,6 @@ class CCommandLine {
  private:
   void InterpretToken(const wchar_t* token, bool first);
 
-  std::wstring commandLine_;
   std::wstring programPath_;
   std::map<std::wstring, std::wstring> options_;
 };

@@ -6,6 +6,7 @@
 #include <nlohmann/json.hpp>
 
 #include "diag/strict_json.h"
+#include "diag/utf8.h"
 
 namespace lumo {
 
@@ -85,36 +86,16 @@ uint32_t NextCodePoint(const std::string& text, size_t& at) {
     ++at;
     return lead;
   }
-  size_t extra;
-  uint32_t c;
-  uint32_t least;
-  if (lead >= 0xC2 && lead <= 0xDF) {
-    extra = 1, c = lead & 0x1Fu, least = 0x80;
-  } else if (lead >= 0xE0 && lead <= 0xEF) {
-    extra = 2, c = lead & 0x0Fu, least = 0x800;
-  } else if (lead >= 0xF0 && lead <= 0xF4) {
-    extra = 3, c = lead & 0x07u, least = 0x10000;
-  } else {
+  const unsigned char* p = reinterpret_cast<const unsigned char*>(text.data()) + at;
+  const size_t length = Utf8SequenceLength(p, text.size() - at);
+  if (length == 0) {
     ++at;
     return 0xFFFD;
   }
-  if (text.size() - at <= extra) {
-    ++at;
-    return 0xFFFD;
-  }
-  for (size_t i = 1; i <= extra; ++i) {
-    const unsigned char next = static_cast<unsigned char>(text[at + i]);
-    if ((next & 0xC0) != 0x80) {
-      ++at;
-      return 0xFFFD;
-    }
-    c = (c << 6) | (next & 0x3Fu);
-  }
-  if (c < least || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) {
-    ++at;
-    return 0xFFFD;
-  }
-  at += extra + 1;
+  // The lead byte's payload bits, then six from each continuation byte.
+  uint32_t c = lead & (0x7Fu >> length);
+  for (size_t i = 1; i < length; ++i) c = (c << 6) | (p[i] & 0x3Fu);
+  at += length;
   return c;
 }
 

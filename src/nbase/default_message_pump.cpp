@@ -1,29 +1,12 @@
 #include "nbase/default_message_pump.h"
 
-#include <cmath>
 #include <cstddef>
 #include <utility>
 
 #include "nbase/monotonic_clock.h"
+#include "nbase/pump_wait.h"
 
 namespace nbase {
-
-PumpWait ComputePumpWait(int64_t delayed_run_time, int64_t now) {
-  PumpWait result;
-  if (delayed_run_time == 0) return result;
-  const int64_t remaining = delayed_run_time - now;
-  if (remaining <= 0) {
-    result.wait = false;
-    result.timeout_ms = 0;
-    return result;
-  }
-  const double ms = std::ceil(static_cast<double>(remaining) / 1000.0);
-  // INFINITE is reserved; anything longer than the largest finite wait is
-  // cut to it and the next pass waits again.
-  result.timeout_ms = ms >= static_cast<double>(INFINITE - 1) ? INFINITE - 1 : static_cast<DWORD>(ms);
-  result.delayed_run_time = delayed_run_time;
-  return result;
-}
 
 DefaultMessagePump::DefaultMessagePump() : wake_event_(CreateEventW(nullptr, FALSE, FALSE, nullptr)) {}
 
@@ -59,6 +42,15 @@ void DefaultMessagePump::StopWatching(HANDLE handle) {
   }
 }
 
+bool DefaultMessagePump::TakeSeenUnsignalled(HANDLE handle) {
+  if (!watches_seen_unsignalled_) return false;
+  watches_seen_unsignalled_ = false;
+  for (const Watch& watch : watches_) {
+    if (watch.handle == handle) return true;
+  }
+  return false;
+}
+
 void DefaultMessagePump::FireWatch(size_t index) {
   // Taken out first: the call may watch or stop watching other handles.
   std::function<void()> call = std::move(watches_[index].on_signalled);
@@ -78,6 +70,9 @@ void DefaultMessagePump::WaitForWork(DWORD timeout_ms) {
   for (size_t i = 0; i < count; ++i) handles[i] = watches_[i].handle;
   handles[count] = wake_event_;
   const DWORD woke = WaitForMultipleObjects(static_cast<DWORD>(count + 1), handles, FALSE, timeout_ms);
+  // The lowest signalled handle answers, the watched ones first: the wake
+  // event or a time-out means none of them was signalled.
+  watches_seen_unsignalled_ = woke == WAIT_OBJECT_0 + count || woke == WAIT_TIMEOUT;
   if (woke < WAIT_OBJECT_0 + count) {
     FireWatch(woke - WAIT_OBJECT_0);
   } else if (woke >= WAIT_ABANDONED_0 && woke < WAIT_ABANDONED_0 + count) {
@@ -106,6 +101,8 @@ void DefaultMessagePump::Run(Delegate* delegate) {
     return;
   }
   while (!should_quit_) {
+    // Only a wait of this pass tells the tasks that follow it anything.
+    watches_seen_unsignalled_ = false;
     // Delayed work gets its turn on every pass, so a stream of immediate
     // tasks cannot starve it.
     more = delegate->ProcessDelayedWork(&delayed_run_time_) || more;

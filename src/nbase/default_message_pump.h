@@ -16,20 +16,9 @@
 #include <vector>
 
 #include "nbase/message_pump.h"
+#include "nbase/pump_wait.h"
 
 namespace nbase {
-
-// How long the pump waits before its next pass.
-struct PumpWait {
-  bool wait = true;           // false: start the next pass at once
-  DWORD timeout_ms = INFINITE;
-  int64_t delayed_run_time = 0;  // the pump's delayed run time afterwards
-};
-
-// The wait for a delayed run time (0 = none) at time `now`: rounds up, so a
-// task due in a microsecond waits a whole millisecond rather than spinning;
-// an overdue one clears the delay and skips the wait.
-PumpWait ComputePumpWait(int64_t delayed_run_time, int64_t now);
 
 class DefaultMessagePump : public MessagePump {
  public:
@@ -57,6 +46,11 @@ class DefaultMessagePump : public MessagePump {
   // Loop thread. Ends the watch of `handle` without calling it; nothing
   // happens when there is none.
   void StopWatching(HANDLE handle);
+  // Loop thread. True once after a wait of this pump that returned (woken or
+  // timed out) while `handle` was watched and not signalled, so a task run
+  // right after that wait need not ask the system again; false after a pass
+  // without such a wait, and for a second call after the same wait.
+  bool TakeSeenUnsignalled(HANDLE handle);
 
  private:
   struct Watch {
@@ -71,6 +65,9 @@ class DefaultMessagePump : public MessagePump {
 
   HANDLE wake_event_;
   std::vector<Watch> watches_;
+  // The last wait found every watched handle unsignalled, and no task has
+  // taken that answer since.
+  bool watches_seen_unsignalled_ = false;
   bool should_quit_ = false;
   int64_t delayed_run_time_ = 0;
 };

@@ -40,9 +40,10 @@ namespace nbase {
 // 3 highest; 4 time-critical; 5 and above below normal.
 using ThreadPriority = int32_t;
 
-// How long the library waits for a new thread to begin (a framework
-// thread's loop, a helper's work) before it gives the thread up: while the
-// caller holds the loader lock no thread can begin at all.
+// How long the library waits for a new thread to begin its body (a framework
+// thread's loop, the login helper's request) before it calls the thread off:
+// while the caller holds the loader lock no thread can begin at all. It
+// bounds only the start; the work has bounds of its own.
 constexpr DWORD kThreadStartBoundMs = 1000;
 // How long Join waits by default for a body to return.
 constexpr DWORD kThreadJoinBoundMs = 5000;
@@ -57,10 +58,13 @@ constexpr DWORD kThreadFirstSlicesMs = 20;
 
 // What the waiting thread does meanwhile.
 enum class ThreadWait {
-  Plain,               // nothing: it only waits
-  ServingSentMessages  // it answers the messages other threads send to its
-                       // windows; posted messages, input and timers stay
-                       // queued for its own loop
+  Plain,  // nothing: it only waits
+  // It answers the messages other threads send to its windows, as a
+  // window's thread must for another thread's SendMessage to it to return
+  // (the host's window thread sends to an embedded game window and waits).
+  // Posted messages, input and timers stay queued for the caller's own
+  // loop, so none of the caller's other code runs inside the wait.
+  ServingSentMessages
 };
 
 // The Windows priority for `priority`; false when none is to be applied.

@@ -12,6 +12,7 @@
 #include <cstdint>
 
 #include "nbase/message_pump.h"
+#include "nbase/pump_wait.h"
 
 namespace nbase {
 
@@ -24,13 +25,6 @@ struct PumpRunState {
   MessagePump::Delegate* delegate = nullptr;
   MessageDispatcher* dispatcher = nullptr;
 };
-
-// Milliseconds until `delayed_run_time` at `now`, rounded up and at least 0;
-// -1 when there is no delayed task (run time 0).
-int64_t DelayMsUntil(int64_t delayed_run_time, int64_t now);
-// A delay in milliseconds as a Windows wait timeout: negative waits for ever,
-// anything else is cut to the largest finite timeout.
-DWORD ClampWaitMs(int64_t delay_ms);
 
 class WinMessagePump : public MessagePump {
  public:

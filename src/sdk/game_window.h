@@ -50,7 +50,7 @@ bool EmbedGameWindow(HWND game, HWND host);
 
 // Makes an embedded `game` a top-level window again (its styles stay as the
 // embedding left them). Nothing when the window is gone. Returns within about
-// 1.1 s: a host that does not answer in 300 ms is left as it is, a detach not
+// 0.9 s: a host that does not answer in 100 ms is left as it is, a detach not
 // done in 800 ms is left to finish; one log line each.
 void DetachGameWindow(HWND game);
 

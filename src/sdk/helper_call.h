@@ -1,11 +1,8 @@
 // Work that may block for long (a call into the host's window thread, a
 // network request) runs on a helper thread while the calling thread, often
-// the game's window thread, waits for it with a bound. Meanwhile the caller
-// runs only the messages other threads send to its windows: the host's
-// window thread, which sends to an embedded game window and waits for the
-// answer, is never held up by the wait. Posted messages, input and timers
-// stay queued for the caller's own loop, so no other game code runs inside
-// the call.
+// the game's window thread, waits for it with a bound, serving sent
+// messages only (nbase::ThreadWait::ServingSentMessages): the host's window
+// thread is never held up by the wait.
 //
 // Threads: any thread calls; the work and the late step run on the helper,
 // an nbase::Thread that is let go when the work outlives the bound.

@@ -31,9 +31,8 @@ enum class ReparentResult {
 };
 
 // SetParent(child, parent) on a helper thread, waited for at most `boundMs`.
-// Meanwhile the calling thread serves the messages sent to its windows (the
-// re-parenting sends the child's own messages to the child's thread); posted
-// messages, input and timers stay queued for the caller's loop. On Done,
+// Meanwhile the calling thread serves sent messages only (helper_call.h; the
+// re-parenting sends the child's own messages to the child's thread). On Done,
 // `error` (when given) receives the thread's last error after the call, 0
 // when it set none. SetParent's own answer says little (it names the
 // previous parent, which may be null); callers look at where the window is.

@@ -1,11 +1,10 @@
 // Login: the work behind lumoGameLogin, on whichever thread calls it.
 //
 // The request runs on a helper thread while the calling thread waits for it,
-// answering the messages sent to its windows (helper_call.h): the game's
-// window thread calls it typically, and once that window is embedded the
-// host's window thread sends to it and waits for the answer, so a slow or
-// silent verify server must not stop the launcher. Posted messages stay
-// queued: no game code but its window procedure runs inside the call.
+// serving sent messages only (helper_call.h): the game's window thread calls
+// it typically, and once that window is embedded the host's window thread
+// sends to it and waits for the answer, so a slow or silent verify server
+// must not stop the launcher.
 #include <cstring>
 #include <cwchar>
 #include <memory>

@@ -1,7 +1,7 @@
 // Stand-in game for the devhost tests. Prints the launch options it got and
 // what it sees of the parent window, announces itself to the host with
 // "IpcMsg_GameSDK_GameWndReady" and serves its own channel with the
-// library's receive part until "IpcMsg_Test_Quit" arrives; the quit body is
+// library's ReceiveChannel until "IpcMsg_Test_Quit" arrives; the quit body is
 // the exit code. --exit-now=<code> ends it right after printing.
 #include <windows.h>
 
@@ -14,7 +14,7 @@
 #include "diag/text_convert.h"
 #include "ipc/envelope.h"
 #include "ipc/ipc_names.h"
-#include "ipc/receive_part.h"
+#include "ipc/receive_channel.h"
 #include "launch/command_line.h"
 #include "launch/launch_params.h"
 #include "sdk/dpi_awareness.h"
@@ -52,7 +52,7 @@ int main() {
   if (cmd.HasKey(L"exit-now")) return std::atoi(Utf8(cmd.GetValue(L"exit-now")).c_str());
 
   const std::string channel = lumo::MakeChannelName(cmd.GetValue(L"token"));
-  lumo::ReceivePart part;
+  lumo::ReceiveChannel part;
   part.endpoint = lumo::ShmEndpoint::Create(channel.c_str());
   if (part.endpoint.status != lumo::ShmStatus::Ok) {
     Print("channel failed");

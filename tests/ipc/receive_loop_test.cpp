@@ -1,4 +1,4 @@
-// ReceivePart: the loop runs on a thread of this process (the library's
+// ReceiveChannel: the loop runs on a thread of this process (the library's
 // side); ipc_test_peer is the host writing into the channel. Debugger output
 // is collected in-process.
 #include <gtest/gtest.h>
@@ -11,7 +11,7 @@
 
 #include "debug_output_capture.h"
 #include "ipc/envelope.h"
-#include "ipc/receive_part.h"
+#include "ipc/receive_channel.h"
 #include "ipc_test_util.h"
 
 namespace {
@@ -56,7 +56,7 @@ class ReceiveLoop : public ::testing::Test {
   }
 
   ipc_test::DebugOutputCapture capture_;
-  lumo::ReceivePart part_;
+  lumo::ReceiveChannel part_;
   std::string channel_;
   std::thread loop_;
   std::atomic<bool> ended_{false};

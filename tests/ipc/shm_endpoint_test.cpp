@@ -2,7 +2,9 @@
 // other owner of a name.
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "ipc/shm_endpoint.h"
 #include "ipc_test_util.h"
@@ -73,42 +75,66 @@ TEST(ShmEndpointNames, LongestNameWorksAcrossProcesses) {
   server.Close();
 }
 
-TEST(ShmEndpointCreate, ServerEventOwnedElsewhereGives4) {
-  const std::string channel = UniqueChannel("e");
-  Holder holder("hold-event " + channel + "_server_njipc");
-  ASSERT_TRUE(holder.ready());
-  ShmEndpoint ep = ShmEndpoint::Create(channel.c_str());
-  EXPECT_EQ(ep.status, ShmStatus::EventExists);
-  EXPECT_EQ(static_cast<int>(ep.status), 4);
-  EXPECT_TRUE(HoldsNothing(ep));
-  EXPECT_FALSE(EventExists(channel + "_client_njipc"));
+// Who already holds an object of the channel's name when Create runs.
+enum class NameOwner { PeerServerEvent, PeerMapping, LiveServerHere };
+
+struct NameTakenCase {
+  const char* name;
+  NameOwner owner;
+  ShmStatus status;
+  int code;                              // the status as the host contract numbers it
+  std::vector<const char*> notLeftBehind;  // objects of the refused Create that must not exist
+};
+
+class ShmEndpointNameTaken : public ::testing::TestWithParam<NameTakenCase> {};
+
+TEST_P(ShmEndpointNameTaken, CreateIsRefusedHoldsNothingAndTheNameIsFreeAfterTheOwner) {
+  const NameTakenCase& c = GetParam();
+  const std::string channel = UniqueChannel("x");
+  std::unique_ptr<Holder> peer;
+  ShmEndpoint owner{};
+  switch (c.owner) {
+    case NameOwner::PeerServerEvent:
+      peer.reset(new Holder("hold-event " + channel + "_server_njipc"));
+      break;
+    case NameOwner::PeerMapping:
+      peer.reset(new Holder("hold-mapping " + channel));
+      break;
+    case NameOwner::LiveServerHere:
+      owner = ShmEndpoint::Create(channel.c_str());
+      ASSERT_EQ(owner.status, ShmStatus::Ok);
+      break;
+  }
+  if (peer) {
+    ASSERT_TRUE(peer->ready());
+  }
+
+  ShmEndpoint refused = ShmEndpoint::Create(channel.c_str());
+  EXPECT_EQ(refused.status, c.status);
+  EXPECT_EQ(static_cast<int>(refused.status), c.code);
+  EXPECT_TRUE(HoldsNothing(refused));
+  for (const char* suffix : c.notLeftBehind) {
+    EXPECT_FALSE(EventExists(channel + suffix)) << suffix;
+  }
+
+  // Once the owner let go (the peer ended), the name is free again: the
+  // refused Create kept nothing of it.
+  peer.reset();
+  if (owner.status == ShmStatus::Ok) owner.Close();
+  ShmEndpoint again = ShmEndpoint::Create(channel.c_str());
+  EXPECT_EQ(again.status, ShmStatus::Ok);
+  if (again.status == ShmStatus::Ok) again.Close();
 }
 
-TEST(ShmEndpointCreate, MappingOwnedElsewhereGives11AndReleasesItsEvents) {
-  const std::string channel = UniqueChannel("m");
-  Holder holder("hold-mapping " + channel);
-  ASSERT_TRUE(holder.ready());
-  ShmEndpoint ep = ShmEndpoint::Create(channel.c_str());
-  EXPECT_EQ(ep.status, ShmStatus::MappingExists);
-  EXPECT_EQ(static_cast<int>(ep.status), 11);
-  EXPECT_TRUE(HoldsNothing(ep));
-  EXPECT_FALSE(EventExists(channel + "_server_njipc"));
-  EXPECT_FALSE(EventExists(channel + "_client_njipc"));
-}
-
-TEST(ShmEndpointCreate, SecondServerOfALiveChannelIsRefused) {
-  const std::string channel = UniqueChannel("d");
-  ShmEndpoint first = ShmEndpoint::Create(channel.c_str());
-  ASSERT_EQ(first.status, ShmStatus::Ok);
-  ShmEndpoint second = ShmEndpoint::Create(channel.c_str());
-  EXPECT_EQ(second.status, ShmStatus::EventExists);
-  EXPECT_TRUE(HoldsNothing(second));
-  first.Close();
-  // Once the owner let go, the name is free again.
-  ShmEndpoint third = ShmEndpoint::Create(channel.c_str());
-  EXPECT_EQ(third.status, ShmStatus::Ok);
-  third.Close();
-}
+INSTANTIATE_TEST_SUITE_P(
+    Owners, ShmEndpointNameTaken,
+    ::testing::Values(
+        NameTakenCase{"ServerEventOfAnotherProcess", NameOwner::PeerServerEvent, ShmStatus::EventExists, 4,
+                      {"_client_njipc"}},
+        NameTakenCase{"MappingOfAnotherProcess", NameOwner::PeerMapping, ShmStatus::MappingExists, 11,
+                      {"_server_njipc", "_client_njipc"}},
+        NameTakenCase{"LiveServerOfThisProcess", NameOwner::LiveServerHere, ShmStatus::EventExists, 4, {}}),
+    [](const ::testing::TestParamInfo<NameTakenCase>& info) { return info.param.name; });
 
 TEST(ShmEndpointOpen, UncreatedChannelGives5) {
   const std::string channel = UniqueChannel("u");

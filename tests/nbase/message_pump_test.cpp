@@ -217,6 +217,48 @@ TEST(DefaultMessagePumpTest, WatchedHandlesAreReportedOnceOnTheLoopThread) {
   CloseHandle(stopped);
 }
 
+// A task run right after a wait learns once that the wait found a watched
+// handle unsignalled (its owner then need not ask the system again): not
+// without a wait, not a second time, not for a handle that is not watched,
+// not after a wait that a watch ended.
+TEST(DefaultMessagePumpTest, TasksLearnOnceWhatTheWaitSawOfAWatchedHandle) {
+  nbase::MessageLoop loop;
+  nbase::DefaultMessagePump* pump = loop.default_pump();
+  ASSERT_NE(pump, nullptr);
+  HANDLE alive = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  HANDLE ends = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  HANDLE unwatched = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  std::vector<std::string> seen;
+  auto look = [&](const char* when, HANDLE handle) {
+    seen.push_back(std::string(when) + (pump->TakeSeenUnsignalled(handle) ? "=yes" : "=no"));
+  };
+  ASSERT_TRUE(pump->WatchHandle(alive, [] {}));
+  ASSERT_TRUE(pump->WatchHandle(ends, [&] {
+    // Posted from the watch: runs right after the wait that the watch ended.
+    loop.PostTask([&] {
+      look("after-watch", alive);
+      loop.QuitWhenIdle();
+    });
+  }));
+  loop.PostTask([&] { look("no-wait", alive); });
+  std::thread other([&] {
+    Sleep(100);  // the loop waits by now
+    loop.PostTask([&] {
+      look("woken", alive);
+      look("again", alive);
+    });
+    Sleep(100);
+    loop.PostTask([&] { look("unwatched", unwatched); });
+    Sleep(100);
+    SetEvent(ends);
+  });
+  loop.Run();
+  other.join();
+  EXPECT_EQ(seen, (std::vector<std::string>{"no-wait=no", "woken=yes", "again=no", "unwatched=no", "after-watch=no"}));
+  pump->StopWatching(alive);
+  for (HANDLE h : {alive, ends, unwatched}) CloseHandle(h);
+}
+
 TEST(DefaultMessagePumpTest, WatchesFillTheWaitSlotsAndNoMore) {
   nbase::MessageLoop loop;
   nbase::DefaultMessagePump* pump = loop.default_pump();

@@ -112,6 +112,23 @@ TEST(Exports, WinHttpIsNotImportedAndNotLoadedWithoutALogin) {
   EXPECT_EQ(run.output, "winhttp=absent\r\ninfo=null\r\nlogin=-6\r\nwinhttp=absent\r\n");
 }
 
+// An exception that reaches std::terminate inside the DLL ends the process
+// through the DLL's own handler: one line on the debugger output naming the
+// exception, then abort (exit code 3), and none of the runtime's default
+// (its stderr text, and the demangler it would link into the DLL).
+TEST(Terminate, TheDllsHandlerSaysWhatEscapedAndAborts) {
+  lumo_test::ChildProcess probe;
+  ASSERT_TRUE(probe.Start(lumo_test::Quote(lumo_test::BinPath(L"terminate_probe.exe"))));
+  DWORD exitCode = 0;
+  ASSERT_TRUE(probe.Wait(30000, &exitCode));
+  const std::string output = probe.Output();
+  EXPECT_EQ(exitCode, 3u) << output;
+  EXPECT_NE(output.find("throwing"), std::string::npos) << output;
+  EXPECT_NE(output.find("[LumoGameSDK] std::terminate"), std::string::npos) << output;
+  EXPECT_NE(output.find("probe's exception"), std::string::npos) << output;
+  EXPECT_EQ(output.find("terminate called"), std::string::npos) << output;
+}
+
 TEST(SdkContext, ConcurrentFirstUseBuildsOneInstance) {
   std::vector<std::thread> threads;
   std::vector<lumo::SdkContext*> seen(8, nullptr);

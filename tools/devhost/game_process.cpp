@@ -32,8 +32,9 @@ void PrintDebugText(const std::string& text) {
 
 GameProcess::~GameProcess() {
   if (stopReader_) SetEvent(stopReader_);
-  if (reader_.joinable()) reader_.join();
-  if (waiter_.joinable()) waiter_.join();
+  // Each returns once its game has ended (the job ends it with the host).
+  reader_.Join(INFINITE);
+  waiter_.Join(INFINITE);
   CloseDbwin();
   if (stopReader_) CloseHandle(stopReader_);
   if (launched_) CloseHandle(launched_);
@@ -138,11 +139,14 @@ bool GameProcess::Start(const std::wstring& commandLine, CaptureMode mode, HWND 
     // Debug events go to the thread that created the process, so the
     // debugger thread launches the game itself.
     launched_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    waiter_ = std::thread(&GameProcess::DebuggerMain, this, commandLine);
+    if (!waiter_.Create([this, commandLine] { DebuggerMain(commandLine); })) {
+      error = "cannot start the debugger thread";
+      return false;
+    }
     WaitForSingleObject(launched_, INFINITE);
     if (!process_) {
       error = launchError_;
-      waiter_.join();
+      waiter_.Join(INFINITE);
       return false;
     }
     return true;
@@ -150,14 +154,17 @@ bool GameProcess::Start(const std::wstring& commandLine, CaptureMode mode, HWND 
 
   if (mode == CaptureMode::Dbwin) {
     stopReader_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    reader_ = std::thread(&GameProcess::DbwinReaderMain, this);
+    reader_.Create([this] { DbwinReaderMain(); });
   }
   if (!LaunchSuspended(commandLine, 0, error)) return false;
-  waiter_ = std::thread([this] {
-    WaitForSingleObject(process_, INFINITE);
-    GetExitCodeProcess(process_, &exitCode_);
-    PostMessageW(notifyWnd_, doneMessage_, 0, 0);
-  });
+  if (!waiter_.Create([this] {
+        WaitForSingleObject(process_, INFINITE);
+        GetExitCodeProcess(process_, &exitCode_);
+        PostMessageW(notifyWnd_, doneMessage_, 0, 0);
+      })) {
+    error = "cannot start the thread that waits for the game";
+    return false;
+  }
   return true;
 }
 
@@ -221,9 +228,9 @@ void GameProcess::Terminate(UINT exitCode) {
 }
 
 DWORD GameProcess::Finish() {
-  if (waiter_.joinable()) waiter_.join();
+  waiter_.Join(INFINITE);  // the game has ended: it returns at once
   if (stopReader_) SetEvent(stopReader_);
-  if (reader_.joinable()) reader_.join();
+  reader_.Join(INFINITE);
   CloseDbwin();
   return exitCode_;
 }

@@ -15,9 +15,9 @@
 
 #include <atomic>
 #include <string>
-#include <thread>
 
 #include "devhost/options.h"
+#include "nbase/thread.h"
 
 namespace devhost {
 
@@ -55,7 +55,7 @@ class GameProcess {
   HANDLE process_ = nullptr;
   DWORD pid_ = 0;
   DWORD exitCode_ = 0;
-  std::thread waiter_;  // waits for the end (or runs the debug loop)
+  nbase::Thread waiter_;  // waits for the end (or runs the debug loop)
 
   // DBWIN buffer protocol.
   HANDLE bufferReady_ = nullptr;
@@ -64,7 +64,7 @@ class GameProcess {
   const char* dbwinView_ = nullptr;
   HANDLE stopReader_ = nullptr;
   std::atomic<DWORD> capturePid_{0};
-  std::thread reader_;
+  nbase::Thread reader_;
 
   // Debugger mode: the debugger thread reports the launch through these.
   HANDLE launched_ = nullptr;

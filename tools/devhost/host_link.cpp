@@ -116,13 +116,13 @@ bool HostChannelReader::Start(lumo::ShmEndpoint* endpoint, GameSender* sender, b
   onGameReady_ = std::move(onGameReady);
   stop_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
   if (!stop_) return false;
-  thread_ = std::thread(&HostChannelReader::ThreadMain, this);
-  return true;
+  return thread_.Create([this] { ThreadMain(); });
 }
 
 void HostChannelReader::Stop() {
   if (stop_) SetEvent(stop_);
-  if (thread_.joinable()) thread_.join();
+  // Returns once the reader has seen the stop (after the message it prints).
+  thread_.Join(INFINITE);
   if (stop_) CloseHandle(stop_);
   stop_ = nullptr;
 }

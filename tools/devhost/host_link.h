@@ -13,10 +13,10 @@
 #include <functional>
 #include <mutex>
 #include <string>
-#include <thread>
 #include <utility>
 
 #include "ipc/shm_endpoint.h"
+#include "nbase/thread.h"
 
 namespace devhost {
 
@@ -74,7 +74,7 @@ class HostChannelReader {
   std::function<void()> onGameReady_;
   std::atomic<HWND> gameWindow_{nullptr};
   HANDLE stop_ = nullptr;
-  std::thread thread_;
+  nbase::Thread thread_;
 };
 
 // The third element of a GameWndReady body (a JSON array of strings), or "".

@@ -17,7 +17,6 @@
 #include <shellapi.h>
 
 #include <atomic>
-#include <thread>
 
 #include <cstdio>
 #include <functional>
@@ -31,6 +30,7 @@
 #include "devhost/output.h"
 #include "diag/text_convert.h"
 #include "ipc/shm_endpoint.h"
+#include "nbase/thread.h"
 
 namespace {
 
@@ -266,10 +266,14 @@ int main() {
   PrintLine(std::string("capture=") + ModeName(state.game.activeMode()));
   PrintLine("launch " + lumo::WideToMultiByte(commandLine.c_str(), -1, CP_UTF8));
   PrintLine("game pid=" + std::to_string(state.game.pid()));
-  if (options.readStdin) std::thread(StdinMain, &sender).detach();
-  std::thread lateChannel;
+  if (options.readStdin) {
+    // Blocked in a read of stdin until the process ends: let go, never joined.
+    nbase::Thread stdinReader;
+    if (stdinReader.Create([&sender] { StdinMain(&sender); })) stdinReader.LetGo();
+  }
+  nbase::Thread lateChannel;
   if (options.channelLateMs != 0) {
-    lateChannel = std::thread([&]() {
+    lateChannel.Create([&]() {
       if (WaitForSingleObject(state.game.process(), options.channelLateMs) != WAIT_TIMEOUT) return;
       if (openChannel()) PrintLine("channel created");
     });
@@ -282,7 +286,7 @@ int main() {
     TranslateMessage(&msg);
     DispatchMessageW(&msg);
   }
-  if (lateChannel.joinable()) lateChannel.join();  // returns once the game has ended
+  lateChannel.Join(INFINITE);  // returns once the game has ended
   // Messages the game signalled before it ended are printed before its end.
   reader.Stop();
   PrintLine("game exited code=" + std::to_string(state.exitCode));

@@ -25,12 +25,12 @@ void ChannelWatch::Start(HANDLE serverEvent, const unsigned char* view) {
   view_ = view;
   last_ = RegionPayload(view_);
   stop_.store(false);
-  thread_ = std::thread(&ChannelWatch::PollMain, this);
+  thread_.Create([this] { PollMain(); });
 }
 
 void ChannelWatch::Stop() {
   stop_.store(true);
-  if (thread_.joinable()) thread_.join();
+  thread_.Join(INFINITE);  // one polling round at most
 }
 
 std::vector<Delivery> ChannelWatch::Deliveries() const {

@@ -13,8 +13,9 @@
 #include <atomic>
 #include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
+
+#include "nbase/thread.h"
 
 namespace hostcheck {
 
@@ -47,7 +48,7 @@ class ChannelWatch {
   const unsigned char* view_ = nullptr;
   std::atomic<bool> stop_{false};
   std::atomic<bool> stateUnknown_{false};
-  std::thread thread_;
+  nbase::Thread thread_;
   mutable std::mutex lock_;
   std::vector<Delivery> deliveries_;
   std::string last_;

@@ -226,7 +226,7 @@ void CheckRun::CheckWindowClass() {
   }
   const wchar_t* wideClass = lumo::HostWindowClassFor(name);
   if (wideClass == nullptr) {
-    if (name.compare(0, std::strlen(lumo::kChannelPlayer), lumo::kChannelPlayer) == 0) {
+    if (lumo::IsPlayerChannel(name)) {
       if (facts_.parent == nullptr) {
         Add(kGroup, "window-class", Verdict::Warn, "not judged: a player channel is watched through --parent, "
                                                    "which names no usable window", -1, kSection);

@@ -14,7 +14,6 @@
 
 #include <cstdio>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "LumoGameSDK.h"
@@ -22,6 +21,7 @@
 #include "hostcheck/check_run.h"
 #include "hostcheck/options.h"
 #include "hostcheck/report.h"
+#include "nbase/thread.h"
 
 namespace {
 
@@ -127,10 +127,14 @@ int main() {
   hostcheck::CheckRun run(options, report, wnd);
   HANDLE done = CreateEventW(nullptr, TRUE, FALSE, nullptr);
   if (done == nullptr) Exit(2);
-  std::thread checks([&run, done] {
-    run.Run();
-    SetEvent(done);
-  });
+  nbase::Thread checks;
+  if (!checks.Create([&run, done] {
+        run.Run();
+        SetEvent(done);
+      })) {
+    std::fprintf(stderr, "lumo-hostcheck: cannot start the checks' thread\n");
+    Exit(2);
+  }
   if (!PumpUntil(done, kRunBoundMs)) {
     hostcheck::ClauseResult stuck;
     stuck.group = "shutdown";
@@ -139,9 +143,9 @@ int main() {
     stuck.observation = "the checks did not finish in 120 s; the report holds what was seen until then";
     stuck.section = "keeping-the-game-responsive";
     report.Add(stuck);
-    checks.detach();
+    checks.LetGo();  // the process ends after the report, with it
   } else {
-    checks.join();
+    checks.Join(INFINITE);  // its work is done: it returns at once
   }
 
   Write(report.Text());

@@ -1,12 +1,13 @@
-// ReceivePart: the server side of the library's own channel and the loop
-// that serves it. The host writes an envelope into the region and signals
-// the server event; ReceiveLoop reads it, writes an "[IPC recv]" line to the
-// debugger output, hands the body to the handler registered for the message
-// name, and writes a non-empty reply back, announced on the client event.
+// ReceiveChannel: the library's own channel, the one it is the server of
+// and the host writes to, with the loop that serves it. The host writes an
+// envelope into the region and signals the server event; ReceiveLoop reads
+// it, writes an "[IPC recv]" line to the debugger output, hands the body to
+// the handler registered for the message name, and writes a non-empty reply
+// back, announced on the client event.
 //
-// Ownership: the IPC object holds the receive part by value, creates its
-// endpoint (ShmEndpoint::Create) and destroys it; the destructor closes the
-// endpoint if it is usable.
+// Ownership: the IPC object holds it by value, creates its endpoint
+// (ShmEndpoint::Create) and destroys it; the destructor closes the endpoint
+// if it is usable.
 //
 // Threads: fill `handlers` (AddHandler) before the receive thread starts;
 // the loop reads the table without a lock. ReceiveLoop runs on the receive
@@ -29,11 +30,11 @@ namespace lumo {
 // loses only that message's answer.
 using MessageHandler = std::function<std::string(const std::string& body)>;
 
-struct ReceivePart {
-  ReceivePart() = default;
-  ~ReceivePart();
-  ReceivePart(const ReceivePart&) = delete;
-  ReceivePart& operator=(const ReceivePart&) = delete;
+struct ReceiveChannel {
+  ReceiveChannel() = default;
+  ~ReceiveChannel();
+  ReceiveChannel(const ReceiveChannel&) = delete;
+  ReceiveChannel& operator=(const ReceiveChannel&) = delete;
 
   // Message name (exact bytes) to handler. The library registers none.
   std::unordered_map<std::string, MessageHandler> handlers;

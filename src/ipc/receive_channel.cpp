@@ -1,4 +1,4 @@
-#include "ipc/receive_part.h"
+#include "ipc/receive_channel.h"
 
 #include <utility>
 
@@ -7,22 +7,22 @@
 
 namespace lumo {
 
-ReceivePart::~ReceivePart() {
+ReceiveChannel::~ReceiveChannel() {
   if (endpoint.status == ShmStatus::Ok) endpoint.Close();
 }
 
-void ReceivePart::RequestStop() {
+void ReceiveChannel::RequestStop() {
   stop.exchange(true);
   if (endpoint.status != ShmStatus::Ok) return;
   if (endpoint.serverEvent.handle) SetEvent(endpoint.serverEvent.handle);
   if (endpoint.clientEvent.handle) SetEvent(endpoint.clientEvent.handle);
 }
 
-void ReceivePart::AddHandler(const std::string& msg, MessageHandler handler) {
+void ReceiveChannel::AddHandler(const std::string& msg, MessageHandler handler) {
   handlers[msg] = std::move(handler);
 }
 
-void ReceivePart::ReceiveLoop() {
+void ReceiveChannel::ReceiveLoop() {
   if (stop.load()) return;
   for (;;) {
     if (endpoint.serverEvent.handle == nullptr) return;
@@ -36,7 +36,7 @@ void ReceivePart::ReceiveLoop() {
   }
 }
 
-void ReceivePart::ServeOneMessage() {
+void ReceiveChannel::ServeOneMessage() {
   // Whatever one message does (a length field past the region, text that
   // is no envelope, a handler that throws, a reply that does not fit), it
   // costs only that message: the loop waits for the next one.
@@ -55,7 +55,7 @@ void ReceivePart::ServeOneMessage() {
   if (endpoint.clientEvent.handle != nullptr) SetEvent(endpoint.clientEvent.handle);
 }
 
-std::string ReceivePart::DispatchHostMessage(const std::string& data) const {
+std::string ReceiveChannel::DispatchHostMessage(const std::string& data) const {
   std::string msg;
   std::string body;
   if (!ParseEnvelope(data, msg, body)) {
