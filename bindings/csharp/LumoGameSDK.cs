@@ -231,7 +231,7 @@ namespace Lumo
 
         /// <summary>
         /// Verifies the player's login token. Blocks while the HTTPS request
-        /// runs (at most 15 s): call it from a worker thread.
+        /// runs (the request has 15 s, the call returns within 20 s): call it from a worker thread.
         /// </summary>
         public static SdkError Login()
         {
