@@ -97,8 +97,8 @@ namespace Lumo
     /// The five calls of LumoGameSDK.dll. In order: Init once the game's main
     /// window exists (on the thread that owns it), Login, TryGetLoginInfo,
     /// ShowPay any number of times, Uninit at the very end. Every call is safe
-    /// from any thread; Login blocks while its HTTPS request runs (at most
-    /// 15 s), so call it from a worker thread (LoginAsync does). In a process
+    /// from any thread; Login blocks while its HTTPS request runs (the
+    /// request has 15 s, the call returns within 20 s), so call it from a worker thread (LoginAsync does). In a process
     /// that is not x64 (x86, Arm, Arm64) every call throws
     /// PlatformNotSupportedException before the library is touched.
     /// </summary>
