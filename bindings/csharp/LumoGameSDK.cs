@@ -98,7 +98,8 @@ namespace Lumo
     /// window exists (on the thread that owns it), Login, TryGetLoginInfo,
     /// ShowPay any number of times, Uninit at the very end. Every call is safe
     /// from any thread; Login blocks while its HTTPS request runs (the
-    /// request has 15 s, the call returns within 20 s), so call it from a worker thread (LoginAsync does). In a process
+    /// request has 15 s, the call returns within 20 s), so call it from a
+    /// worker thread (LoginAsync does). In a process
     /// that is not x64 (x86, Arm, Arm64) every call throws
     /// PlatformNotSupportedException before the library is touched.
     /// </summary>
@@ -231,7 +232,8 @@ namespace Lumo
 
         /// <summary>
         /// Verifies the player's login token. Blocks while the HTTPS request
-        /// runs (the request has 15 s, the call returns within 20 s): call it from a worker thread.
+        /// runs (the request has 15 s, the call returns within 20 s): call it
+        /// from a worker thread.
         /// </summary>
         public static SdkError Login()
         {
