@@ -271,8 +271,9 @@ HANDLE OpenLogFileOrMove(LogSink& sink, std::wstring& note) {
   wcscpy_s(sink.logPath, movedPath);
   wcscpy_s(sink.oldLogPath, movedOldPath);
   _snwprintf_s(text, kMessageUnits, _TRUNCATE,
-               L"[LumoGameSDK] log: %ls cannot be written (error %lu, access denied); the log is written to %ls",
-               beside, static_cast<unsigned long>(besideError), movedPath);
+               L"[LumoGameSDK] log: %ls cannot be written (error %lu, %ls); the log is written to %ls", beside,
+               static_cast<unsigned long>(besideError),
+               besideError == ERROR_WRITE_PROTECT ? L"write-protected" : L"access denied", movedPath);
   note = text;
   OutputDebugStringW((note + L"\n").c_str());
   return file;
