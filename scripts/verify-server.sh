@@ -84,6 +84,9 @@ CNF
     openssl x509 -req -in "$dir/server.csr" -CA "$dir/ca.crt" -CAkey "$dir/ca.key" \
       -CAcreateserial -days 2 -out "$dir/server.crt" \
       -extfile "$dir/openssl.cnf" -extensions leaf_ext
+    # For the listener whose certificate nobody vouches for: self-signed.
+    openssl req -x509 -new -newkey rsa:2048 -nodes -days 2 -keyout "$dir/untrusted.key" \
+      -out "$dir/untrusted.crt" -config "$dir/openssl.cnf" -extensions leaf_ext -subj /CN=localhost
   ) >/dev/null 2>&1
   # The key is only needed to sign the one certificate.
   rm -f "$dir/ca.key"
@@ -123,6 +126,7 @@ start() {
   touch "$dir/$marker"
   make_certs "$dir"
   python3 "$server_py" --cert "$dir/server.crt" --key "$dir/server.key" \
+    --untrusted-cert "$dir/untrusted.crt" --untrusted-key "$dir/untrusted.key" \
     --port-file "$dir/port" "${port_args[@]}" </dev/null >"$dir/server.log" 2>&1 &
   echo $! >"$dir/server.pid"
   local pid=$!

@@ -153,8 +153,8 @@ void UninitInDllMain(const std::wstring& token, const std::wstring& leave, const
 }
 
 // The exports called inside a plugin's DllMain, with the loader lock held:
-// Init when the plugin is loaded, Uninit when it is unloaded and when the
-// process exits with it loaded.
+// Init and Login when the plugin is loaded, Uninit when it is unloaded and
+// when the process exits with it loaded.
 void LoaderLock() {
   {
     Session s(lumo_test::DevhostCommand(L"--no-parent --token=soakllinit",
@@ -168,6 +168,22 @@ void LoaderLock() {
            answer + ", " + (later.empty() ? "none" : later.substr(12)), "-4 (or 0), 0",
            (answer == "-4" || answer == "0") && later == "[game] init=0");
     AddRow("lumoGameInit in DllMain (ms)", Fixed(ms), "< 2,000", ms >= 0 && ms < 2000);
+  }
+  {
+    // The request is not sent under the loader lock: the call answers -12
+    // after the request thread's start bound, and a login from the game's
+    // thread afterwards goes through.
+    Session s(lumo_test::DevhostCommand(L"--no-parent --token=soakllogin",
+                                        L"--after-loop-ms=30000 --steps=init,plugin:login-attach,login,uninit"));
+    const std::string attach = s.WaitLine("[plugin] login-attach=", 60000);
+    const std::string later = s.WaitLine("[game] login=", 60000);
+    s.WaitExit(60000);
+    const double ms = Field(attach, "ms");
+    const std::string answer = attach.empty() ? "none" : attach.substr(22, attach.find(' ', 22) - 22);
+    AddRow("lumoGameLogin in DllMain: answer, then Login from the window thread",
+           answer + ", " + (later.empty() ? "none" : later.substr(13)), "-12, 0",
+           answer == "-12" && later == "[game] login=0");
+    AddRow("lumoGameLogin in DllMain (ms)", Fixed(ms), "about 1,000 (< 2,000)", ms >= 0 && ms < 2000);
   }
   UninitInDllMain(L"soakllfree", L"plugin-free", "[plugin] uninit-detach-free", "on FreeLibrary", 0);
   UninitInDllMain(L"soakllexit", L"exit:7", "[plugin] uninit-detach-exit", "at process exit", 7);
@@ -309,7 +325,8 @@ int main(int argc, char** argv) {
     if (a == "--only") only = argv[i + 1];
   }
   auto wanted = [&only](const char* part) { return only.empty() || only == part; };
-  if ((wanted("bursts") || wanted("hung") || wanted("races")) && !lumo_test::SetVerifyAnswer(200, kVerifyOk)) {
+  if ((wanted("bursts") || wanted("hung") || wanted("races") || wanted("loaderlock")) &&
+      !lumo_test::SetVerifyAnswer(200, kVerifyOk)) {
     std::fprintf(stderr, "soak: the verify server does not answer: run through scripts/soak.sh\n");
     return 2;
   }

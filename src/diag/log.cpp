@@ -6,6 +6,7 @@
 #include <cwchar>
 #include <string>
 
+#include "diag/sdk_ini.h"
 #include "diag/text_convert.h"
 
 namespace lumo {
@@ -60,6 +61,26 @@ bool MakeOldLogFilePath(const wchar_t* exePath, wchar_t (&out)[MAX_PATH]) {
   return JoinFits(exePath, L".log.1", out);
 }
 
+bool MakeMovedLogPaths(const wchar_t* exeName, wchar_t (&path)[MAX_PATH], wchar_t (&oldPath)[MAX_PATH]) {
+  path[0] = L'\0';
+  oldPath[0] = L'\0';
+  wchar_t base[MAX_PATH] = {};
+  const DWORD n = GetEnvironmentVariableW(L"LOCALAPPDATA", base, MAX_PATH);
+  if (n == 0 || n >= MAX_PATH) return false;
+  wchar_t folder[MAX_PATH] = {};
+  if (!JoinFits(base, L"\\LumoGameSDK", folder)) return false;
+  // Made when missing; an existing folder is fine, anything else shows when
+  // the file is opened.
+  CreateDirectoryW(folder, nullptr);
+  wchar_t file[MAX_PATH] = {};
+  if (!JoinFits(folder, L"\\", file)) return false;
+  wchar_t named[MAX_PATH] = {};
+  if (!JoinFits(file, exeName, named)) return false;
+  if (!MakeLogFilePath(named, path)) return false;
+  MakeOldLogFilePath(named, oldPath);
+  return true;
+}
+
 std::wstring SdkIniPath() {
   wchar_t dir[MAX_PATH] = {};
   if (!GetExePath(dir)) return std::wstring();
@@ -91,18 +112,15 @@ void LoadLogSwitch() {
   // The plain load first: after the first call no write touches the flag.
   if (g_switchLoaded.load() || g_switchLoaded.exchange(true)) return;
 
-  const std::wstring iniPath = SdkIniPath();
-  if (iniPath.empty()) return;
-
   wchar_t value[kSwitchUnits] = {};
-  GetPrivateProfileStringW(L"main", L"log", L"0", value, kSwitchUnits, iniPath.c_str());
+  ReadSdkIniString(L"main", L"log", L"0", value, kSwitchUnits);
   if (value[0] == L'\0') return;
   static const wchar_t* const kOn[] = {L"1", L"true", L"yes", L"on"};
   for (const wchar_t* on : kOn) {
     if (_wcsicmp(value, on) == 0) {
       LogSink& sink = GetLogSink();
       wchar_t maxKb[kSwitchUnits] = {};
-      GetPrivateProfileStringW(L"main", L"log_max_kb", L"", maxKb, kSwitchUnits, iniPath.c_str());
+      ReadSdkIniString(L"main", L"log_max_kb", L"", maxKb, kSwitchUnits);
       sink.maxBytes = static_cast<uint64_t>(ParseLogMaxKb(maxKb)) * 1024;
       sink.enabled = true;  // after the cap: a line that sees the log on sees its cap
       return;
@@ -211,10 +229,70 @@ void ReopenOrRollOver(LogSink& sink, std::wstring& note) {
   }
 }
 
+// Refusals that say this process may not write there (a folder under
+// Program Files for a standard user, read-only media), not that the file is
+// busy for a moment.
+bool IsAccessError(DWORD error) { return error == ERROR_ACCESS_DENIED || error == ERROR_WRITE_PROTECT; }
+
+// Opens the log file. When the one beside the executable is refused for
+// access, the log moves, once per process, to the local application data
+// folder, and the debugger output and `note` (the first line to write
+// there) say where and why. Where that fails too, the debugger output says
+// so once and no line is tried again.
+HANDLE OpenLogFileOrMove(LogSink& sink, std::wstring& note) {
+  if (sink.unwritable) return INVALID_HANDLE_VALUE;
+  HANDLE file = OpenLogFile(sink.logPath);
+  if (file != INVALID_HANDLE_VALUE || sink.moved) return file;
+  const DWORD besideError = GetLastError();
+  if (!IsAccessError(besideError)) return file;  // tried again with the next line
+
+  wchar_t beside[MAX_PATH] = {};
+  wcscpy_s(beside, sink.logPath);
+  DWORD movedError = ERROR_ENVVAR_NOT_FOUND;
+  wchar_t movedPath[MAX_PATH] = {};
+  wchar_t movedOldPath[MAX_PATH] = {};
+  if (MakeMovedLogPaths(sink.exeName, movedPath, movedOldPath)) {
+    file = OpenLogFile(movedPath);
+    movedError = GetLastError();
+  }
+  wchar_t text[kMessageUnits] = {};
+  if (file == INVALID_HANDLE_VALUE) {
+    sink.unwritable = true;
+    _snwprintf_s(text, kMessageUnits, _TRUNCATE,
+                 L"[LumoGameSDK] log: neither %ls (error %lu) nor %ls (error %lu) can be written; nothing is "
+                 L"logged\n",
+                 beside, static_cast<unsigned long>(besideError),
+                 movedPath[0] != L'\0' ? movedPath : L"%LOCALAPPDATA%\\LumoGameSDK",
+                 static_cast<unsigned long>(movedError));
+    OutputDebugStringW(text);
+    return file;
+  }
+  sink.moved = true;
+  wcscpy_s(sink.logPath, movedPath);
+  wcscpy_s(sink.oldLogPath, movedOldPath);
+  _snwprintf_s(text, kMessageUnits, _TRUNCATE,
+               L"[LumoGameSDK] log: %ls cannot be written (error %lu, %ls); the log is written to %ls", beside,
+               static_cast<unsigned long>(besideError),
+               besideError == ERROR_WRITE_PROTECT ? L"write-protected" : L"access denied", movedPath);
+  note = text;
+  OutputDebugStringW((note + L"\n").c_str());
+  return file;
+}
+
 // Appends `bytes` at the end of the log file, opening it first when needed.
 // `mayRollOver`: the lock is held, so a full file may be switched.
 void AppendToFile(LogSink& sink, const std::string& bytes, bool mayRollOver) {
-  if (sink.file == INVALID_HANDLE_VALUE) sink.file = OpenLogFile(sink.logPath);
+  if (sink.file == INVALID_HANDLE_VALUE) {
+    std::wstring moved;
+    sink.file = OpenLogFileOrMove(sink, moved);
+    if (sink.file != INVALID_HANDLE_VALUE && !moved.empty()) {
+      uint64_t size = 0;
+      SeekToEnd(sink.file, size);
+      const std::string movedBytes = StampedLine(sink, moved.c_str());
+      DWORD written = 0;
+      WriteFile(sink.file, movedBytes.data(), static_cast<DWORD>(movedBytes.size()), &written, nullptr);
+    }
+  }
   if (sink.file == INVALID_HANDLE_VALUE) return;
   uint64_t size = 0;
   const bool atEnd = SeekToEnd(sink.file, size);

@@ -1,6 +1,9 @@
 // The library's log: printf-style wide lines, stamped and appended to
 // "<game exe>.log" when LumoGameSDK.ini beside the game's executable says
-// [main] log=1 (or true/yes/on). Off by default.
+// [main] log=1 (or true/yes/on). Off by default. Where the executable's
+// folder may not be written (a game under Program Files run by a standard
+// user), the log goes to "%LOCALAPPDATA%\LumoGameSDK\<exe name>.log" instead,
+// and its first line and the debugger output say so.
 //
 // SdkLog may be called from any thread and never fails towards its caller.
 // Appends are serialised across threads and processes of the same executable
@@ -66,6 +69,11 @@ struct LogSink {
   bool rolloverFailureNoted = false;
   // The executable's file name, for the stamp of every line.
   wchar_t exeName[MAX_PATH] = {};
+  // The folder beside the executable refused the log: logPath and
+  // oldLogPath are in the local application data folder now.
+  bool moved = false;
+  // Neither place could be written: no line is tried again.
+  bool unwritable = false;
 };
 
 LogSink& GetLogSink();
@@ -85,6 +93,11 @@ void WriteLogLine(LogSink& sink, const wchar_t* format, ...);
 bool MakeLogMutexName(const wchar_t* exePath, wchar_t (&out)[MAX_PATH]);
 bool MakeLogFilePath(const wchar_t* exePath, wchar_t (&out)[MAX_PATH]);
 bool MakeOldLogFilePath(const wchar_t* exePath, wchar_t (&out)[MAX_PATH]);
+
+// "%LOCALAPPDATA%\LumoGameSDK\<exe name>.log" and ".log.1", where the log goes
+// when the executable's folder may not be written; makes the folder when
+// missing. False when the variable is not set or a path does not fit.
+bool MakeMovedLogPaths(const wchar_t* exeName, wchar_t (&path)[MAX_PATH], wchar_t (&oldPath)[MAX_PATH]);
 
 // "LumoGameSDK.ini" in the executable's folder, the file of the library's
 // settings; empty when the executable's path does not fit MAX_PATH units.

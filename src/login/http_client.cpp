@@ -1,8 +1,10 @@
 #include "login/http_client.h"
 
+#include <atomic>
 #include <vector>
 
 #include "login/winhttp_api.h"
+#include "login/winhttp_errors.h"
 #include "nbase/monotonic_clock.h"
 
 namespace lumo {
@@ -145,10 +147,17 @@ bool ReadContentLength(const WinHttpApi& api, HINTERNET request, bool& present,
                         &bytes, WINHTTP_NO_HEADER_INDEX)) {
     return GetLastError() == ERROR_WINHTTP_HEADER_NOT_FOUND;
   }
+  // A length that is no plain number makes the answer no sound HTTP one.
   const size_t units = bytes / sizeof(wchar_t);
-  if (units == 0) return false;
+  if (units == 0) {
+    SetLastError(ERROR_WINHTTP_INVALID_SERVER_RESPONSE);
+    return false;
+  }
   for (size_t i = 0; i < units; ++i) {
-    if (text[i] < L'0' || text[i] > L'9') return false;
+    if (text[i] < L'0' || text[i] > L'9') {
+      SetLastError(ERROR_WINHTTP_INVALID_SERVER_RESPONSE);
+      return false;
+    }
     // Anything past the cap is too large anyway; no need to go on counting.
     if (length <= kMaxBodyBytes) length = length * 10 + static_cast<unsigned>(text[i] - L'0');
   }
@@ -156,7 +165,33 @@ bool ReadContentLength(const WinHttpApi& api, HINTERNET request, bool& present,
   return true;
 }
 
+// Notes the certificate status of a failed TLS handshake. In synchronous
+// mode WinHTTP calls it on the thread inside WinHttpSendRequest; the
+// context is the request's flags word (see HttpGet).
+void CALLBACK OnSecureFailure(HINTERNET, DWORD_PTR context, DWORD status, LPVOID info, DWORD length) {
+  if (status != WINHTTP_CALLBACK_STATUS_SECURE_FAILURE || context == 0 || info == nullptr ||
+      length < sizeof(DWORD)) {
+    return;
+  }
+  reinterpret_cast<std::atomic<DWORD>*>(context)->fetch_or(*static_cast<const DWORD*>(info));
+}
+
 }  // namespace
+
+std::wstring DescribeHttpFailure(const HttpOutcome& outcome) {
+  std::wstring text = HttpFailureText(outcome.failure);
+  if (outcome.call != nullptr) {
+    text += L" in ";
+    text += outcome.call;
+    text += L": ";
+    text += DescribeLoginError(outcome.error);
+  }
+  if (outcome.certificateFlags != 0) {
+    text += L"; ";
+    text += DescribeSecureFailureFlags(outcome.certificateFlags);
+  }
+  return text;
+}
 
 const wchar_t* HttpFailureText(HttpFailure failure) {
   switch (failure) {
@@ -171,19 +206,29 @@ const wchar_t* HttpFailureText(HttpFailure failure) {
   return L"request failed";
 }
 
-bool HttpGet(const wchar_t* url, std::string& body, HttpFailure* failure, DWORD deadlineMs) {
-  // From here on: name resolution, connection, TLS and every byte read.
+bool HttpGet(const wchar_t* url, std::string& body, HttpOutcome* outcome, DWORD deadlineMs) {
+  // From here on: finding the proxy, name resolution, connection, TLS and
+  // every byte read.
   const Deadline deadline(deadlineMs);
-  HttpFailure ignored = HttpFailure::kNone;
-  HttpFailure& why = failure != nullptr ? *failure : ignored;
+  HttpOutcome ignored;
+  HttpOutcome& out = outcome != nullptr ? *outcome : ignored;
+  out = HttpOutcome();
+  HttpFailure& why = out.failure;
   why = HttpFailure::kFailed;
   body.clear();
   if (url == nullptr) return false;
 
+  // A WinHTTP call failed: which one, and its error.
+  auto callFailed = [&](const wchar_t* call, DWORD error) {
+    out.call = call;
+    out.error = error;
+    return false;
+  };
+
   const WinHttpApi* loaded = GetWinHttpApi();
   if (loaded == nullptr) {
     why = HttpFailure::kUnavailable;
-    return false;
+    return callFailed(L"LoadLibraryExW(winhttp.dll)", WinHttpLoadError());
   }
   const WinHttpApi& api = *loaded;
 
@@ -197,19 +242,19 @@ bool HttpGet(const wchar_t* url, std::string& body, HttpFailure* failure, DWORD 
   parts.dwHostNameLength = kHostUnits;
   parts.lpszUrlPath = path;
   parts.dwUrlPathLength = kPathUnits;
-  if (!api.CrackUrl(url, 0, 0, &parts)) return false;
+  if (!api.CrackUrl(url, 0, 0, &parts)) return callFailed(L"WinHttpCrackUrl", GetLastError());
 
   const bool secure = parts.nScheme == INTERNET_SCHEME_HTTPS;
   INTERNET_PORT port = parts.nPort;
   if (port == 0) port = secure ? INTERNET_DEFAULT_HTTPS_PORT : INTERNET_DEFAULT_HTTP_PORT;
 
-  InternetHandle session(api, api.Open(kUserAgent, WINHTTP_ACCESS_TYPE_DEFAULT_PROXY,
-                                       WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0));
-  if (!session) return false;
+  DWORD openError = 0;
+  InternetHandle session(api, OpenWinHttpSession(api, kUserAgent, out.proxy, openError));
+  if (!session) return callFailed(L"WinHttpOpen", openError);
   // The verify host answers for itself: a redirect is never followed.
   DWORD policy = WINHTTP_OPTION_REDIRECT_POLICY_NEVER;
   if (!api.SetOption(session.get(), WINHTTP_OPTION_REDIRECT_POLICY, &policy, sizeof(policy))) {
-    return false;
+    return callFailed(L"WinHttpSetOption", GetLastError());
   }
   if (!LimitWaits(api, session.get(), deadline)) {
     why = HttpFailure::kTimeout;
@@ -217,39 +262,49 @@ bool HttpGet(const wchar_t* url, std::string& body, HttpFailure* failure, DWORD 
   }
 
   InternetHandle connection(api, api.Connect(session.get(), host, port, 0));
-  if (!connection) return false;
+  if (!connection) return callFailed(L"WinHttpConnect", GetLastError());
 
   // No security flags are relaxed: an untrusted, expired or mismatched
   // certificate makes sending fail.
   HINTERNET opened = api.OpenRequest(connection.get(), L"GET", path, nullptr, WINHTTP_NO_REFERER,
                                      WINHTTP_DEFAULT_ACCEPT_TYPES, secure ? WINHTTP_FLAG_SECURE : 0);
-  if (opened == nullptr) return false;
+  if (opened == nullptr) return callFailed(L"WinHttpOpenRequest", GetLastError());
+  // What a failed TLS handshake reports about the server's certificate. It
+  // outlives the request handle, which the canceller below closes.
+  std::atomic<DWORD> certificateFlags{0};
   // Closes the request before the connection and session go.
   RequestCanceller request(api, opened, deadline.Left());
+  api.SetStatusCallback(request.get(), &OnSecureFailure, WINHTTP_CALLBACK_FLAG_SECURE_FAILURE, 0);
+  const DWORD_PTR callbackContext = reinterpret_cast<DWORD_PTR>(&certificateFlags);
 
   // A failed call after this point is a time-out when the deadline ended it.
-  auto failed = [&](DWORD error) {
+  auto failed = [&](const wchar_t* call, DWORD error) {
     why = (request.Fired() || deadline.Left() == 0 || error == ERROR_WINHTTP_TIMEOUT)
               ? HttpFailure::kTimeout
               : HttpFailure::kFailed;
+    out.certificateFlags = certificateFlags.load();
+    if (call != nullptr) callFailed(call, error);
     return false;
   };
 
-  if (!LimitWaits(api, request.get(), deadline)) return failed(ERROR_WINHTTP_TIMEOUT);
+  if (!LimitWaits(api, request.get(), deadline)) return failed(nullptr, ERROR_WINHTTP_TIMEOUT);
+  // With the automatic proxy, the proxy is found in here: within the
+  // deadline, which closes the request when it passes.
   if (!api.SendRequest(request.get(), WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA,
-                       0, 0, 0)) {
-    return failed(GetLastError());
+                       0, 0, callbackContext)) {
+    return failed(L"WinHttpSendRequest", GetLastError());
   }
-  if (!LimitWaits(api, request.get(), deadline)) return failed(ERROR_WINHTTP_TIMEOUT);
-  if (!api.ReceiveResponse(request.get(), nullptr)) return failed(GetLastError());
+  if (!LimitWaits(api, request.get(), deadline)) return failed(nullptr, ERROR_WINHTTP_TIMEOUT);
+  if (!api.ReceiveResponse(request.get(), nullptr)) return failed(L"WinHttpReceiveResponse", GetLastError());
 
   DWORD status = 0;
   DWORD statusBytes = sizeof(status);
   if (!api.QueryHeaders(request.get(), WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER,
                         WINHTTP_HEADER_NAME_BY_INDEX, &status, &statusBytes,
                         WINHTTP_NO_HEADER_INDEX)) {
-    return failed(GetLastError());
+    return failed(L"WinHttpQueryHeaders", GetLastError());
   }
+  out.status = status;
   if (status >= 300 && status < 400) {
     why = HttpFailure::kRedirect;
     return false;
@@ -257,7 +312,9 @@ bool HttpGet(const wchar_t* url, std::string& body, HttpFailure* failure, DWORD 
 
   bool announced = false;
   unsigned long long length = 0;
-  if (!ReadContentLength(api, request.get(), announced, length)) return failed(GetLastError());
+  if (!ReadContentLength(api, request.get(), announced, length)) {
+    return failed(L"WinHttpQueryHeaders", GetLastError());
+  }
   if (announced && length > kMaxBodyBytes) {
     why = HttpFailure::kTooLarge;  // without reading any of it
     return false;
@@ -265,17 +322,19 @@ bool HttpGet(const wchar_t* url, std::string& body, HttpFailure* failure, DWORD 
 
   // A read that fails mid-body leaves the body short of its announced length
   // (a dropped connection): that is a truncation, unless the deadline ended it.
-  auto failedReading = [&](DWORD error) {
-    failed(error);
+  auto failedReading = [&](const wchar_t* call, DWORD error) {
+    failed(call, error);
     if (why == HttpFailure::kFailed && announced && body.size() < length) why = HttpFailure::kTruncated;
     return false;
   };
 
   std::vector<char> chunk;
   for (;;) {
-    if (!LimitWaits(api, request.get(), deadline)) return failed(ERROR_WINHTTP_TIMEOUT);
+    if (!LimitWaits(api, request.get(), deadline)) return failed(nullptr, ERROR_WINHTTP_TIMEOUT);
     DWORD available = 0;
-    if (!api.QueryDataAvailable(request.get(), &available)) return failedReading(GetLastError());
+    if (!api.QueryDataAvailable(request.get(), &available)) {
+      return failedReading(L"WinHttpQueryDataAvailable", GetLastError());
+    }
     if (available == 0) break;
     // One byte past the cap is enough to know the body is too large.
     const size_t room = kMaxBodyBytes + 1 - body.size();
@@ -283,7 +342,9 @@ bool HttpGet(const wchar_t* url, std::string& body, HttpFailure* failure, DWORD 
     if (want > room) want = static_cast<DWORD>(room);
     chunk.resize(want);
     DWORD read = 0;
-    if (!api.ReadData(request.get(), chunk.data(), want, &read)) return failedReading(GetLastError());
+    if (!api.ReadData(request.get(), chunk.data(), want, &read)) {
+      return failedReading(L"WinHttpReadData", GetLastError());
+    }
     if (read == 0) break;
     body.append(chunk.data(), read < want ? read : want);
     if (body.size() > kMaxBodyBytes) {

@@ -15,6 +15,8 @@
 #include <cstddef>
 #include <string>
 
+#include "login/winhttp_session.h"
+
 namespace lumo {
 
 // The whole request, name resolution to the last body byte.
@@ -33,12 +35,34 @@ enum class HttpFailure {
   kRedirect,     // a 3xx answer
 };
 
+// How a GET went, for the caller's log.
+struct HttpOutcome {
+  HttpFailure failure = HttpFailure::kNone;
+  // The WinHTTP function that failed and the Windows or WinHTTP error it
+  // gave (GetLastError); null and 0 where no call failed (a redirect, a body
+  // too large or cut short, a deadline that passed between calls).
+  const wchar_t* call = nullptr;
+  DWORD error = 0;
+  // WINHTTP_CALLBACK_STATUS_FLAG_* bits reported with a failed TLS handshake
+  // (WINHTTP_CALLBACK_STATUS_SECURE_FAILURE); 0 when none was reported.
+  DWORD certificateFlags = 0;
+  ProxyMode proxy = ProxyMode::kNone;
+  DWORD status = 0;  // the HTTP status, once an answer arrived
+};
+
 // GETs the absolute `url` (scheme, host, optional port, path and query).
 // `body` is emptied first, then receives the body bytes exactly as sent.
-// False on any failure; `body` may then hold a partial body and `failure`
-// (when given) says why. `deadlineMs` bounds the whole call.
-bool HttpGet(const wchar_t* url, std::string& body, HttpFailure* failure = nullptr,
+// False on any failure; `body` may then hold a partial body and `outcome`
+// (when given) says why. `deadlineMs` bounds the whole call, finding the
+// proxy included.
+bool HttpGet(const wchar_t* url, std::string& body, HttpOutcome* outcome = nullptr,
              DWORD deadlineMs = kHttpDeadlineMs);
+
+// The cause of a failed GET in a few words and, where a call failed, its
+// error by name: "request failed in WinHttpSendRequest: WinHTTP error 12029
+// ERROR_WINHTTP_CANNOT_CONNECT (...)", with the certificate status after it
+// when a TLS handshake failed.
+std::wstring DescribeHttpFailure(const HttpOutcome& outcome);
 
 // A short English word for the log ("timeout", "too large", ...).
 const wchar_t* HttpFailureText(HttpFailure failure);

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "diag/log.h"
+#include "diag/sdk_ini.h"
 #include "diag/text_convert.h"
 #include "login/dev_verify_host.h"
 
@@ -27,11 +28,8 @@ const wchar_t* IgnoredBecause(DevVerifyHost verdict) {
 std::wstring ChooseVerifyHost(const wchar_t* builtIn, bool* overridden) {
   if (overridden != nullptr) *overridden = false;
   const std::wstring fallback = builtIn != nullptr ? builtIn : L"";
-  const std::wstring iniPath = SdkIniPath();
-  if (iniPath.empty()) return fallback;
-
   wchar_t value[kValueUnits] = {};
-  GetPrivateProfileStringW(L"dev", L"verify_host", L"", value, kValueUnits, iniPath.c_str());
+  ReadSdkIniString(L"dev", L"verify_host", L"", value, kValueUnits);
   std::string hostPort;
   const DevVerifyHost verdict = ParseDevVerifyHost(WideToMultiByte(value, -1, CP_UTF8), hostPort);
   if (verdict == DevVerifyHost::kAbsent) return fallback;

@@ -23,13 +23,21 @@ std::wstring MakeVerifyUrl(const wchar_t* host, const wchar_t* token) {
   return url;
 }
 
-bool VerifyLoginTokenWith(const wchar_t* builtInHost, const wchar_t* token, LoginInfo* info) {
-  if (info == nullptr) return false;
+bool VerifyLoginTokenWith(const wchar_t* builtInHost, const wchar_t* token, LoginInfo* info,
+                          std::wstring* cause) {
+  std::wstring ignored;
+  std::wstring& why = cause != nullptr ? *cause : ignored;
+  why.clear();
+  if (info == nullptr) {
+    why = L"no record";
+    return false;
+  }
   std::memset(info, 0, sizeof(*info));
   info->size = static_cast<int32_t>(sizeof(LoginInfo));
 
   if (token == nullptr || token[0] == L'\0') {
     SdkLog(L"VerifyLoginToken empty token");
+    why = L"empty token";
     return false;
   }
 
@@ -44,25 +52,30 @@ bool VerifyLoginTokenWith(const wchar_t* builtInHost, const wchar_t* token, Logi
 
   const std::wstring url = MakeVerifyUrl(host.c_str(), token);
   std::string body;
-  HttpFailure failure = HttpFailure::kNone;
+  HttpOutcome outcome;
   // The status code is not consulted (apart from refusing redirects): any
   // answer with a body is judged by its content alone.
-  const bool got = HttpGet(url.c_str(), body, &failure);
+  const bool got = HttpGet(url.c_str(), body, &outcome);
+  if (outcome.proxy != ProxyMode::kNone) SdkLog(L"VerifyLoginToken proxy: %ls", ProxyModeText(outcome.proxy));
   if (!got || body.empty()) {
-    SdkLog(L"VerifyLoginToken http failed");
-    if (!got) SdkLog(L"VerifyLoginToken http %s", HttpFailureText(failure));
+    why = got ? L"empty body (HTTP status " + std::to_wstring(outcome.status) + L")" : DescribeHttpFailure(outcome);
+    SdkLog(L"VerifyLoginToken http failed: %ls", why.c_str());
+    why = L"http failed: " + why;
     return false;
   }
   if (!ParseVerifyResponse(body, info)) {
-    SdkLog(L"VerifyLoginToken verify failed");
+    why = L"the answer (HTTP status " + std::to_wstring(outcome.status) + L", " + std::to_wstring(body.size()) +
+          L" bytes) is not one of a verified token";
+    SdkLog(L"VerifyLoginToken verify failed: %ls", why.c_str());
+    why = L"verify failed: " + why;
     return false;
   }
   SdkLog(L"VerifyLoginToken success");
   return true;
 }
 
-bool VerifyLoginToken(const wchar_t* token, LoginInfo* info) {
-  return VerifyLoginTokenWith(LUMO_VERIFY_HOST_W, token, info);
+bool VerifyLoginToken(const wchar_t* token, LoginInfo* info, std::wstring* cause) {
+  return VerifyLoginTokenWith(LUMO_VERIFY_HOST_W, token, info, cause);
 }
 
 }  // namespace lumo

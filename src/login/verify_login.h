@@ -18,11 +18,14 @@ std::wstring MakeVerifyUrl(const wchar_t* host, const wchar_t* token);
 // is reset (size 288, everything else zero) on every path and is meaningful
 // only when the result is true. The host is `builtInHost` unless
 // LumoGameSDK.ini names a loopback development override. Logs the host
-// asked (never the token) and how it ended; a failed request gets a second
-// line saying why.
-bool VerifyLoginTokenWith(const wchar_t* builtInHost, const wchar_t* token, LoginInfo* info);
+// asked (never the token), the proxy the request went through and how it
+// ended; a failure line ends with its cause (the WinHTTP or Windows error
+// by number and name, the certificate status of a failed TLS handshake),
+// which `cause`, when given, receives too ("http failed: ...").
+bool VerifyLoginTokenWith(const wchar_t* builtInHost, const wchar_t* token, LoginInfo* info,
+                          std::wstring* cause = nullptr);
 
 // VerifyLoginTokenWith the verify host this library was built for.
-bool VerifyLoginToken(const wchar_t* token, LoginInfo* info);
+bool VerifyLoginToken(const wchar_t* token, LoginInfo* info, std::wstring* cause = nullptr);
 
 }  // namespace lumo

@@ -1,8 +1,12 @@
 #include "login/winhttp_api.h"
 
+#include <atomic>
+
 namespace lumo {
 
 namespace {
+
+std::atomic<DWORD> g_loadError{0};
 
 // GetProcAddress hands back a generic function pointer; going through
 // void (*)() keeps the conversion to the real type free of warnings.
@@ -16,7 +20,10 @@ const WinHttpApi* Load() {
   // System folder only: neither the game's folder nor the current directory
   // nor PATH is searched.
   HMODULE module = LoadLibraryExW(L"winhttp.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
-  if (module == nullptr) return nullptr;
+  if (module == nullptr) {
+    g_loadError = GetLastError();
+    return nullptr;
+  }
   static WinHttpApi api;
   const bool all = Resolve(module, "WinHttpCrackUrl", api.CrackUrl) &&
                    Resolve(module, "WinHttpOpen", api.Open) &&
@@ -29,8 +36,10 @@ const WinHttpApi* Load() {
                    Resolve(module, "WinHttpQueryHeaders", api.QueryHeaders) &&
                    Resolve(module, "WinHttpQueryDataAvailable", api.QueryDataAvailable) &&
                    Resolve(module, "WinHttpReadData", api.ReadData) &&
-                   Resolve(module, "WinHttpCloseHandle", api.CloseHandle);
+                   Resolve(module, "WinHttpCloseHandle", api.CloseHandle) &&
+                   Resolve(module, "WinHttpSetStatusCallback", api.SetStatusCallback);
   if (!all) {
+    g_loadError = GetLastError();
     FreeLibrary(module);
     return nullptr;
   }
@@ -44,5 +53,7 @@ const WinHttpApi* GetWinHttpApi() {
   static const WinHttpApi* const api = Load();
   return api;
 }
+
+DWORD WinHttpLoadError() { return g_loadError.load(); }
 
 }  // namespace lumo

@@ -25,11 +25,16 @@ struct WinHttpApi {
   decltype(&::WinHttpQueryDataAvailable) QueryDataAvailable;
   decltype(&::WinHttpReadData) ReadData;
   decltype(&::WinHttpCloseHandle) CloseHandle;
+  decltype(&::WinHttpSetStatusCallback) SetStatusCallback;
 };
 
 // Loads winhttp.dll from the system folder on the first call (thread-safe).
 // Null when it or one of the functions cannot be found; later calls give the
 // same answer without trying again.
 const WinHttpApi* GetWinHttpApi();
+
+// Why GetWinHttpApi gave null: the Windows error of loading winhttp.dll or
+// of finding a function in it; 0 while it has not failed.
+DWORD WinHttpLoadError();
 
 }  // namespace lumo

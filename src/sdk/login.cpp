@@ -21,10 +21,12 @@ namespace lumo {
 
 namespace {
 
-// A helper that has not begun by then is called off and the request runs on
-// the calling thread, as it would without a helper: a thread that holds the
-// loader lock cannot have a new thread begin at all. Short against the
-// request's own deadline, long against a thread start on a busy machine.
+// A helper that has not begun by then is called off and the request is not
+// sent: a thread that holds the loader lock (lumoGameLogin inside a
+// DllMain) cannot have a new thread begin at all, and WinHTTP, which loads
+// DLLs and waits on threads of its own, must not run under that lock.
+// Short against the request's own deadline, long against a thread start on
+// a busy machine.
 constexpr DWORD kHelperStartBoundMs = nbase::kThreadStartBoundMs;
 // The request ends by its own deadline; the wait is bounded all the same.
 constexpr DWORD kRequestWaitMs = kHttpDeadlineMs + 5000;
@@ -34,27 +36,35 @@ struct VerifyJob {
   std::wstring token;
   LoginInfo info;
   bool verified = false;
+  std::wstring cause;
 };
 
-// VerifyLoginToken on a helper thread, or on this one when no helper could
-// begin. False also when the request outlived the wait: its answer is then
-// dropped, with a log line.
-bool VerifyServingSentMessages(const std::wstring& token, LoginInfo* info) {
+// VerifyLoginToken on a helper thread. False when it failed, when no helper
+// could begin (the request is then never sent) or when the request outlived
+// the wait (its answer is then dropped); `cause` says which, for the
+// failure line.
+bool VerifyServingSentMessages(const std::wstring& token, LoginInfo* info, std::wstring& cause) {
   std::shared_ptr<VerifyJob> job = std::make_shared<VerifyJob>();
   job->token = token;
   std::memset(&job->info, 0, sizeof(job->info));
-  switch (RunOnHelperThread([job] { job->verified = VerifyLoginToken(job->token.c_str(), &job->info); }, nullptr,
-                            kHelperStartBoundMs, kRequestWaitMs)) {
+  switch (RunOnHelperThread(
+      [job] { job->verified = VerifyLoginToken(job->token.c_str(), &job->info, &job->cause); }, nullptr,
+      kHelperStartBoundMs, kRequestWaitMs)) {
     case HelperCallResult::Finished:
       std::memcpy(info, &job->info, sizeof(*info));
+      cause = job->cause;
       return job->verified;
     case HelperCallResult::TimedOut:
       SdkLog(L"Login request not done in %lu ms, its answer will be ignored", static_cast<unsigned long>(kRequestWaitMs));
+      cause = L"the request did not end within " + std::to_wstring(kRequestWaitMs) + L" ms";
       return false;
     case HelperCallResult::NotStarted:
     default:
-      SdkLog(L"Login cannot start the request thread, the request runs on the calling thread");
-      return VerifyLoginToken(token.c_str(), info);
+      SdkLog(L"Login cannot start the request thread within %lu ms (no thread begins while the loader lock is "
+             L"held): the request was not sent; lumoGameLogin belongs outside DllMain",
+             static_cast<unsigned long>(kHelperStartBoundMs));
+      cause = L"the request thread could not start: call lumoGameLogin outside DllMain";
+      return false;
   }
 }
 
@@ -89,9 +99,10 @@ SdkError Login(SdkContext& ctx) {
   // is not held up by it.
   LoginInfo info;
   std::memset(&info, 0, sizeof(info));
-  if (!VerifyServingSentMessages(token, &info)) {
+  std::wstring cause;
+  if (!VerifyServingSentMessages(token, &info, cause)) {
     // The record of an earlier session stays as it was.
-    SdkLog(L"Login failed err=%d (LoginVerifyFailed)", SdkError_LoginVerifyFailed);
+    SdkLog(L"Login failed err=%d (LoginVerifyFailed): %ls", SdkError_LoginVerifyFailed, cause.c_str());
     return SdkError_LoginVerifyFailed;
   }
 

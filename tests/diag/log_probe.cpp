@@ -7,16 +7,48 @@
 //   log_probe rawline <n>        one raw line whose message holds n 'y' units
 //   log_probe unicode            one line with characters outside most code pages
 //   log_probe mutex              prints mutex-before=<0|1> mutex-after=<0|1>
+//   log_probe debugout <command...>
+//                                runs the command, then prints each string the
+//                                process gave the debugger output, as
+//                                "debug: <text>" lines
 #include <windows.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <cwchar>
 #include <string>
+#include <vector>
 
 #include "diag/log.h"
 
 namespace {
+
+// What this process hands OutputDebugString, seen by a vectored handler
+// before the system goes on as usual: the narrow form, or the wide one that
+// Windows 10 raises first.
+std::vector<std::string>* g_debugStrings = nullptr;
+bool g_skipNarrow = false;
+
+LONG CALLBACK OnDebugPrint(EXCEPTION_POINTERS* info) {
+  const EXCEPTION_RECORD* rec = info->ExceptionRecord;
+  if (g_debugStrings == nullptr || rec->NumberParameters < 2) return EXCEPTION_CONTINUE_SEARCH;
+  const size_t length = static_cast<size_t>(rec->ExceptionInformation[0]);
+  if (rec->ExceptionCode == 0x40010006) {  // DBG_PRINTEXCEPTION_C
+    const char* text = reinterpret_cast<const char*>(rec->ExceptionInformation[1]);
+    if (text != nullptr && !g_skipNarrow) g_debugStrings->emplace_back(text, length > 0 ? length - 1 : 0);
+    g_skipNarrow = false;
+  } else if (rec->ExceptionCode == 0x4001000A) {  // DBG_PRINTEXCEPTION_WIDE_C
+    const wchar_t* text = reinterpret_cast<const wchar_t*>(rec->ExceptionInformation[1]);
+    if (text != nullptr) {
+      char narrow[4096] = {};
+      WideCharToMultiByte(CP_UTF8, 0, text, -1, narrow, sizeof(narrow) - 1, nullptr, nullptr);
+      g_debugStrings->push_back(narrow);
+    }
+    // The system passes the narrow form on as well: keep one of the two.
+    g_skipNarrow = true;
+  }
+  return EXCEPTION_CONTINUE_SEARCH;
+}
 
 bool MutexExists() {
   wchar_t exe[MAX_PATH] = {};
@@ -30,7 +62,23 @@ bool MutexExists() {
 
 }  // namespace
 
+int Run(int argc, wchar_t** argv);
+
 int wmain(int argc, wchar_t** argv) {
+  if (argc >= 3 && std::wstring(argv[1]) == L"debugout") {
+    std::vector<std::string> strings;
+    void* handler = AddVectoredExceptionHandler(1, &OnDebugPrint);
+    g_debugStrings = &strings;
+    const int code = Run(argc - 1, argv + 1);
+    g_debugStrings = nullptr;
+    RemoveVectoredExceptionHandler(handler);
+    for (const std::string& s : strings) std::printf("debug: %s", s.c_str());
+    return code;
+  }
+  return Run(argc, argv);
+}
+
+int Run(int argc, wchar_t** argv) {
   if (argc < 2) return 2;
   const std::wstring cmd = argv[1];
   if (cmd == L"hello") {

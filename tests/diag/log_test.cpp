@@ -313,4 +313,122 @@ TEST(Log, ExecutablePathTooLongForTheMutexNameLogsNothing) {
   EXPECT_FALSE(lumo_test::FileExists(probe.LogPath()));
 }
 
+// Sets an environment variable of this process, which the probes started
+// meanwhile inherit, and restores it afterwards.
+class ScopedEnv {
+ public:
+  ScopedEnv(const wchar_t* name, const std::wstring& value) : name_(name) {
+    wchar_t old[MAX_PATH] = {};
+    const DWORD n = GetEnvironmentVariableW(name, old, MAX_PATH);
+    had_ = n > 0 && n < MAX_PATH;
+    if (had_) old_ = old;
+    SetEnvironmentVariableW(name, value.c_str());
+  }
+  ~ScopedEnv() { SetEnvironmentVariableW(name_, had_ ? old_.c_str() : nullptr); }
+  ScopedEnv(const ScopedEnv&) = delete;
+  ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+ private:
+  const wchar_t* name_;
+  bool had_ = false;
+  std::wstring old_;
+};
+
+std::vector<std::string> DebugLines(const std::string& output) {
+  std::vector<std::string> lines;
+  const std::string mark = "debug: ";
+  for (size_t at = output.find(mark); at != std::string::npos; at = output.find(mark, at + 1)) {
+    const size_t end = output.find('\n', at);
+    std::string line = output.substr(at + mark.size(), end - at - mark.size());
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    lines.push_back(line);
+  }
+  return lines;
+}
+
+// A folder under Program Files run by a standard user refuses the file
+// (access denied); Wine's is writable, so a folder of the log's own name
+// stands in: creating a file over it is refused with the same error, on
+// Windows and Wine alike. The log moves to the local application data
+// folder, which is made when missing, and says where and why there and on
+// the debugger output, once.
+TEST(Log, AFolderThatRefusesTheLogSendsItToLocalAppData) {
+  LogProbe probe("[main]\r\nlog=1\r\nlog_max_kb=2\r\n");
+  ASSERT_TRUE(CreateDirectoryW(probe.LogPath().c_str(), nullptr));
+  TempDir appData;
+  const ScopedEnv localAppData(L"LOCALAPPDATA", appData.path());
+  std::string output;
+  // About 85 bytes a line: 30 lines pass the 2 KB cap once, which holds there too.
+  ASSERT_EQ(probe.Run(L"debugout lines 30 moved", &output), 0u) << output;
+
+  const std::wstring moved = appData.path() + L"\\LumoGameSDK\\log_probe.exe.log";
+  const std::string why = "[LumoGameSDK] log: " + lumo_test::Narrow(probe.LogPath()) +
+                          " cannot be written (error 5, access denied); the log is written to " +
+                          lumo_test::Narrow(moved);
+  const std::vector<std::string> debug = DebugLines(output);
+  ASSERT_EQ(debug.size(), 1u) << output;
+  EXPECT_EQ(debug[0], why);
+
+  const std::string older = lumo_test::ReadFileBytes(moved + L".1");
+  const std::vector<std::string> lines = SplitLines(older + lumo_test::ReadFileBytes(moved));
+  ASSERT_EQ(lines.size(), 31u) << older;
+  EXPECT_FALSE(older.empty()) << "the cap does not hold in the moved log";
+  // The first line there, stamped as every line is.
+  EXPECT_TRUE(std::regex_search(lines[0], std::regex(R"(^\[[^\]]+\]\[log_probe\.exe\]\[\d+/\d+\]\[LumoGameSDK\] log: )")))
+      << lines[0];
+  ASSERT_GE(lines[0].size(), why.size());
+  EXPECT_EQ(lines[0].substr(lines[0].size() - why.size()), why);
+  for (int i = 0; i < 30; ++i) {
+    EXPECT_NE(lines[i + 1].find("[LumoGameSDK] moved " + std::to_string(i)), std::string::npos) << lines[i + 1];
+  }
+}
+
+// Where neither place can be written, one debugger-output line says so and
+// nothing is tried again.
+TEST(Log, WhereNeitherPlaceCanBeWrittenOneDebuggerLineSaysSo) {
+  LogProbe probe("[main]\r\nlog=1\r\n");
+  ASSERT_TRUE(CreateDirectoryW(probe.LogPath().c_str(), nullptr));
+  TempDir appData;
+  // A file where the folder would be: it cannot be made.
+  ASSERT_TRUE(lumo_test::WriteFileBytes(appData.path() + L"\\LumoGameSDK", "not a folder"));
+  const ScopedEnv localAppData(L"LOCALAPPDATA", appData.path());
+  std::string output;
+  ASSERT_EQ(probe.Run(L"debugout lines 5 lost", &output), 0u) << output;
+  const std::vector<std::string> debug = DebugLines(output);
+  ASSERT_EQ(debug.size(), 1u) << output;
+  const std::string start = "[LumoGameSDK] log: neither " + lumo_test::Narrow(probe.LogPath()) + " (error 5) nor " +
+                            lumo_test::Narrow(appData.path()) + "\\LumoGameSDK\\log_probe.exe.log (error ";
+  EXPECT_EQ(debug[0].substr(0, start.size()), start) << debug[0];
+  const std::string end = ") can be written; nothing is logged";
+  ASSERT_GE(debug[0].size(), end.size());
+  EXPECT_EQ(debug[0].substr(debug[0].size() - end.size()), end) << debug[0];
+}
+
+// Notepad and PowerShell 5 save "UTF-8" with a byte-order mark, which
+// Windows' INI reader takes for part of the first line ("[main]" is then not
+// found); Wine's reader knows the mark. The file is read without it, and the
+// debugger output says once how to save it; the copy read is deleted.
+TEST(Log, AnIniWithAUtf8ByteOrderMarkStillTurnsTheLogOn) {
+  LogProbe probe("\xEF\xBB\xBF[main]\r\nlog=1\r\n");
+  TempDir temp;
+  const ScopedEnv tmp(L"TMP", temp.path());
+  const ScopedEnv tempVar(L"TEMP", temp.path());
+  std::string output;
+  ASSERT_EQ(probe.Run(L"debugout lines 2 bom", &output), 0u) << output;
+  EXPECT_NE(probe.Log().find("[LumoGameSDK] bom 1\r\n"), std::string::npos) << probe.Log();
+  const std::vector<std::string> debug = DebugLines(output);
+  ASSERT_EQ(debug.size(), 1u) << output;
+  EXPECT_NE(debug[0].find("LumoGameSDK.ini starts with a UTF-8 byte-order mark"), std::string::npos) << debug[0];
+  EXPECT_NE(debug[0].find("Save it as UTF-8 without BOM, ANSI or UTF-16."), std::string::npos) << debug[0];
+  WIN32_FIND_DATAW found;
+  HANDLE left = FindFirstFileW((temp.path() + L"\\*.tmp").c_str(), &found);
+  EXPECT_EQ(left, INVALID_HANDLE_VALUE) << "a copy was left: " << lumo_test::Narrow(found.cFileName);
+  if (left != INVALID_HANDLE_VALUE) FindClose(left);
+
+  // Without the mark nothing is said.
+  LogProbe plain("[main]\r\nlog=1\r\n");
+  ASSERT_EQ(plain.Run(L"debugout hello", &output), 0u) << output;
+  EXPECT_TRUE(DebugLines(output).empty()) << output;
+}
+
 }  // namespace

@@ -3,7 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
+#include <vector>
 
 #include "login/login_test_util.h"
 
@@ -73,9 +75,9 @@ TEST_F(HttpGetTest, ACertificateForAnotherNameIsNotAccepted) {
 TEST_F(HttpGetTest, OneByteOverTheCapFailsAsTooLarge) {
   ASSERT_TRUE(SetVerifyAnswer(200, std::string(lumo::kMaxBodyBytes + 1, 'x')));
   std::string body;
-  HttpFailure why = HttpFailure::kNone;
-  EXPECT_FALSE(HttpGet(VerifyServerUrl(L"/x").c_str(), body, &why));
-  EXPECT_EQ(why, HttpFailure::kTooLarge);
+  lumo::HttpOutcome outcome;
+  EXPECT_FALSE(HttpGet(VerifyServerUrl(L"/x").c_str(), body, &outcome));
+  EXPECT_EQ(outcome.failure, HttpFailure::kTooLarge);
 }
 
 // Each misbehaviour of the server (chosen by the token) under a short
@@ -97,15 +99,65 @@ TEST_F(HttpGetTest, MisbehavingServersFailInTimeWithTheirReason) {
   ASSERT_TRUE(SetVerifyAnswer(200, "{\"code\":0}"));
   for (const auto& c : cases) {
     std::string body;
-    HttpFailure why = HttpFailure::kNone;
+    lumo::HttpOutcome outcome;
     const ULONGLONG start = GetTickCount64();
     EXPECT_FALSE(HttpGet(VerifyServerUrl(std::wstring(L"/v?token=") + c.token).c_str(), body,
-                         &why, deadlineMs))
+                         &outcome, deadlineMs))
         << lumo_test::Narrow(c.token);
     // An upper bound that catches a hang, not a speed goal.
     EXPECT_LT(GetTickCount64() - start, deadlineMs + 10000u) << lumo_test::Narrow(c.token);
-    EXPECT_EQ(why, c.why) << lumo_test::Narrow(c.token);
+    EXPECT_EQ(outcome.failure, c.why) << lumo_test::Narrow(c.token);
     EXPECT_LE(body.size(), lumo::kMaxBodyBytes) << lumo_test::Narrow(c.token);
+  }
+}
+
+struct FailureCase {
+  const char* what;
+  std::wstring url;
+  std::vector<DWORD> errors;  // what Windows gives, and Wine where it differs
+  DWORD flag;                 // the certificate status bit, where one is reported
+};
+
+// Real failures, each named by the WinHTTP call that failed and its error.
+// Windows reports a refused certificate as 12175 with the certificate status
+// (12045 or 12038 from some calls); Wine 8 reports 12157 and no status.
+// Where a status comes, the cause names it.
+TEST_F(HttpGetTest, RealFailuresNameTheirCause) {
+  const int closed = lumo_test::ClosedLocalPort();
+  ASSERT_NE(closed, 0);
+  const int untrusted = lumo_test::UntrustedPort();
+  ASSERT_NE(untrusted, 0) << "the verify server has no untrusted listener";
+  const std::wstring host = lumo_test::VerifyServerHost();
+  const std::wstring port = host.substr(host.find(L':'));
+  const FailureCase cases[] = {
+      {"name that does not resolve", L"https://verify.lumo.invalid/x", {ERROR_WINHTTP_NAME_NOT_RESOLVED}, 0},
+      {"closed port", L"https://localhost:" + std::to_wstring(closed) + L"/x", {ERROR_WINHTTP_CANNOT_CONNECT}, 0},
+      {"certificate no authority vouches for", L"https://localhost:" + std::to_wstring(untrusted) + L"/x",
+       {ERROR_WINHTTP_SECURE_FAILURE, ERROR_WINHTTP_SECURE_INVALID_CA, ERROR_WINHTTP_SECURE_CHANNEL_ERROR},
+       WINHTTP_CALLBACK_STATUS_FLAG_INVALID_CA},
+      {"certificate for another name", L"https://127.0.0.1" + port + L"/x",
+       {ERROR_WINHTTP_SECURE_FAILURE, ERROR_WINHTTP_SECURE_CERT_CN_INVALID, ERROR_WINHTTP_SECURE_CHANNEL_ERROR},
+       WINHTTP_CALLBACK_STATUS_FLAG_CERT_CN_INVALID},
+  };
+  for (const FailureCase& c : cases) {
+    std::string body;
+    lumo::HttpOutcome outcome;
+    EXPECT_FALSE(HttpGet(c.url.c_str(), body, &outcome)) << c.what;
+    EXPECT_EQ(outcome.failure, HttpFailure::kFailed) << c.what;
+    EXPECT_EQ(outcome.proxy, lumo::ProxyMode::kAutomatic) << c.what;
+    ASSERT_NE(outcome.call, nullptr) << c.what;
+    EXPECT_STREQ(outcome.call, L"WinHttpSendRequest") << c.what;
+    EXPECT_NE(std::find(c.errors.begin(), c.errors.end(), outcome.error), c.errors.end())
+        << c.what << ": error " << outcome.error;
+    const std::wstring text = lumo::DescribeHttpFailure(outcome);
+    const std::wstring named = L"request failed in WinHttpSendRequest: WinHTTP error " +
+                               std::to_wstring(outcome.error) + L" ERROR_WINHTTP_";
+    EXPECT_EQ(text.rfind(named, 0), 0u) << c.what << ": " << lumo_test::Narrow(text);
+    EXPECT_EQ(text.find(L"; certificate status 0x") != std::wstring::npos, outcome.certificateFlags != 0)
+        << lumo_test::Narrow(text);
+    // Windows' 12175 always comes with the status that says why.
+    if (outcome.error == ERROR_WINHTTP_SECURE_FAILURE) EXPECT_NE(outcome.certificateFlags & c.flag, 0u) << c.what;
+    if (c.flag == 0) EXPECT_EQ(outcome.certificateFlags, 0u) << c.what;
   }
 }
 

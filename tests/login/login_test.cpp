@@ -107,6 +107,10 @@ std::string HostLine() {
   return "VerifyLoginToken verify host " + lumo_test::Narrow(lumo_test::VerifyServerHost());
 }
 
+const char kProxyLine[] =
+    "VerifyLoginToken proxy: automatic (Windows' and the user's proxy settings, proxy script, auto-detection)";
+
+// Each failure line ends with its cause, and the login's line repeats it.
 TEST(LoginLog, EachOutcomeWritesItsLines) {
   ASSERT_TRUE(lumo_test::VerifyServerAnswers());
   // The misbehaving answers are chosen by the token (see verify_server.py).
@@ -116,36 +120,84 @@ TEST(LoginLog, EachOutcomeWritesItsLines) {
       L"token=hostile-cut login token=t2 " + Answer(200, kSuccess) + L" login login");
   EXPECT_EQ(run.output, "-6 0 -10 -10 -12 -12 -12 -12 -12 0 0 ");
   const std::string host = HostLine();
+  const std::string rejected = "the answer (HTTP status 200, " + std::to_string(std::strlen(kRejected)) +
+                               " bytes) is not one of a verified token";
   const std::vector<std::string> expected = {
       "Login failed err=-6 (NotInitialized)",
       "VerifyLoginToken empty token",
       "Login failed err=-10 (LoginNoToken)",
       "Login failed err=-10 (LoginNoToken)",
       host,
-      "VerifyLoginToken http failed",
-      "Login failed err=-12 (LoginVerifyFailed)",
+      kProxyLine,
+      "VerifyLoginToken http failed: empty body (HTTP status 404)",
+      "Login failed err=-12 (LoginVerifyFailed): http failed: empty body (HTTP status 404)",
       host,
-      "VerifyLoginToken verify failed",
-      "Login failed err=-12 (LoginVerifyFailed)",
+      kProxyLine,
+      "VerifyLoginToken verify failed: " + rejected,
+      "Login failed err=-12 (LoginVerifyFailed): verify failed: " + rejected,
       host,
-      "VerifyLoginToken http failed",
-      "VerifyLoginToken http redirect refused",
-      "Login failed err=-12 (LoginVerifyFailed)",
+      kProxyLine,
+      "VerifyLoginToken http failed: redirect refused",
+      "Login failed err=-12 (LoginVerifyFailed): http failed: redirect refused",
       host,
-      "VerifyLoginToken http failed",
-      "VerifyLoginToken http body too large",
-      "Login failed err=-12 (LoginVerifyFailed)",
+      kProxyLine,
+      "VerifyLoginToken http failed: body too large",
+      "Login failed err=-12 (LoginVerifyFailed): http failed: body too large",
       host,
-      "VerifyLoginToken http failed",
-      "VerifyLoginToken http body truncated",
-      "Login failed err=-12 (LoginVerifyFailed)",
+      kProxyLine,
+      "VerifyLoginToken http failed: body truncated",
+      "Login failed err=-12 (LoginVerifyFailed): http failed: body truncated",
       host,
+      kProxyLine,
       "VerifyLoginToken success",
       "Login success",
   };
   EXPECT_EQ(run.lines, expected);
   for (const std::string& line : run.lines) {
     EXPECT_EQ(line.find("t1"), std::string::npos) << "the token reached the log: " << line;
+  }
+}
+
+bool StartsWith(const std::string& text, const std::string& start) { return text.compare(0, start.size(), start) == 0; }
+
+// Requests that fail on the way, each logged with the WinHTTP error behind
+// it by number and name: a name that does not resolve, a closed port, a
+// certificate that no trusted authority signed (Windows: 12175 with the
+// certificate status; Wine 8: 12157).
+TEST(LoginLog, RequestFailuresNameTheWinHttpError) {
+  ASSERT_TRUE(lumo_test::VerifyServerAnswers());
+  const int closed = lumo_test::ClosedLocalPort();
+  const int untrusted = lumo_test::UntrustedPort();
+  ASSERT_NE(closed, 0);
+  ASSERT_NE(untrusted, 0);
+  const std::string sent = "request failed in WinHttpSendRequest: WinHTTP error ";
+  {
+    // The login itself, sent to the closed port by the development override.
+    const LogRun run = RunProbe(L"init token=c1 login", "[dev]\r\nverify_host=localhost:" + std::to_string(closed) +
+                                                            "\r\n");
+    EXPECT_EQ(run.output, "-12 ");
+    ASSERT_EQ(run.lines.size(), 4u) << ::testing::PrintToString(run.lines);
+    EXPECT_EQ(run.lines[1], kProxyLine);
+    const std::string cause = sent + "12029 ERROR_WINHTTP_CANNOT_CONNECT (";
+    EXPECT_TRUE(StartsWith(run.lines[2], "VerifyLoginToken http failed: " + cause)) << run.lines[2];
+    EXPECT_TRUE(StartsWith(run.lines[3], "Login failed err=-12 (LoginVerifyFailed): http failed: " + cause))
+        << run.lines[3];
+  }
+  const LogRun run = RunProbe(L"builtin=verify.lumo.invalid verify=n1 builtin=localhost:" +
+                              std::to_wstring(untrusted) + L" verify=u1");
+  EXPECT_EQ(run.output, "0 0 ");
+  ASSERT_EQ(run.lines.size(), 6u) << ::testing::PrintToString(run.lines);
+  EXPECT_TRUE(StartsWith(run.lines[2], "VerifyLoginToken http failed: " + sent +
+                                           "12007 ERROR_WINHTTP_NAME_NOT_RESOLVED ("))
+      << run.lines[2];
+  const std::string& tls = run.lines[5];
+  EXPECT_TRUE(StartsWith(tls, "VerifyLoginToken http failed: " + sent + "12175 ERROR_WINHTTP_SECURE_FAILURE (") ||
+              StartsWith(tls, "VerifyLoginToken http failed: " + sent + "12045 ERROR_WINHTTP_SECURE_INVALID_CA (") ||
+              StartsWith(tls, "VerifyLoginToken http failed: " + sent + "12157 ERROR_WINHTTP_SECURE_CHANNEL_ERROR ("))
+      << tls;
+  if (StartsWith(tls, "VerifyLoginToken http failed: " + sent + "12175")) {
+    EXPECT_NE(tls.find("; certificate status 0x"), std::string::npos) << tls;
+    EXPECT_NE(tls.find("INVALID_CA ("), std::string::npos) << tls;
   }
 }
 
@@ -160,6 +212,7 @@ TEST(LoginLog, DevOverrideSendsLoginToALoopbackEndpoint) {
   EXPECT_EQ(run.output, "1 ");
   const std::vector<std::string> expected = {
       "VerifyLoginToken verify host " + local + " (development override from LumoGameSDK.ini)",
+      kProxyLine,
       "VerifyLoginToken success",
   };
   EXPECT_EQ(run.lines, expected);
@@ -190,6 +243,7 @@ TEST(LoginLog, DevOverrideIgnoredUnlessLoopbackWithPort) {
     const std::vector<std::string> expected = {
         "LumoGameSDK.ini [dev] verify_host ignored: " + c.why,
         HostLine(),
+        kProxyLine,
         "VerifyLoginToken success",
     };
     EXPECT_EQ(run.lines, expected) << c.value;

@@ -1,5 +1,6 @@
 #include "login/verify_control.h"
 
+#include <winsock2.h>
 #include <windows.h>
 #include <winhttp.h>
 
@@ -60,20 +61,45 @@ bool Send(const wchar_t* verb, const std::wstring& pathAndQuery, const std::stri
   }
 }
 
-// The server's second listener, asked on the main port.
-INTERNET_PORT SecondPort() {
+// One of the server's other listeners ("second_port", "untrusted_port"),
+// asked on the main port.
+INTERNET_PORT InfoPort(const char* key) {
   DWORD status = 0;
   std::string response;
   if (!Send(L"GET", L"/__control/info", std::string(), status, response) || status != 200) {
     return 0;
   }
   const nlohmann::json doc = nlohmann::json::parse(response, nullptr, false);
-  return doc.is_object() ? static_cast<INTERNET_PORT>(doc.value("second_port", 0)) : 0;
+  return doc.is_object() ? static_cast<INTERNET_PORT>(doc.value(key, 0)) : 0;
 }
+
+INTERNET_PORT SecondPort() { return InfoPort("second_port"); }
 
 }  // namespace
 
 std::wstring VerifyServerHost() { return LUMO_VERIFY_HOST_W; }
+
+int UntrustedPort() { return InfoPort("untrusted_port"); }
+
+int ClosedLocalPort() {
+  WSADATA wsa;
+  if (WSAStartup(MAKEWORD(2, 2), &wsa) != 0) return 0;
+  int port = 0;
+  SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+  if (s != INVALID_SOCKET) {
+    sockaddr_in at = {};
+    at.sin_family = AF_INET;
+    at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    int size = sizeof(at);
+    if (bind(s, reinterpret_cast<sockaddr*>(&at), sizeof(at)) == 0 &&
+        getsockname(s, reinterpret_cast<sockaddr*>(&at), &size) == 0) {
+      port = ntohs(at.sin_port);
+    }
+    closesocket(s);
+  }
+  WSACleanup();
+  return port;
+}
 
 std::wstring VerifyServerUrl(const std::wstring& pathAndQuery) {
   return L"https://" + VerifyServerHost() + pathAndQuery;

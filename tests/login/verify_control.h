@@ -25,6 +25,14 @@ struct VerifyRequestRecord {
 // little.
 std::wstring VerifyServerHost();
 
+// The server's listener for localhost whose certificate no trusted
+// authority signed; 0 when the server has none.
+int UntrustedPort();
+
+// A loopback port nothing listens on: one the system handed out a moment
+// ago and that was let go again. 0 when none could be had.
+int ClosedLocalPort();
+
 // "https://" + VerifyServerHost() + pathAndQuery.
 std::wstring VerifyServerUrl(const std::wstring& pathAndQuery);
 

@@ -22,11 +22,16 @@ TLS connection type the library uses:
   POST /__control/stall-handshake   the next connection accepted on the main
                                     port gets no TLS handshake: it is held
                                     open, unanswered, until the client leaves
-  GET  /__control/info              JSON: {"second_port"}: a second listener
+  GET  /__control/info              JSON: {"second_port", "untrusted_port"}:
+                                    second_port: a second listener
                                     with the same answers and records, on
                                     which nothing is ever stalled (another
                                     origin for redirects, and a way to ask
-                                    while a stall is armed)
+                                    while a stall is armed);
+                                    untrusted_port (0 without
+                                    --untrusted-cert): a third one whose
+                                    certificate for localhost no trusted
+                                    authority signed (self-signed)
 
 A GET whose token is one of these misbehaves the way an attacker on the
 network path or a broken endpoint would; every hold ends when the client
@@ -74,6 +79,7 @@ class State:
         self.stall_next = False
         self.stalled = 0
         self.second_port = 0
+        self.untrusted_port = 0
 
 
 STATE = State()
@@ -133,7 +139,8 @@ class Handler(BaseHTTPRequestHandler):
             return
         if self.path == "/__control/info":
             with STATE.lock:
-                info = {"second_port": STATE.second_port}
+                info = {"second_port": STATE.second_port,
+                        "untrusted_port": STATE.untrusted_port}
             self._send(200, json.dumps(info).encode("utf-8"))
             return
         try:
@@ -273,12 +280,19 @@ def main():
     parser.add_argument("--port-file", required=True)
     parser.add_argument("--port", type=int, default=0,
                         help="fixed port (default: one the system picks)")
+    parser.add_argument("--untrusted-cert",
+                        help="certificate of a third listener, one no client trusts")
+    parser.add_argument("--untrusted-key")
     args = parser.parse_args()
 
-    context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
-    context.load_cert_chain(args.cert, args.key)
+    def tls(cert, key):
+        made = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+        made.load_cert_chain(cert, key)
+        return made
 
-    def listen(port):
+    context = tls(args.cert, args.key)
+
+    def listen(port, context=context):
         server = Server(("127.0.0.1", port), Handler)
         # The handshake runs on first read, in the handler thread, so a
         # stalled client cannot hold up the accept loop.
@@ -292,9 +306,16 @@ def main():
     STATE.second_port = second.server_address[1]
     second_thread = threading.Thread(target=second.serve_forever, daemon=True)
     second_thread.start()
+    untrusted = None
+    if args.untrusted_cert:
+        untrusted = listen(0, tls(args.untrusted_cert, args.untrusted_key))
+        STATE.untrusted_port = untrusted.server_address[1]
+        threading.Thread(target=untrusted.serve_forever, daemon=True).start()
 
     def stop(signum, frame):
         def both():
+            if untrusted:
+                untrusted.shutdown()
             second.shutdown()
             server.shutdown()
         threading.Thread(target=both, daemon=True).start()
@@ -312,6 +333,8 @@ def main():
     second_thread.join()
     server.server_close()
     second.server_close()
+    if untrusted:
+        untrusted.server_close()
     return 0
 
 

@@ -88,6 +88,56 @@ TEST_F(LoaderLockTest, InitInDllMainAnswersInTimeAndALaterInitWorks) {
   EXPECT_NE(log.find("Init failed err=-4 (IpcGameStartFailed)"), std::string::npos) << log;
 }
 
+// Login inside a plugin's DllMain: its request thread cannot begin while
+// the loader lock is held, and WinHTTP must not run under it, so the call
+// answers -12 after the thread's start bound without sending anything; a
+// login from the game's thread afterwards goes through.
+TEST_F(LoaderLockTest, LoginInDllMainAnswersWithoutARequestAndALaterLoginWorks) {
+  const std::wstring token = L"lla" + std::to_wstring(GetCurrentProcessId());
+  ASSERT_TRUE(lumo_test::ResetVerifyServer());
+  ASSERT_TRUE(lumo_test::SetVerifyAnswer(200, kVerifyOk));
+  const std::wstring gate = L"lumo-ll-login-" + std::to_wstring(GetCurrentProcessId());
+  HANDLE gateEvent = CreateEventW(nullptr, TRUE, FALSE, gate.c_str());
+  ASSERT_NE(gateEvent, nullptr);
+  Session s(DevhostCommand(L"--no-parent --token=" + token,
+                           L"--after-loop-ms=30000 --steps=init,plugin:login-attach,plugin-free,wait:" + gate +
+                               L",login,uninit",
+                           game_.Path(L"test_game.exe")));
+  const std::string attach = s.WaitLine("[plugin] login-attach=", 30000);
+  // Not sent from inside DllMain, nor by the called-off thread once the
+  // lock is free: the server has seen no request while the game waits.
+  s.WaitLine("[game] plugin-free=", 30000);
+  Sleep(500);
+  lumo_test::VerifyRequestRecord seen;
+  const bool asked = lumo_test::ReadLastVerifyRequest(seen);
+  SetEvent(gateEvent);
+  ASSERT_FALSE(attach.empty()) << s.Output();
+  ASSERT_TRUE(asked);
+  EXPECT_EQ(seen.tokens.count(lumo_test::Narrow(token)), 0u) << "the request ran after all";
+  ASSERT_FALSE(s.WaitLine("[game] uninit done").empty()) << s.Output();
+  CloseHandle(gateEvent);
+  EXPECT_EQ(s.WaitExit(), 0u) << s.Output();
+  const std::string out = s.Output();
+
+  EXPECT_EQ(attach.substr(0, 26), "[plugin] login-attach=-12 ") << out;
+  // The start bound is 1 s; far below the 15 s the request could take.
+  const double ms = Field(attach, "ms");
+  EXPECT_GE(ms, 0) << out;
+  EXPECT_LT(ms, 3000) << out;
+  EXPECT_EQ(s.WaitLine("[game] login="), "[game] login=0") << out;
+  ASSERT_TRUE(lumo_test::ReadLastVerifyRequest(seen));
+  EXPECT_EQ(seen.tokens[lumo_test::Narrow(token)], 1) << "one request, from the game's thread";
+
+  const std::string log = game_.Log(L"test_game.exe");
+  EXPECT_NE(log.find("Login cannot start the request thread within 1000 ms"), std::string::npos) << log;
+  EXPECT_NE(log.find("lumoGameLogin belongs outside DllMain"), std::string::npos) << log;
+  EXPECT_NE(log.find("Login failed err=-12 (LoginVerifyFailed): the request thread could not start: call "
+                     "lumoGameLogin outside DllMain"),
+            std::string::npos)
+      << log;
+  EXPECT_NE(log.find("Login success"), std::string::npos) << log;
+}
+
 struct ExitPath {
   const char* name;
   const wchar_t* steps;     // after a successful init

@@ -2,6 +2,7 @@
 // mod-loader plugins call an SDK, chosen by the environment variable
 // LUMO_TEST_PLUGIN (a comma-separated list, read when the DLL is loaded):
 //   init-attach    lumoGameInit from DllMain(DLL_PROCESS_ATTACH)
+//   login-attach   lumoGameLogin from DllMain(DLL_PROCESS_ATTACH)
 //   uninit-detach  lumoGameUninit from DllMain(DLL_PROCESS_DETACH), on
 //                  FreeLibrary and at process exit alike
 //   uninit-dtor    lumoGameUninit from the destructor of a global object
@@ -18,6 +19,7 @@
 namespace {
 
 bool g_initAttach = false;
+bool g_loginAttach = false;
 bool g_uninitDetach = false;
 bool g_uninitDtor = false;
 
@@ -47,6 +49,7 @@ BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID reserved) {
     wchar_t modes[128] = {};
     GetEnvironmentVariableW(L"LUMO_TEST_PLUGIN", modes, 128);
     g_initAttach = std::wcsstr(modes, L"init-attach") != nullptr;
+    g_loginAttach = std::wcsstr(modes, L"login-attach") != nullptr;
     g_uninitDetach = std::wcsstr(modes, L"uninit-detach") != nullptr;
     g_uninitDtor = std::wcsstr(modes, L"uninit-dtor") != nullptr;
     if (g_initAttach) {
@@ -54,6 +57,13 @@ BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID reserved) {
       const int result = lumoGameInit();
       char line[128];
       std::snprintf(line, sizeof(line), "[plugin] init-attach=%d ms=%llu\n", result, GetTickCount64() - start);
+      Say(line);
+    }
+    if (g_loginAttach) {
+      const ULONGLONG start = GetTickCount64();
+      const int result = lumoGameLogin();
+      char line[128];
+      std::snprintf(line, sizeof(line), "[plugin] login-attach=%d ms=%llu\n", result, GetTickCount64() - start);
       Say(line);
     }
   } else if (reason == DLL_PROCESS_DETACH && g_uninitDetach) {
