@@ -14,6 +14,10 @@ namespace {
 using lumo::HostOpenFailure;
 using lumo::ShmStatus;
 
+const wchar_t kMissing[] =
+    L"it does not exist: no host created it, or the launcher runs in another session or as another user, or the "
+    L"game runs inside an AppContainer";
+
 struct OpenCase {
   const char* name;
   ShmStatus status;
@@ -32,18 +36,23 @@ TEST_P(HostOpen, ErrorNamesTheCause) {
 
 const OpenCase kOpenCases[] = {
     {"EventMissing", ShmStatus::OpenEventFailed, ERROR_FILE_NOT_FOUND, HostOpenFailure::Missing,
-     L"it does not exist: no host created it"},
+     kMissing},
     {"MappingMissing", ShmStatus::OpenMappingFailed, ERROR_FILE_NOT_FOUND, HostOpenFailure::Missing,
-     L"it does not exist: no host created it"},
+     kMissing},
     {"PathMissing", ShmStatus::OpenEventFailed, ERROR_PATH_NOT_FOUND, HostOpenFailure::Missing,
-     L"it does not exist: no host created it"},
+     kMissing},
     {"EventDenied", ShmStatus::OpenEventFailed, ERROR_ACCESS_DENIED, HostOpenFailure::AccessDenied,
      L"access denied: the host runs as another user or at a higher integrity level"},
     {"MappingDenied", ShmStatus::OpenMappingFailed, ERROR_ACCESS_DENIED, HostOpenFailure::AccessDenied,
      L"access denied: the host runs as another user or at a higher integrity level"},
     {"NameTooLong", ShmStatus::InvalidName, 0, HostOpenFailure::BadName, L"the name cannot name a channel"},
-    {"ViewFailed", ShmStatus::MapViewFailed, ERROR_NOT_ENOUGH_MEMORY, HostOpenFailure::Other,
-     L"status 12, error 8"},
+    // Windows refuses a 2048-byte view of a smaller section with an access
+    // denied: not the launcher's rights.
+    {"ViewOfASmallerSection", ShmStatus::MapViewFailed, ERROR_ACCESS_DENIED, HostOpenFailure::Unmappable,
+     L"its region could not be mapped whole (error 5): it may be smaller than 2048 bytes; another program may hold "
+     L"the channel's name"},
+    {"RegionRefused", ShmStatus::RegionRefused, ERROR_FILE_INVALID, HostOpenFailure::RegionRefused,
+     L"its region is not a committed page-file region: another program may hold the channel's name"},
     {"WrongType", ShmStatus::OpenEventFailed, ERROR_INVALID_HANDLE, HostOpenFailure::Other, L"status 5, error 6"},
 };
 
