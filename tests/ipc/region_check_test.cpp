@@ -220,7 +220,9 @@ TEST_P(Rights, FallBackOnlyWhenDenied) {
   EXPECT_EQ(h != nullptr, c.opened);
   EXPECT_EQ(granted, c.granted);
   EXPECT_EQ(tries, c.tries);
-  if (!c.opened) EXPECT_EQ(GetLastError(), c.otherError != 0 ? c.otherError : static_cast<DWORD>(ERROR_ACCESS_DENIED));
+  if (!c.opened) {
+    EXPECT_EQ(GetLastError(), c.otherError != 0 ? c.otherError : static_cast<DWORD>(ERROR_ACCESS_DENIED));
+  }
   CloseHandle(real);
 }
 
