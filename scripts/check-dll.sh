@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Checks a built LumoGameSDK.dll's outer face: exactly the five exports of
-# src/sdk/LumoGameSDK.def, imports of Windows system DLLs only (WinHTTP not
-# among them: the login loads it on demand), stripped, and the symbol files
-# beside it its own (scripts/check_symbols.py). Usage: scripts/check-dll.sh <dll>
+# src/sdk/LumoGameSDK.def, imports of the system's KnownDLLs and API sets
+# only, stripped, and the symbol files beside it its own
+# (scripts/check_symbols.py). Usage: scripts/check-dll.sh <dll>
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 dll=$1
@@ -13,18 +13,29 @@ if [ "$exports" != "$expected" ]; then
   echo "check-dll: $dll exports [$exports], expected [$expected]" >&2
   exit 1
 fi
-# A system DLL is one the MinGW sysroot has an import library for; the
-# compiler's runtime DLLs (libstdc++, libgcc, winpthread) have none.
-sysroot_lib=/usr/x86_64-w64-mingw32/lib
+# Imports only of what the loader never looks for beside the game: the
+# KnownDLLs that Windows 7 to 11 all list (HKLM\SYSTEM\CurrentControlSet\
+# Control\Session Manager\KnownDLLs; ntdll is always the system's) and API
+# sets (api-ms-win-*, ext-ms-win-*), which the loader resolves itself. Any
+# other DLL, even a system one (winmm, winhttp), is searched in the game's
+# folder first, where a planted copy would run inside the game: the library
+# loads those from the system folder at run time instead.
+known_dlls=" advapi32 clbcatq comdlg32 difxapi gdi32 imagehlp imm32 kernel32 msctf msvcrt normaliz nsi ntdll ole32
+  oleaut32 psapi rpcrt4 sechost setupapi shell32 shlwapi user32 wldap32 ws2_32 "
+refused=()
 for name in $(llvm-readobj --coff-imports "$dll" | sed -n 's/^ *Name: *\(.*\)\.dll$/\1/Ip'); do
   lower=$(echo "$name" | tr '[:upper:]' '[:lower:]')
-  if [ ! -f "$sysroot_lib/lib$lower.a" ]; then
-    echo "check-dll: $dll imports $name.dll, which is not a Windows system DLL" >&2
-    exit 1
-  fi
+  case "$lower" in
+    api-ms-win-* | ext-ms-win-*) continue ;;
+  esac
+  case "$known_dlls" in
+    *[[:space:]]"$lower"[[:space:]]*) continue ;;
+  esac
+  refused+=("$name.dll")
 done
-if llvm-readobj --coff-imports "$dll" | grep -qi 'Name: *winhttp\.dll'; then
-  echo "check-dll: $dll imports winhttp.dll, which the login loads on demand" >&2
+if [ ${#refused[@]} -ne 0 ]; then
+  echo "check-dll: $dll imports ${refused[*]}, not one of the system's KnownDLLs or an API set:" \
+       "the loader would look for it in the game's folder first" >&2
   exit 1
 fi
 python3 "$root/scripts/check_symbols.py" "$dll"

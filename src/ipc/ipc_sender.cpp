@@ -164,6 +164,7 @@ void CIpcSender::DropExpired(const std::string& target) {
 }
 
 std::wstring CIpcSender::OpenFailureText(const std::string& target) const {
+  if (openStatus_ == ShmStatus::RegionRefused) return DescribeRefusedRegion(Wide(target), openRefusal_);
   std::wstring text = DescribeHostOpen(openStatus_, openError_);
   // An elevated launcher's channel refuses a game at a lower level.
   if (ClassifyHostOpen(openStatus_, openError_) == HostOpenFailure::AccessDenied) {
@@ -256,7 +257,7 @@ void CIpcSender::Init() {
 
 bool CIpcSender::Connect(const std::string& target) {
   HostConnection connection;
-  connection.endpoint = ShmEndpoint::Open(target.c_str());
+  connection.endpoint = ShmEndpoint::Open(target.c_str(), &openRefusal_);
   if (connection.endpoint.status != ShmStatus::Ok) {
     // The failed open's own error: its clean-up only closes handles, which
     // leaves the thread's last error alone. Only kept: a host that is

@@ -168,6 +168,7 @@ class CIpcSender : public nbase::FrameworkThread {
   // while none). Sender thread only.
   ShmStatus openStatus_ = ShmStatus::Ok;
   DWORD openError_ = 0;
+  RegionRefusal openRefusal_;  // what a refused region showed (RegionRefused)
   std::string waitingFor_;
   HWND hostWindow_ = nullptr;
   std::string firstTarget_;  // set before Start, read by Init

@@ -29,6 +29,10 @@ const wchar_t* SendResultText(SendResult result) {
 
 HostOpenFailure ClassifyHostOpen(ShmStatus status, uint32_t windowsError) {
   if (status == ShmStatus::InvalidName) return HostOpenFailure::BadName;
+  if (status == ShmStatus::RegionRefused) return HostOpenFailure::RegionRefused;
+  // Mapping a view larger than the section is refused with an access
+  // denied too: that is the region's size, not the launcher's rights.
+  if (status == ShmStatus::MapViewFailed) return HostOpenFailure::Unmappable;
   switch (windowsError) {
     case ERROR_FILE_NOT_FOUND:
     case ERROR_PATH_NOT_FOUND:
@@ -43,11 +47,19 @@ HostOpenFailure ClassifyHostOpen(ShmStatus status, uint32_t windowsError) {
 std::wstring DescribeHostOpen(ShmStatus status, uint32_t windowsError) {
   switch (ClassifyHostOpen(status, windowsError)) {
     case HostOpenFailure::Missing:
-      return L"it does not exist: no host created it";
+      // Named objects live in the session's namespace (an AppContainer has
+      // its own): a launcher elsewhere is not found, it is not refused.
+      return L"it does not exist: no host created it, or the launcher runs in another session or as another user, "
+             L"or the game runs inside an AppContainer";
     case HostOpenFailure::AccessDenied:
       return L"access denied: the host runs as another user or at a higher integrity level";
     case HostOpenFailure::BadName:
       return L"the name cannot name a channel";
+    case HostOpenFailure::RegionRefused:
+      return L"its region is not a committed page-file region: another program may hold the channel's name";
+    case HostOpenFailure::Unmappable:
+      return L"its region could not be mapped whole (error " + std::to_wstring(windowsError) +
+             L"): it may be smaller than 2048 bytes; another program may hold the channel's name";
     case HostOpenFailure::Other:
       break;
   }

@@ -32,6 +32,8 @@ enum class HostOpenFailure {
   Missing,       // no host has created it (yet)
   AccessDenied,  // it exists, but this process may not open it
   BadName,       // the name cannot name a channel
+  RegionRefused, // its region is not safe to write into (region_verdict.h)
+  Unmappable,    // its region could not be mapped whole
   Other,         // anything else; the Windows error tells
 };
 
@@ -39,8 +41,9 @@ enum class HostOpenFailure {
 // last error right after it.
 HostOpenFailure ClassifyHostOpen(ShmStatus status, uint32_t windowsError);
 
-// The cause for the log: the failure's text, with the status and the
-// Windows error for Other.
+// The cause for the log: the failure's text, with the Windows error for
+// Unmappable and the status and the error for Other. A refused region's own
+// text, which names what was found, is DescribeRefusedRegion's.
 std::wstring DescribeHostOpen(ShmStatus status, uint32_t windowsError);
 
 }  // namespace lumo

@@ -1,6 +1,11 @@
 #include "ipc/shm_endpoint.h"
 
+#include <psapi.h>
+
 #include <cstring>
+#include <utility>
+
+#include "ipc/open_rights.h"
 
 namespace lumo {
 
@@ -45,7 +50,9 @@ ShmEvent CreateNamedEvent(const char* eventName) {
 
 ShmEvent OpenNamedEvent(const char* eventName) {
   ShmEvent ev{};
-  HANDLE h = OpenEventA(EVENT_ALL_ACCESS, FALSE, eventName);
+  DWORD granted = 0;
+  HANDLE h = OpenWithRights([eventName](DWORD access) { return OpenEventA(access, FALSE, eventName); },
+                            EVENT_ALL_ACCESS, kHostEventRights, &granted);
   if (h == nullptr) {
     ev.error = ShmStatus::OpenEventFailed;
   } else {
@@ -57,8 +64,8 @@ ShmEvent OpenNamedEvent(const char* eventName) {
 
 // Maps a freshly created or opened mapping into `region`; closes the
 // mapping when the view cannot be made.
-void MapRegion(ShmRegion& region, HANDLE mapping, const char* name) {
-  void* view = MapViewOfFile(mapping, FILE_MAP_ALL_ACCESS, 0, 0, kShmRegionSize);
+void MapRegion(ShmRegion& region, HANDLE mapping, const char* name, DWORD viewAccess = FILE_MAP_ALL_ACCESS) {
+  void* view = MapViewOfFile(mapping, viewAccess, 0, 0, kShmRegionSize);
   if (view == nullptr) {
     CloseHandle(mapping);
     region.error = ShmStatus::MapViewFailed;
@@ -85,13 +92,60 @@ ShmRegion CreateRegion(const char* name) {
   return region;
 }
 
-ShmRegion OpenRegion(const char* name) {
+static_assert(kMemCommit == MEM_COMMIT && kMemMapped == MEM_MAPPED && kPageReadWrite == PAGE_READWRITE &&
+                  kPageGuard == PAGE_GUARD,
+              "region_verdict.h mirrors winnt.h");
+
+// What the system says about the mapped view: its page runs over the whole
+// region, and whether a file stands behind it.
+RegionRefusal InspectView(const unsigned char* view) {
+  PageRun runs[4] = {};
+  size_t count = 0;
+  uint64_t covered = 0;
+  while (count < 4 && covered < kShmRegionSize) {
+    MEMORY_BASIC_INFORMATION info = {};
+    const unsigned char* at = view + covered;
+    if (VirtualQuery(at, &info, sizeof(info)) != sizeof(info)) break;
+    const uint64_t skipped = static_cast<uint64_t>(at - static_cast<const unsigned char*>(info.BaseAddress));
+    runs[count++] = PageRun{info.RegionSize > skipped ? info.RegionSize - skipped : 0, info.State, info.Type,
+                            info.Protect};
+    if (info.RegionSize <= skipped) break;
+    covered += info.RegionSize - skipped;
+  }
+  // A page-file view has no file name (the call fails, ERROR_FILE_INVALID);
+  // a longer path than fits still names a file.
+  wchar_t file[1024];
+  const DWORD length = GetMappedFileNameW(GetCurrentProcess(), const_cast<unsigned char*>(view), file, 1024);
+  RegionRefusal found;
+  found.verdict = JudgeRegion(runs, count, kShmRegionSize, length != 0);
+  if (found.verdict == RegionVerdict::FileBacked) {
+    try {
+      found.file.assign(file, length < 1024 ? length : 1024);
+    } catch (...) {
+      // Out of memory: refused all the same, the file left unnamed.
+    }
+  }
+  return found;
+}
+
+ShmRegion OpenRegion(const char* name, RegionRefusal* refusal) {
   ShmRegion region{};
-  HANDLE mapping = OpenFileMappingA(FILE_MAP_ALL_ACCESS, FALSE, name);
+  DWORD granted = 0;
+  HANDLE mapping = OpenWithRights([name](DWORD access) { return OpenFileMappingA(access, FALSE, name); },
+                                  FILE_MAP_ALL_ACCESS, kHostRegionRights, &granted);
   if (mapping == nullptr) {
     region.error = ShmStatus::OpenMappingFailed;
-  } else {
-    MapRegion(region, mapping, name);
+    return region;
+  }
+  MapRegion(region, mapping, name, granted);
+  if (region.error != ShmStatus::Ok) return region;
+  // Before anyone writes: a reserved page faults the writer, a file keeps
+  // what is written.
+  RegionRefusal found = InspectView(region.view);
+  if (found.verdict != RegionVerdict::PageFile) {
+    CloseRegion(region);
+    region.error = ShmStatus::RegionRefused;
+    if (refusal != nullptr) *refusal = std::move(found);
   }
   return region;
 }
@@ -144,8 +198,8 @@ ShmEndpoint ShmEndpoint::Create(const char* name) {
   return SetUp(name, CreateNamedEvent, CreateRegion);
 }
 
-ShmEndpoint ShmEndpoint::Open(const char* name) {
-  return SetUp(name, OpenNamedEvent, OpenRegion);
+ShmEndpoint ShmEndpoint::Open(const char* name, RegionRefusal* refusal) {
+  return SetUp(name, OpenNamedEvent, [refusal](const char* n) { return OpenRegion(n, refusal); });
 }
 
 void ShmEndpoint::Close() {

@@ -19,6 +19,7 @@
 #include <cstdint>
 #include <string>
 
+#include "ipc/region_verdict.h"
 #include "ipc/shm_layout.h"
 
 namespace lumo {
@@ -33,7 +34,15 @@ enum class ShmStatus : int32_t {
   MappingExists = 11,
   MapViewFailed = 12,
   OpenMappingFailed = 13,
+  RegionRefused = 14,       // Open: the region is not committed page-file memory
+                            // mapped read-write (see region_verdict.h)
 };
+
+// The rights the library uses on a host channel's objects: signal, wait and
+// read the state of its events, and map its region read-write. Open asks for
+// all rights first and falls back to these when that is denied.
+inline constexpr DWORD kHostEventRights = SYNCHRONIZE | EVENT_MODIFY_STATE | 0x0001;  // EVENT_QUERY_STATE
+inline constexpr DWORD kHostRegionRights = FILE_MAP_READ | FILE_MAP_WRITE;
 
 struct ShmEvent {
   HANDLE handle;      // null when none
@@ -61,7 +70,12 @@ struct ShmEndpoint {
   // whatever this call had obtained. `name` may be null.
   static ShmEndpoint Create(const char* name);
   // Client side: opens the objects a server created. `name` may be null.
-  static ShmEndpoint Open(const char* name);
+  // Each object is opened with all rights, or, when that is denied, with
+  // those the library uses (kHostEventRights, kHostRegionRights). The region
+  // is checked before anyone can write into it: one that is not committed
+  // page-file memory mapped read-write is refused (RegionRefused), and what
+  // was found goes to `refusal` when given.
+  static ShmEndpoint Open(const char* name, RegionRefusal* refusal = nullptr);
 
   // Releases handles, view and names and zeroes every field. Never fails.
   void Close();

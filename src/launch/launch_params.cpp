@@ -4,41 +4,12 @@
 #include <cwchar>
 #include <cwctype>
 
-#include "diag/text_convert.h"
 #include "launch/command_line.h"
 
 namespace lumo {
 
-namespace {
-
-std::string ToUtf8(const std::wstring& text) {
-  return WideToMultiByte(text.c_str(), static_cast<int>(text.size()), CP_UTF8);
-}
-
-}  // namespace
-
-void CopyUtf8Truncated(char* dest, size_t capacity, const std::string& text) {
-  if (capacity == 0) return;
-  size_t n = text.size();
-  if (n >= capacity) {
-    n = capacity - 1;
-    // text[n] is the first byte left out; when it continues a multi-byte
-    // character, leave out that whole character.
-    while (n > 0 && (static_cast<unsigned char>(text[n]) & 0xC0) == 0x80) --n;
-  }
-  std::memcpy(dest, text.data(), n);
-  dest[n] = '\0';
-}
-
 HWND ParseWindowHandle(const std::wstring& value) {
   return reinterpret_cast<HWND>(static_cast<uintptr_t>(std::wcstoull(value.c_str(), nullptr, 10)));
-}
-
-std::string MakeChannelName(const std::wstring& token) {
-  std::string name = kChannelGame;
-  name += "_";
-  name += token.empty() ? std::string("unknown") : ToUtf8(token);
-  return name;
 }
 
 void FillLaunchParams(const std::wstring& commandLine, LaunchParams& params) {
@@ -50,7 +21,7 @@ void FillLaunchParams(const std::wstring& commandLine, LaunchParams& params) {
     params.parentWnd = ParseWindowHandle(cmd.GetValue(L"parent"));
   }
   if (cmd.HasKey(L"lumo-pipe")) {
-    CopyUtf8Truncated(params.hostPipe, sizeof(params.hostPipe), ToUtf8(cmd.GetValue(L"lumo-pipe")));
+    CopyUtf8Truncated(params.hostPipe, sizeof(params.hostPipe), Utf16ToUtf8(cmd.GetValue(L"lumo-pipe")));
   }
   if (cmd.HasKey(L"gameid")) {
     const std::wstring v = cmd.GetValue(L"gameid");

@@ -9,10 +9,9 @@
 #include <cstdint>
 #include <string>
 
-namespace lumo {
+#include "launch/channel_name.h"
 
-// Prefix of the library's own receive channel: kChannelGame "_" token.
-inline constexpr char kChannelGame[] = "ipc_channel_game";
+namespace lumo {
 
 // Values read from the command line.
 struct LaunchParams {
@@ -34,12 +33,5 @@ LaunchParams LoadLaunchParams();
 // The "parent" option's value as a window handle: unsigned decimal with the C
 // library's rules (no digits give null; 0x1A2B gives null).
 HWND ParseWindowHandle(const std::wstring& value);
-
-// "ipc_channel_game" "_" token-in-UTF-8, or "ipc_channel_game_unknown".
-std::string MakeChannelName(const std::wstring& token);
-
-// Copies `text` into a buffer of `capacity` bytes, NUL-terminated, cutting
-// at the last whole UTF-8 character that fits.
-void CopyUtf8Truncated(char* dest, size_t capacity, const std::string& text);
 
 }  // namespace lumo

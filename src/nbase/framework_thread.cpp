@@ -2,6 +2,7 @@
 
 #include "nbase/lazy_tls_slot.h"
 #include "nbase/message_loop_proxy.h"
+#include "nbase/monotonic_clock.h"
 
 namespace nbase {
 
@@ -53,6 +54,11 @@ void FrameworkThread::Run() {
   }
   slot->quit_flag = false;
   thread_id_.store(GetCurrentThreadId());
+
+  // The clock's first reading looks its timer up (it loads a system DLL):
+  // here, on a thread of ours that holds no lock, rather than later under a
+  // lock of a caller that posts a delayed task.
+  MonotonicNow();
 
   MessageLoop* loop = nullptr;
   switch (loop_type_) {

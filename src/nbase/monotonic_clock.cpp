@@ -1,7 +1,8 @@
 #include "nbase/monotonic_clock.h"
 
 #include <windows.h>
-#include <mmsystem.h>
+
+#include <atomic>
 
 namespace nbase {
 
@@ -28,15 +29,61 @@ struct ClockState {
 
 ClockState g_clock;
 
+using MillisecondTimer = DWORD(WINAPI*)();
+
+// Wraps at 2^32 ms as timeGetTime does, so the counter extends it alike.
+DWORD WINAPI PerformanceCounterMs() { return static_cast<DWORD>(SteadyNowMs()); }
+
+// winmm.dll is not one of the system's known DLLs: imported, it would be
+// searched in the game's folder first. Loaded from the system folder only,
+// and kept for the life of the process. Without it (or without the search
+// flag, on a Windows 7 lacking its update) the performance counter serves.
+MillisecondTimer LookUpTimer(const wchar_t* dll) {
+  if (HMODULE module = LoadLibraryExW(dll, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32)) {
+    // GetProcAddress hands back a generic function pointer; going through
+    // void (*)() keeps the conversion free of warnings.
+    auto timer = reinterpret_cast<MillisecondTimer>(
+        reinterpret_cast<void (*)()>(GetProcAddress(module, "timeGetTime")));
+    if (timer != nullptr) return timer;
+    FreeLibrary(module);
+  }
+  return &PerformanceCounterMs;
+}
+
+std::atomic<MillisecondTimer> g_timer{nullptr};
+
+// Looked up without any lock held: a thread that holds the loader lock and
+// reads the clock must never wait for one that is loading the DLL (which
+// waits for the loader lock). Two first readers may both look it up; the
+// first to store wins, so every reading comes from one source.
+MillisecondTimer Timer() {
+  MillisecondTimer timer = g_timer.load(std::memory_order_acquire);
+  if (timer != nullptr) return timer;
+  const MillisecondTimer found = LookUpTimer(L"winmm.dll");
+  if (g_timer.compare_exchange_strong(timer, found, std::memory_order_acq_rel)) return found;
+  return timer;
+}
+
 }  // namespace
 
 int64_t MonotonicNow() {
+  const MillisecondTimer timer = Timer();
   EnterCriticalSection(&g_clock.lock);
   // Read under the lock: two threads that read the timer outside it could
   // store their readings out of order and fake a wrap.
-  const int64_t now = g_clock.counter.Advance(timeGetTime());
+  const int64_t now = g_clock.counter.Advance(timer());
   LeaveCriticalSection(&g_clock.lock);
   return now;
+}
+
+ClockSource LookUpClockSource(const wchar_t* dll, uint32_t* reading) {
+  const MillisecondTimer timer = LookUpTimer(dll);
+  *reading = timer();
+  return timer == &PerformanceCounterMs ? ClockSource::PerformanceCounter : ClockSource::MultimediaTimer;
+}
+
+ClockSource CurrentClockSource() {
+  return Timer() == &PerformanceCounterMs ? ClockSource::PerformanceCounter : ClockSource::MultimediaTimer;
 }
 
 uint64_t SteadyNowMs() {

@@ -24,9 +24,21 @@ class RolloverCounter {
   uint64_t rollover_ = 0;
 };
 
-// Microseconds since the multimedia timer started, with one-millisecond
-// resolution. Does not change the system timer resolution.
+// Microseconds of a 32-bit millisecond timer extended across its wraps,
+// with one-millisecond resolution. Does not change the system timer
+// resolution. The timer is the multimedia timer (timeGetTime of the
+// system folder's winmm.dll, looked up on the first reading), or, when that
+// cannot be loaded, the performance counter's milliseconds cut to 32 bits:
+// one source for the life of the process either way.
 int64_t MonotonicNow();
+
+// Which timer a look-up of timeGetTime in `dll` (a DLL name, searched in the
+// system folder only) yields, and one reading of it. For tests; MonotonicNow
+// looks up "winmm.dll".
+enum class ClockSource { MultimediaTimer, PerformanceCounter };
+ClockSource LookUpClockSource(const wchar_t* dll, uint32_t* reading);
+// The source MonotonicNow reads (looked up by this call when not yet).
+ClockSource CurrentClockSource();
 
 // Milliseconds of the performance counter: steady, one-millisecond
 // resolution (GetTickCount64 moves in steps of 10 to 16 ms, too coarse for

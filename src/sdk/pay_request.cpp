@@ -4,6 +4,7 @@
 
 #include "diag/log.h"
 #include "ipc/host_requests.h"
+#include "ipc/shm_layout.h"
 #include "sdk/host_messages.h"
 #include "sdk/operations.h"
 
@@ -15,9 +16,16 @@ SdkError ShowPay(SdkContext& ctx, const char* text) {
     return SdkError_NotInitialized;
   }
   if (text == nullptr) text = "";
+  const size_t length = std::strlen(text);
+  // Escaping only lengthens a text: one that does not fit a host channel
+  // even as it is gets its answer from its length alone, before any of it
+  // (megabytes, maybe) is copied and escaped.
+  if (BuildShowPayEnvelope(ctx.launchParams.gameId, "", 0).size() + length > kShmMaxPayload) {
+    SdkLog(L"ShowPay failed err=%d (IpcPostFailed): %ls", SdkError_IpcPostFailed, SendResultText(SendResult::TooLarge));
+    return SdkError_IpcPostFailed;
+  }
   // An empty envelope (the text is not UTF-8) is refused by the link.
-  const SendResult posted =
-      PostToHost(ctx, ctx.ipc, BuildShowPayEnvelope(ctx.launchParams.gameId, text, std::strlen(text)));
+  const SendResult posted = PostToHost(ctx, ctx.ipc, BuildShowPayEnvelope(ctx.launchParams.gameId, text, length));
   if (posted != SendResult::Queued) {
     SdkLog(L"ShowPay failed err=%d (IpcPostFailed): %ls", SdkError_IpcPostFailed, SendResultText(posted));
     return SdkError_IpcPostFailed;

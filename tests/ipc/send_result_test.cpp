@@ -46,18 +46,22 @@ TEST_P(HostOpen, ErrorNamesTheCause) {
 
 const OpenCase kOpenCases[] = {
     {"EventMissing", ShmStatus::OpenEventFailed, ERROR_FILE_NOT_FOUND, HostOpenFailure::Missing,
-     {L"does not exist", L"no host"}},
+     {L"does not exist", L"no host", L"another session", L"another user", L"appcontainer"}},
     {"MappingMissing", ShmStatus::OpenMappingFailed, ERROR_FILE_NOT_FOUND, HostOpenFailure::Missing,
-     {L"does not exist", L"no host"}},
+     {L"does not exist", L"no host", L"another session", L"another user", L"appcontainer"}},
     {"PathMissing", ShmStatus::OpenEventFailed, ERROR_PATH_NOT_FOUND, HostOpenFailure::Missing,
-     {L"does not exist", L"no host"}},
+     {L"does not exist", L"no host", L"another session", L"another user", L"appcontainer"}},
     {"EventDenied", ShmStatus::OpenEventFailed, ERROR_ACCESS_DENIED, HostOpenFailure::AccessDenied,
      {L"access denied", L"another user", L"integrity level"}},
     {"MappingDenied", ShmStatus::OpenMappingFailed, ERROR_ACCESS_DENIED, HostOpenFailure::AccessDenied,
      {L"access denied", L"another user", L"integrity level"}},
     {"NameTooLong", ShmStatus::InvalidName, 0, HostOpenFailure::BadName, {L"name"}},
-    {"ViewFailed", ShmStatus::MapViewFailed, ERROR_NOT_ENOUGH_MEMORY, HostOpenFailure::Other,
-     {L"status 12", L"error 8"}},
+    // Windows refuses a 2048-byte view of a smaller section with an access
+    // denied: not the launcher's rights.
+    {"ViewOfASmallerSection", ShmStatus::MapViewFailed, ERROR_ACCESS_DENIED, HostOpenFailure::Unmappable,
+     {L"could not be mapped whole", L"error 5", L"smaller than 2048 bytes", L"another program"}},
+    {"RegionRefused", ShmStatus::RegionRefused, ERROR_FILE_INVALID, HostOpenFailure::RegionRefused,
+     {L"not a committed page-file region", L"another program"}},
     {"WrongType", ShmStatus::OpenEventFailed, ERROR_INVALID_HANDLE, HostOpenFailure::Other,
      {L"status 5", L"error 6"}},
 };

@@ -106,3 +106,31 @@ TEST(LaunchParams, ParentValidOnlyForAnExistingWindow) {
 }
 
 }  // namespace
+
+namespace {
+
+// The portable conversion writes what the system's writes, lone surrogates
+// included (as U+FFFD): the channel name the host learns stays the bytes
+// the command line's token makes.
+TEST(ChannelName, Utf16ToUtf8MatchesTheSystemConversion) {
+  const std::wstring cases[] = {
+      L"",
+      L"plain-token_123",
+      L"caf\u00e9 \u4e2d\u6587",
+      std::wstring{0xD83D, 0xDE00},               // a pair: U+1F600
+      std::wstring{L'a', 0xD800, L'b'},           // a lone high surrogate
+      std::wstring{L'a', 0xDC00},                 // a lone low surrogate
+      std::wstring{0xDBFF},                       // a high surrogate at the end
+      std::wstring{0xDC00, 0xD800, 0xDFFF, 0xFFFF},
+  };
+  for (const std::wstring& text : cases) {
+    const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
+                                         nullptr, nullptr);
+    std::string system(static_cast<size_t>(size), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &system[0], size, nullptr, nullptr);
+    EXPECT_EQ(lumo::Utf16ToUtf8(text), system) << "units: " << text.size();
+  }
+  EXPECT_EQ(lumo::MakeChannelName(std::wstring{L'x', 0xD800}), "ipc_channel_game_x\xef\xbf\xbd");
+}
+
+}  // namespace

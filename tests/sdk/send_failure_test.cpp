@@ -38,8 +38,8 @@ std::vector<std::string> FailureLines(const std::string& log) {
 struct RefusalCase {
   const char* name;
   const wchar_t* hostOptions;
-  std::wstring payHex;  // the pay text, in hex
-  const char* line;     // the one failure line
+  std::wstring payStep;  // pay:<text in hex> or paylong:<bytes>
+  const char* line;      // the one failure line
 };
 
 class SendFailureTest : public ::testing::Test {
@@ -55,7 +55,7 @@ TEST_P(Refusals, GameGetsMinusFiveAndTheLogOneLineWithTheCause) {
   const RefusalCase& c = GetParam();
   const lumo_test::ProbeFolder game({L"test_game.exe", L"LumoGameSDK.dll"});
   Session s(DevhostCommand(std::wstring(L"--no-parent ") + c.hostOptions,
-                           L"--after-loop-ms=30000 --steps=init,login,pay:" + c.payHex + L",uninit",
+                           L"--after-loop-ms=30000 --steps=init,login," + c.payStep + L",uninit",
                            game.Path(L"test_game.exe")));
   EXPECT_EQ(s.WaitExit(), 0u) << s.Output();
   EXPECT_EQ(s.Find("[game] pay="), std::vector<std::string>{"-5"}) << s.Output();
@@ -64,11 +64,14 @@ TEST_P(Refusals, GameGetsMinusFiveAndTheLogOneLineWithTheCause) {
 }
 
 const RefusalCase kRefusals[] = {
-    {"NoLumoPipe", L"--no-pipe", L"7b7d",
+    {"NoLumoPipe", L"--no-pipe", L"pay:7b7d",
      "ShowPay failed err=-5 (IpcPostFailed): no host channel: the command line has no --lumo-pipe"},
-    {"NotUtf8", L"", L"ff41", "ShowPay failed err=-5 (IpcPostFailed): the text is not valid UTF-8"},
+    {"NotUtf8", L"", L"pay:ff41", "ShowPay failed err=-5 (IpcPostFailed): the text is not valid UTF-8"},
     // One byte longer than the longest envelope a host channel carries.
-    {"TooLarge", L"", std::wstring(2 * 1991, L'7'),
+    {"TooLarge", L"", L"pay:" + std::wstring(2 * 1991, L'7'),
+     "ShowPay failed err=-5 (IpcPostFailed): the message is too large for a host channel (at most 2044 bytes)"},
+    // Answered from the length alone: 16 MiB that would take 64 MiB escaped.
+    {"SixteenMegabytes", L"", L"paylong:16777216",
      "ShowPay failed err=-5 (IpcPostFailed): the message is too large for a host channel (at most 2044 bytes)"},
 };
 

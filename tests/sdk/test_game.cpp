@@ -9,6 +9,7 @@
 // game's message loop once it does. Host options (--parent= and the rest)
 // are read by the SDK itself. Steps:
 //   init login info infohex pay:<hex of text> paynull uninit
+//   paylong:<n> (a text of n double quotes)
 //   uninit-thread (lumoGameUninit on a new thread, while the loop runs on)
 //   state (window style, ex-style, parent and rect) wait:<event name>
 //   exit:<code> (return from main now) exitprocess:<code> sleep:<ms>
@@ -195,6 +196,9 @@ bool RunStep(const std::string& step, HWND wnd) {
     Print("[game] pay=%d\n", lumoShowPay(lumo_test::FromHex(arg).c_str()));
   } else if (name == "paynull") {
     Print("[game] pay=%d\n", lumoShowPay(nullptr));
+  } else if (name == "paylong") {
+    // Quotes: each would take four bytes once escaped for the envelope.
+    Print("[game] pay=%d\n", lumoShowPay(std::string(std::strtoul(arg.c_str(), nullptr, 10), '"').c_str()));
   } else if (name == "payburst") {
     PayBurst(std::atoi(arg.c_str()));
   } else if (name == "payrace") {

@@ -58,6 +58,8 @@ const char* StatusText(lumo::ShmStatus status) {
       return "no mapping <name>";
     case lumo::ShmStatus::MapViewFailed:
       return "the mapping cannot be mapped with 2048 bytes";
+    case lumo::ShmStatus::RegionRefused:
+      return "the region is not committed page-file memory (reserved pages, or a file behind it): the game refuses it";
     default:
       return "cannot be opened";
   }
