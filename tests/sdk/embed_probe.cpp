@@ -3,8 +3,10 @@
 // the re-parenting's outcome chosen on the command line. Windows refuses
 // re-parentings that Wine allows; this reaches those paths here.
 //
-//   embed_probe took|access-denied|invalid-handle|host-gone [topmost] [system-aware]
+//   embed_probe took|access-denied|invalid-handle|host-gone|host-busy [topmost] [system-aware]
 //
+// host-busy: the host window's thread holds the game's 1 s check (the
+// re-parenting is never tried).
 // topmost: the game window is made topmost. system-aware: the game thread is
 // system aware before it makes its window (the host window keeps the
 // process's awareness).
@@ -79,13 +81,15 @@ int main(int argc, char** argv) {
     call = RefuseInvalidHandle;
   } else if (mode == "host-gone") {
     call = HostGoneFirst;
-  } else if (mode != "took") {
+  } else if (mode != "took" && mode != "host-busy") {
     return 2;
   }
   ImmDisableIME(0);  // Wine's titled input-method window is no game window
 
   const std::string pid = std::to_string(GetCurrentProcessId());
-  auto host = std::make_unique<lumo_test::HostWindowThread>();
+  auto host = std::make_unique<lumo_test::HostWindowThread>(mode == "host-busy"
+                                                                ? lumo_test::HostWindowThread::OnNull::Hang
+                                                                : lumo_test::HostWindowThread::OnNull::Answer);
   lumo_test::HostChannelReader hostChannel("lumo_test_embed_host_" + pid);
   if (host->hwnd() == nullptr || !hostChannel.ok()) return 3;
 
@@ -124,7 +128,7 @@ int main(int argc, char** argv) {
   if (result != 0) {
     // Whatever the failed Init sent would reach the host before this.
     ctx.ipc.Send(ctx.hostTarget, "{\"body\":\"[]\",\"msg\":\"marker\"}");
-    if (!IsWindow(host->hwnd())) host = std::make_unique<lumo_test::HostWindowThread>();
+    if (!IsWindow(host->hwnd()) || mode == "host-busy") host = std::make_unique<lumo_test::HostWindowThread>();
     ctx.launchParams.parentWnd = host->hwnd();
     std::printf("[probe] retry=%d\n", lumo::Init(ctx));
     PrintState("retry", game);

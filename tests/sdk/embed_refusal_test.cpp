@@ -103,6 +103,28 @@ INSTANTIATE_TEST_SUITE_P(
                     "the host window was destroyed before the game could be embedded"}),
     [](const ::testing::TestParamInfo<RefusalCase>& info) { return info.param.name; });
 
+// The launcher's window thread does not answer the check before the
+// re-parenting: nothing changed, and the line names the error the check got
+// (a hung thread, not an access denied or a gone window).
+TEST(EmbedHostBusy, FailsBeforeTouchingTheWindowAndNamesTheProbesError) {
+  lumo_test::ProbeFolder folder({L"embed_probe.exe"});
+  std::string out;
+  ASSERT_EQ(folder.Run(L"embed_probe.exe", L"host-busy topmost", &out), 0u) << out;
+  const std::string log = folder.Log(L"embed_probe.exe");
+  EXPECT_EQ(FindValue(out, "[probe] init="), "-3") << out;
+  const State before = FindState(out, "before");
+  const State after = FindState(out, "after");
+  EXPECT_EQ(after.style, before.style) << out;
+  EXPECT_EQ(after.exStyle, before.exStyle) << out;
+  EXPECT_EQ(after.parent, 0u) << out;
+  EXPECT_EQ(FindValue(out, "[probe] host-got="), "marker,IpcMsg_GameSDK_GameWndReady") << out;
+  const std::string line = "EmbedGameWindow host window does not answer in 1000 ms (error ";
+  EXPECT_EQ(Count(log, line), 1u) << log;
+  EXPECT_NE(log.find("its thread did not answer (hung or busy))"), std::string::npos) << log;
+  EXPECT_EQ(log.find("not inside the host window"), std::string::npos) << log;
+  EXPECT_EQ(FindValue(out, "[probe] retry="), "0") << out;
+}
+
 struct TookCase {
   const char* name;
   const wchar_t* mode;
