@@ -43,8 +43,8 @@ enum class ReparentResult {
 ReparentResult BoundedSetParent(HWND child, HWND parent, DWORD boundMs, LateReparent late, DWORD* error = nullptr);
 
 // The call BoundedSetParent makes. Tests put in one whose outcome they
-// choose, to reach the refusals that Windows gives and Wine never does (a
-// mix of DPI awareness, an elevated launcher); null puts SetParent back.
+// choose, to reach the refusals that Windows gives and Wine never does (an
+// elevated launcher); null puts SetParent back.
 using ReparentCall = HWND(WINAPI*)(HWND child, HWND parent);
 void SetReparentCallForTesting(ReparentCall call);
 
