@@ -59,10 +59,11 @@ install(FILES ${LUMO_PACKAGE_DIR}/LumoGameSDKConfig.cmake
         DESTINATION ${LUMO_INSTALL_CMAKEDIR})
 
 install(FILES ${PROJECT_SOURCE_DIR}/packaging/README.md ${PROJECT_SOURCE_DIR}/CHANGELOG.md DESTINATION .)
-# building.md, architecture.md and windows-and-wine.md are about the SDK's
-# own source tree and test bed, which the package does not hold.
+# building.md and architecture.md are about the SDK's own source tree, which
+# the package does not hold. windows-and-wine.md ships: its checks on Windows
+# are what a game or launcher team runs with the package's tools.
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/docs/ DESTINATION docs
-        PATTERN building.md EXCLUDE PATTERN architecture.md EXCLUDE PATTERN windows-and-wine.md EXCLUDE)
+        PATTERN building.md EXCLUDE PATTERN architecture.md EXCLUDE)
 # The C# binding for .NET hosts, as source to drop into a project.
 install(FILES ${PROJECT_SOURCE_DIR}/bindings/csharp/LumoGameSDK.cs ${PROJECT_SOURCE_DIR}/bindings/csharp/LumoGameSDK.csproj
         DESTINATION bindings/csharp)
@@ -97,7 +98,7 @@ set(unity_src ${PROJECT_SOURCE_DIR}/packaging/unity/com.lumo.gamesdk)
 set(unity unity/com.lumo.gamesdk)
 configure_file(${unity_src}/package.json.in ${CMAKE_BINARY_DIR}/packaging/unity/package.json @ONLY)
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/docs/ DESTINATION ${unity}/Documentation~
-        PATTERN building.md EXCLUDE PATTERN architecture.md EXCLUDE PATTERN windows-and-wine.md EXCLUDE)
+        PATTERN building.md EXCLUDE PATTERN architecture.md EXCLUDE)
 install(FILES ${CMAKE_BINARY_DIR}/packaging/unity/package.json ${unity_src}/package.json.meta
               ${unity_src}/README.md ${unity_src}/README.md.meta
               ${unity_src}/CHANGELOG.md ${unity_src}/CHANGELOG.md.meta

@@ -18,6 +18,8 @@ constexpr int kHostingDefault = 0;
 constexpr int kHostingMixed = 1;
 
 using GetWindowContextFn = DpiContext(WINAPI*)(HWND);
+using GetThreadContextFn = DpiContext(WINAPI*)();
+using SetProcessContextFn = BOOL(WINAPI*)(DpiContext);
 using GetAwarenessFn = int(WINAPI*)(DpiContext);
 using ContextsEqualFn = BOOL(WINAPI*)(DpiContext, DpiContext);
 using GetHostingFn = int(WINAPI*)(HWND);
@@ -32,15 +34,10 @@ Fn User32Call(const char* name) {
   return reinterpret_cast<Fn>(reinterpret_cast<void (*)()>(GetProcAddress(user32, name)));
 }
 
-}  // namespace
-
-DpiAwareness WindowDpiAwareness(HWND wnd) {
-  static const GetWindowContextFn getContext = User32Call<GetWindowContextFn>("GetWindowDpiAwarenessContext");
+DpiAwareness AwarenessOfContext(DpiContext context) {
   static const GetAwarenessFn getAwareness = User32Call<GetAwarenessFn>("GetAwarenessFromDpiAwarenessContext");
   static const ContextsEqualFn equal = User32Call<ContextsEqualFn>("AreDpiAwarenessContextsEqual");
-  if (getContext == nullptr || getAwareness == nullptr || wnd == nullptr) return DpiAwareness::Unknown;
-  const DpiContext context = getContext(wnd);
-  if (context == nullptr) return DpiAwareness::Unknown;
+  if (getAwareness == nullptr || context == nullptr) return DpiAwareness::Unknown;
   switch (getAwareness(context)) {
     case kAwarenessUnaware:
       return DpiAwareness::Unaware;
@@ -52,6 +49,36 @@ DpiAwareness WindowDpiAwareness(HWND wnd) {
     default:
       return DpiAwareness::Unknown;
   }
+}
+
+DpiContext ContextOf(DpiAwareness awareness) {
+  switch (awareness) {
+    case DpiAwareness::Unaware:
+      return kContextUnaware;
+    case DpiAwareness::SystemAware:
+      return kContextSystemAware;
+    case DpiAwareness::PerMonitorAware:
+      return kContextPerMonitorAware;
+    case DpiAwareness::PerMonitorAwareV2:
+      return kContextPerMonitorAwareV2;
+    case DpiAwareness::Unknown:
+    default:
+      return nullptr;
+  }
+}
+
+}  // namespace
+
+DpiAwareness WindowDpiAwareness(HWND wnd) {
+  static const GetWindowContextFn getContext = User32Call<GetWindowContextFn>("GetWindowDpiAwarenessContext");
+  if (getContext == nullptr || wnd == nullptr) return DpiAwareness::Unknown;
+  return AwarenessOfContext(getContext(wnd));
+}
+
+DpiAwareness ThreadDpiAwareness() {
+  static const GetThreadContextFn getContext = User32Call<GetThreadContextFn>("GetThreadDpiAwarenessContext");
+  if (getContext == nullptr) return DpiAwareness::Unknown;
+  return AwarenessOfContext(getContext());
 }
 
 DpiHosting WindowDpiHosting(HWND wnd) {
@@ -69,26 +96,14 @@ DpiHosting WindowDpiHosting(HWND wnd) {
 
 bool SetThreadDpiAwareness(DpiAwareness awareness) {
   static const SetThreadContextFn setContext = User32Call<SetThreadContextFn>("SetThreadDpiAwarenessContext");
-  if (setContext == nullptr) return false;
-  DpiContext context = nullptr;
-  switch (awareness) {
-    case DpiAwareness::Unaware:
-      context = kContextUnaware;
-      break;
-    case DpiAwareness::SystemAware:
-      context = kContextSystemAware;
-      break;
-    case DpiAwareness::PerMonitorAware:
-      context = kContextPerMonitorAware;
-      break;
-    case DpiAwareness::PerMonitorAwareV2:
-      context = kContextPerMonitorAwareV2;
-      break;
-    case DpiAwareness::Unknown:
-    default:
-      return false;
-  }
-  return setContext(context) != nullptr;
+  const DpiContext context = ContextOf(awareness);
+  return setContext != nullptr && context != nullptr && setContext(context) != nullptr;
+}
+
+bool SetProcessDpiAwareness(DpiAwareness awareness) {
+  static const SetProcessContextFn setContext = User32Call<SetProcessContextFn>("SetProcessDpiAwarenessContext");
+  const DpiContext context = ContextOf(awareness);
+  return setContext != nullptr && context != nullptr && setContext(context) != FALSE;
 }
 
 bool SetThreadMixedDpiHosting() {

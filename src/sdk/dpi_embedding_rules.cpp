@@ -20,6 +20,8 @@ int Level(DpiAwareness awareness) {
   }
 }
 
+constexpr int kPerMonitor = 2;
+
 }  // namespace
 
 const wchar_t* DpiAwarenessName(DpiAwareness awareness) {
@@ -55,21 +57,40 @@ DpiEmbedVerdict JudgeDpiEmbedding(DpiAwareness game, DpiAwareness host, DpiHosti
   const int hostLevel = Level(host);
   if (gameLevel < 0 || hostLevel < 0) return DpiEmbedVerdict::NotKnown;
   if (gameLevel == hostLevel) return DpiEmbedVerdict::Fine;
-  if (hosting != DpiHosting::Mixed) return DpiEmbedVerdict::MayBeRefused;
-  return gameLevel == 2 ? DpiEmbedVerdict::MayBeRefused : DpiEmbedVerdict::Fine;
+  if (hosting != DpiHosting::Mixed) return DpiEmbedVerdict::MayResetOrRefuse;
+  return gameLevel == kPerMonitor ? DpiEmbedVerdict::MayResetOrRefuse : DpiEmbedVerdict::Fine;
+}
+
+std::wstring DpiCure(DpiAwareness game, DpiAwareness host) {
+  std::wstring launcher =
+      L"launcher: create the host window on a thread with mixed DPI hosting "
+      L"(SetThreadDpiHostingBehavior(DPI_HOSTING_BEHAVIOR_MIXED) before CreateWindow, Windows 10 1803 and later)";
+  if (Level(game) == kPerMonitor && Level(host) >= 0 && Level(host) < kPerMonitor) {
+    launcher += std::wstring(L" and make it per-monitor aware: a ") + DpiAwarenessName(host) +
+                L" window cannot host a per-monitor aware game window even with mixed hosting";
+  }
+  return launcher + L"; game: set its engine's DPI awareness setting (or its manifest) to " +
+         DpiAwarenessName(host) + L", the launcher window's";
 }
 
 std::wstring DpiEmbeddingCure(DpiAwareness game, DpiAwareness host, DpiHosting hosting) {
-  if (JudgeDpiEmbedding(game, host, hosting) != DpiEmbedVerdict::MayBeRefused) return std::wstring();
-  const std::wstring hostName = DpiAwarenessName(host);
-  if (hosting == DpiHosting::Mixed) {
-    return L"a per-monitor aware game window cannot be hosted by a " + hostName +
-           L" launcher window even with mixed hosting: make the game system aware or unaware, or the "
-           L"launcher's window per-monitor aware";
-  }
-  return L"the launcher should create its window on a thread with mixed DPI hosting "
-         L"(SetThreadDpiHostingBehavior(DPI_HOSTING_BEHAVIOR_MIXED), Windows 10 1803 and later), or the game "
-         L"should run " + hostName + L" like the launcher's window";
+  if (JudgeDpiEmbedding(game, host, hosting) != DpiEmbedVerdict::MayResetOrRefuse) return std::wstring();
+  return DpiCure(game, host);
+}
+
+std::wstring DpiResetLine(const DpiReadings& before, const DpiReadings& after, DpiAwareness host,
+                          DpiHosting hosting) {
+  // The awareness the game chose: its window's, or its thread's where the
+  // window's cannot be read.
+  const DpiAwareness chosen = before.window != DpiAwareness::Unknown ? before.window : before.thread;
+  return std::wstring(L"EmbedGameWindow the embedding changed the game's DPI awareness (Windows resets the "
+                      L"awareness of a game embedded into a window of another awareness): game window ") +
+         DpiAwarenessName(before.window) + L" -> " + DpiAwarenessName(after.window) + L", game thread " +
+         DpiAwarenessName(before.thread) + L" -> " + DpiAwarenessName(after.thread) + L"; host window: " +
+         DpiAwarenessName(host) + L", host DPI hosting: " + DpiHostingName(hosting) +
+         L". On a scaled display the player may see the game blurred (stretched by the system) or drawn at the "
+         L"wrong scale, and the mouse may point beside where it is drawn; " +
+         DpiCure(chosen, host);
 }
 
 }  // namespace lumo

@@ -8,6 +8,8 @@
 #include "ipc/integrity_level.h"
 #include "sdk/dpi_awareness.h"
 #include "sdk/dpi_embedding_rules.h"
+#include "sdk/elevated_game.h"
+#include "sdk/embed_style.h"
 #include "sdk/host_window.h"
 
 namespace lumo {
@@ -24,32 +26,45 @@ constexpr DWORD kReparentBoundMs = 5000;
 constexpr DWORD kDetachHostAnswerMs = 100;
 constexpr DWORD kDetachBoundMs = 800;
 
-// Makes a style change take effect without moving, sizing, re-ordering or
-// activating the window.
-void ApplyFrameChange(HWND wnd) {
-  SetWindowPos(wnd, nullptr, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_FRAMECHANGED);
-}
-
-// The DPI values that decide whether Windows lets the game window into the
-// host window, read before the re-parenting (the host window may be gone
-// after it).
+// The DPI values of both sides, read before the re-parenting (the host
+// window may be gone after it).
 struct DpiPair {
-  DpiAwareness game;
+  DpiReadings game;
   DpiAwareness host;
   DpiHosting hosting;
 };
 
+// The game window's awareness and the calling thread's: Init runs on the
+// game's window thread, whose awareness the game's drawing follows.
+DpiReadings ReadGameDpi(HWND game) { return {WindowDpiAwareness(game), ThreadDpiAwareness()}; }
+
 DpiPair ReadDpiPair(HWND game, HWND host) {
-  return {WindowDpiAwareness(game), WindowDpiAwareness(host), WindowDpiHosting(host)};
+  return {ReadGameDpi(game), WindowDpiAwareness(host), WindowDpiHosting(host)};
 }
 
-// A guess only: the outcome of the re-parenting decides.
-void WarnIfDpiMayRefuse(const DpiPair& dpi) {
-  if (JudgeDpiEmbedding(dpi.game, dpi.host, dpi.hosting) != DpiEmbedVerdict::MayBeRefused) return;
+// A guess only: whether Windows resets the awareness shows after the
+// re-parenting (LogDpiResetIfAny).
+void WarnIfDpiMayReset(const DpiPair& dpi) {
+  if (JudgeDpiEmbedding(dpi.game.window, dpi.host, dpi.hosting) != DpiEmbedVerdict::MayResetOrRefuse) return;
   SdkLog(L"EmbedGameWindow warning: the game window is %ls and the host window is %ls with %ls DPI hosting; "
-         L"Windows 10 1703 and later may refuse to embed it: %ls",
-         DpiAwarenessName(dpi.game), DpiAwarenessName(dpi.host), DpiHostingName(dpi.hosting),
-         DpiEmbeddingCure(dpi.game, dpi.host, dpi.hosting).c_str());
+         L"Windows may reset the game's DPI awareness or refuse the embedding: %ls",
+         DpiAwarenessName(dpi.game.window), DpiAwarenessName(dpi.host), DpiHostingName(dpi.hosting),
+         DpiEmbeddingCure(dpi.game.window, dpi.host, dpi.hosting).c_str());
+}
+
+// Windows re-parents a game window into a launcher window of another
+// awareness and resets the game process's awareness instead of refusing;
+// only reading it again tells.
+void LogDpiResetIfAny(HWND game, const DpiPair& dpi) {
+  const DpiReadings after = ReadGameDpi(game);
+  if (after == dpi.game) return;
+  SdkLog(L"%ls", DpiResetLine(dpi.game, after, dpi.host, dpi.hosting).c_str());
+}
+
+void WarnIfGameAboveLauncher(HWND host) {
+  const std::wstring warning =
+      GameAboveLauncherWarning(OwnIntegrityLevel(), ProcessIntegrityLevel(WindowProcessId(host)));
+  if (!warning.empty()) SdkLog(L"%ls", warning.c_str());
 }
 
 const wchar_t* ErrorName(DWORD error) {
@@ -62,28 +77,46 @@ const wchar_t* ErrorName(DWORD error) {
       return L"invalid window handle";
     case ERROR_INVALID_PARAMETER:
       return L"invalid parameter";
+    case ERROR_TIMEOUT:
+      return L"timed out";
     default:
       return L"see the system's error list";
   }
 }
 
+// Why a window did not answer, from the error of the probe.
+const wchar_t* NoAnswerCause(DWORD error) {
+  switch (error) {
+    case ERROR_ACCESS_DENIED:
+      return L"the launcher runs at a higher integrity level than the game";
+    case ERROR_INVALID_WINDOW_HANDLE:
+      return L"the window is gone";
+    default:
+      return L"its thread did not answer (hung or busy)";
+  }
+}
+
+// "<what> host window does not answer in <n> ms (error <e>, <name>: <cause>)<tail>"
+void LogNoAnswer(const wchar_t* what, DWORD timeoutMs, DWORD error, const wchar_t* tail) {
+  SdkLog(L"%ls host window does not answer in %lu ms (error %lu, %ls: %ls)%ls", what,
+         static_cast<unsigned long>(timeoutMs), static_cast<unsigned long>(error), ErrorName(error),
+         NoAnswerCause(error), tail);
+}
+
 // What either side can do about a refused re-parenting, the likeliest cause
-// first.
-std::wstring RefusalAdvice(HWND host, DWORD error, const DpiPair& dpi) {
-  std::wstring advice;
+// first. Another DPI awareness does not refuse a game window (Windows resets
+// the game's awareness instead), so the causes are the host window's end and
+// integrity levels.
+std::wstring RefusalAdvice(HWND host, DWORD error) {
   if (!IsWindow(host)) {
-    advice = L"the host window was destroyed before the game could be embedded: the launcher must keep it open "
-             L"until the game has sent GameWndReady";
-  } else if (error == ERROR_ACCESS_DENIED) {
-    advice = HigherIntegrityHint(ProcessIntegrityLevel(WindowProcessId(host)), OwnIntegrityLevel());
+    return L"the host window was destroyed before the game could be embedded: the launcher must keep it open "
+           L"until the game has sent GameWndReady";
   }
-  const std::wstring cure = DpiEmbeddingCure(dpi.game, dpi.host, dpi.hosting);
-  if (!cure.empty()) advice += (advice.empty() ? L"" : L"; also, ") + cure;
-  if (advice.empty()) {
-    advice = L"the launcher must create its window with mixed DPI hosting, at the game's integrity level, and "
-             L"keep it open until the game has sent GameWndReady";
+  if (error == ERROR_ACCESS_DENIED) {
+    return HigherIntegrityHint(ProcessIntegrityLevel(WindowProcessId(host)), OwnIntegrityLevel());
   }
-  return advice;
+  return L"the launcher must keep its window open until the game has sent GameWndReady, and not run at a "
+         L"higher integrity level than the game";
 }
 
 // SetParent(game, host) within kReparentBoundMs, then a look at where the
@@ -104,13 +137,13 @@ bool ReparentIntoHost(HWND game, HWND host, const DpiPair& dpi) {
       SdkLog(L"EmbedGameWindow cannot start the re-parenting thread");
       return false;
   }
-  // Windows refuses re-parentings that Wine allows (another DPI awareness, an
-  // elevated launcher); only the window's place tells.
+  // Windows refuses re-parentings that Wine allows (an elevated launcher);
+  // only the window's place tells.
   if (GetAncestor(game, GA_PARENT) == host) return true;
   SdkLog(L"EmbedGameWindow the game window is not inside the host window after SetParent (error %lu, %ls); "
          L"game window: %ls, host window: %ls, host DPI hosting: %ls; %ls",
-         static_cast<unsigned long>(error), ErrorName(error), DpiAwarenessName(dpi.game), DpiAwarenessName(dpi.host),
-         DpiHostingName(dpi.hosting), RefusalAdvice(host, error, dpi).c_str());
+         static_cast<unsigned long>(error), ErrorName(error), DpiAwarenessName(dpi.game.window),
+         DpiAwarenessName(dpi.host), DpiHostingName(dpi.hosting), RefusalAdvice(host, error).c_str());
   return false;
 }
 
@@ -142,27 +175,23 @@ bool EmbedGameWindow(HWND game, HWND host) {
   if (game == nullptr || !IsWindow(game) || host == nullptr || !IsWindow(host)) return false;
   // A hung host would hold the game's thread inside SetParent for as long as
   // it hangs; such a host gets no embedding, and nothing is changed.
-  if (!WindowAnswers(host, kHostAnswerMs)) {
-    SdkLog(L"EmbedGameWindow host window does not answer in %lu ms", static_cast<unsigned long>(kHostAnswerMs));
+  DWORD probeError = 0;
+  if (!WindowAnswers(host, kHostAnswerMs, &probeError)) {
+    LogNoAnswer(L"EmbedGameWindow", kHostAnswerMs, probeError, L"");
     return false;
   }
 
   const DpiPair dpi = ReadDpiPair(game, host);
-  WarnIfDpiMayRefuse(dpi);
+  WarnIfDpiMayReset(dpi);
+  WarnIfGameAboveLauncher(host);
 
-  const LONG_PTR oldStyle = GetWindowLongPtrW(game, GWL_STYLE);
-  const LONG_PTR oldExStyle = GetWindowLongPtrW(game, GWL_EXSTYLE);
-  const uint32_t style = static_cast<uint32_t>(oldStyle);
-  SetWindowLongPtrW(game, GWL_STYLE, static_cast<LONG_PTR>((style & ~kEmbedStyleClear) | kEmbedStyleSet));
-  SetWindowLongPtrW(game, GWL_EXSTYLE, oldExStyle & ~static_cast<LONG_PTR>(kEmbedExStyleClear));
-  ApplyFrameChange(game);
+  const SavedStyles saved = RestyleForHost(game);
   if (!ReparentIntoHost(game, host, dpi)) {
-    // The game keeps its own window: frame and all.
-    SetWindowLongPtrW(game, GWL_STYLE, oldStyle);
-    SetWindowLongPtrW(game, GWL_EXSTYLE, oldExStyle);
-    ApplyFrameChange(game);
+    // The game keeps its own window: frame, topmost place and all.
+    RestoreStyles(game, saved);
     return false;
   }
+  LogDpiResetIfAny(game, dpi);
 
   RECT client = {};
   GetClientRect(host, &client);
@@ -180,9 +209,9 @@ void DetachGameWindow(HWND game) {
   if (game == nullptr || !IsWindow(game)) return;
   // A host that does not answer, or hangs during the detach, is left
   // behind: the process ends shortly anyway.
-  if (!WindowAnswers(GetAncestor(game, GA_PARENT), kDetachHostAnswerMs)) {
-    SdkLog(L"Uninit host window does not answer in %lu ms, game window not detached",
-           static_cast<unsigned long>(kDetachHostAnswerMs));
+  DWORD probeError = 0;
+  if (!WindowAnswers(GetAncestor(game, GA_PARENT), kDetachHostAnswerMs, &probeError)) {
+    LogNoAnswer(L"Uninit", kDetachHostAnswerMs, probeError, L", game window not detached");
     return;
   }
   switch (BoundedSetParent(game, nullptr, kDetachBoundMs, LateReparent::Keep)) {

@@ -22,9 +22,14 @@ struct ReparentOutcome {
 
 void SetReparentCallForTesting(ReparentCall call) { g_reparentCall.store(call); }
 
-bool WindowAnswers(HWND wnd, DWORD timeoutMs) {
+bool WindowAnswers(HWND wnd, DWORD timeoutMs, DWORD* error) {
   DWORD_PTR result = 0;
-  return SendMessageTimeoutW(wnd, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, timeoutMs, &result) != 0;
+  // Cleared first: the call does not set an error on every failure, and a
+  // stale one would name the wrong cause.
+  SetLastError(0);
+  if (SendMessageTimeoutW(wnd, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, timeoutMs, &result) != 0) return true;
+  if (error != nullptr) *error = GetLastError();
+  return false;
 }
 
 ReparentResult BoundedSetParent(HWND child, HWND parent, DWORD boundMs, LateReparent late, DWORD* error) {

@@ -14,8 +14,11 @@ namespace lumo {
 
 // True when `wnd`'s thread answers a message within `timeoutMs`. A thread the
 // system already takes for hung fails at once. The calling thread serves
-// messages sent to its own windows while it waits.
-bool WindowAnswers(HWND wnd, DWORD timeoutMs);
+// messages sent to its own windows while it waits. On false, `error` (when
+// given) receives the last error of the failed call, 0 when it set none:
+// ERROR_TIMEOUT or 0 for no answer, ERROR_ACCESS_DENIED for a window of a
+// higher integrity level, ERROR_INVALID_WINDOW_HANDLE for a window gone.
+bool WindowAnswers(HWND wnd, DWORD timeoutMs, DWORD* error = nullptr);
 
 // What happens to the window when the helper's SetParent returns only after
 // the caller has given up.
@@ -39,8 +42,8 @@ enum class ReparentResult {
 ReparentResult BoundedSetParent(HWND child, HWND parent, DWORD boundMs, LateReparent late, DWORD* error = nullptr);
 
 // The call BoundedSetParent makes. Tests put in one whose outcome they
-// choose, to reach the refusals that Windows gives and Wine never does (a
-// mix of DPI awareness, an elevated launcher); null puts SetParent back.
+// choose, to reach the refusals that Windows gives and Wine never does (an
+// elevated launcher); null puts SetParent back.
 using ReparentCall = HWND(WINAPI*)(HWND child, HWND parent);
 void SetReparentCallForTesting(ReparentCall call);
 

@@ -1,6 +1,6 @@
-// Which pairs of DPI awareness Windows refuses to embed, and what the log
-// tells each side to do. Wine refuses none of them, so the rules are what
-// stands between a refused embedding on Windows and a guess.
+// Which pairs of DPI awareness Windows resets (or refuses) when it embeds
+// the game, and what the log tells each side to do. Wine does neither, so
+// the rules and the texts are what the game team has on Windows.
 #include "sdk/dpi_embedding_rules.h"
 
 #include <gtest/gtest.h>
@@ -8,6 +8,7 @@
 #include <string>
 
 #include "ipc/integrity_level.h"
+#include "sdk/elevated_game.h"
 
 namespace {
 
@@ -30,14 +31,15 @@ TEST(DpiEmbeddingRules, JudgePairsAndNameTheCure) {
       {DpiAwareness::PerMonitorAwareV2, DpiAwareness::PerMonitorAware, DpiHosting::Unknown, DpiEmbedVerdict::Fine,
        nullptr},
       // Different awareness without mixed hosting (or a system without it).
-      {DpiAwareness::Unaware, DpiAwareness::PerMonitorAwareV2, DpiHosting::Default, DpiEmbedVerdict::MayBeRefused,
+      {DpiAwareness::Unaware, DpiAwareness::PerMonitorAwareV2, DpiHosting::Default, DpiEmbedVerdict::MayResetOrRefuse,
        L"mixed DPI hosting"},
-      {DpiAwareness::Unaware, DpiAwareness::SystemAware, DpiHosting::Unknown, DpiEmbedVerdict::MayBeRefused,
-       L"should run system aware like the launcher's window"},
+      {DpiAwareness::Unaware, DpiAwareness::SystemAware, DpiHosting::Unknown, DpiEmbedVerdict::MayResetOrRefuse,
+       L"game: set its engine's DPI awareness setting (or its manifest) to system aware, the launcher window's"},
       // Mixed hosting takes a less aware child, never a more aware one.
       {DpiAwareness::SystemAware, DpiAwareness::PerMonitorAwareV2, DpiHosting::Mixed, DpiEmbedVerdict::Fine, nullptr},
-      {DpiAwareness::PerMonitorAware, DpiAwareness::SystemAware, DpiHosting::Mixed, DpiEmbedVerdict::MayBeRefused,
-       L"cannot be hosted by a system aware launcher window even with mixed hosting"},
+      {DpiAwareness::PerMonitorAware, DpiAwareness::SystemAware, DpiHosting::Mixed, DpiEmbedVerdict::MayResetOrRefuse,
+       L"and make it per-monitor aware: a system aware window cannot host a per-monitor aware game window even with "
+       L"mixed hosting"},
       {DpiAwareness::SystemAware, DpiAwareness::Unaware, DpiHosting::Mixed, DpiEmbedVerdict::Fine, nullptr},
       // An awareness that cannot be read is no verdict.
       {DpiAwareness::Unknown, DpiAwareness::SystemAware, DpiHosting::Default, DpiEmbedVerdict::NotKnown, nullptr},
@@ -53,6 +55,52 @@ TEST(DpiEmbeddingRules, JudgePairsAndNameTheCure) {
       EXPECT_NE(cure.find(c.cure), std::wstring::npos) << std::string(cure.begin(), cure.end());
     }
   }
+}
+
+// The line Init logs when the awareness it reads after the re-parenting
+// differs from before (what Windows does across processes).
+TEST(DpiEmbeddingRules, ResetLineNamesBothValuesWhatThePlayerSeesAndTheCures) {
+  lumo::DpiReadings before, after;
+  before.window = DpiAwareness::SystemAware;
+  before.thread = DpiAwareness::SystemAware;
+  after.window = DpiAwareness::SystemAware;
+  after.thread = DpiAwareness::PerMonitorAwareV2;
+  EXPECT_FALSE(before == after);
+  const std::wstring line =
+      lumo::DpiResetLine(before, after, DpiAwareness::PerMonitorAwareV2, DpiHosting::Default);
+  const wchar_t* parts[] = {
+      L"EmbedGameWindow the embedding changed the game's DPI awareness",
+      L"game window system aware -> system aware, game thread system aware -> per-monitor aware v2",
+      L"host window: per-monitor aware v2, host DPI hosting: default (not mixed)",
+      L"blurred", L"wrong scale", L"mouse",
+      L"launcher: create the host window on a thread with mixed DPI hosting",
+      L"game: set its engine's DPI awareness setting (or its manifest) to per-monitor aware v2",
+  };
+  size_t at = 0;
+  for (const wchar_t* part : parts) {
+    const size_t found = line.find(part, at);
+    ASSERT_NE(found, std::wstring::npos) << std::string(line.begin(), line.end());
+    at = found;
+  }
+  // A per-monitor aware game under a system aware launcher: the launcher's
+  // window must become per-monitor aware too.
+  before.window = before.thread = DpiAwareness::PerMonitorAware;
+  after.window = after.thread = DpiAwareness::SystemAware;
+  const std::wstring up = lumo::DpiResetLine(before, after, DpiAwareness::SystemAware, DpiHosting::Mixed);
+  EXPECT_NE(up.find(L"and make it per-monitor aware"), std::wstring::npos) << std::string(up.begin(), up.end());
+}
+
+TEST(IntegrityLevel, AWarningOnlyForAGameAboveItsLauncher) {
+  using lumo::IntegrityLevel;
+  const std::wstring warning = lumo::GameAboveLauncherWarning(IntegrityLevel::High, IntegrityLevel::Medium);
+  EXPECT_NE(warning.find(L"higher integrity level than the launcher (game: high (elevated), launcher: medium)"),
+            std::wstring::npos);
+  EXPECT_NE(warning.find(L"start the game at the launcher's level"), std::wstring::npos);
+  EXPECT_TRUE(lumo::GameAboveLauncherWarning(IntegrityLevel::High, IntegrityLevel::High).empty());
+  EXPECT_TRUE(lumo::GameAboveLauncherWarning(IntegrityLevel::Medium, IntegrityLevel::High).empty());
+  // A level that cannot be read is no reason to warn.
+  EXPECT_TRUE(lumo::GameAboveLauncherWarning(IntegrityLevel::High, IntegrityLevel::Unknown).empty());
+  EXPECT_TRUE(lumo::GameAboveLauncherWarning(IntegrityLevel::Unknown, IntegrityLevel::Low).empty());
 }
 
 TEST(IntegrityLevel, ReadsThisProcessAndNamesBothLevelsInTheHint) {

@@ -1,8 +1,9 @@
-// Init when Windows refuses the re-parenting, as it does for a launcher
-// window of another DPI awareness or an elevated launcher (Wine never
-// refuses: embed_probe chooses the outcome), and when the host window goes
-// away between the check and the call. Each case runs embed_probe in a
-// folder of its own with logging on.
+// Init when Windows refuses the re-parenting, as it does for an elevated
+// launcher (Wine never refuses: embed_probe chooses the outcome), when the
+// host window goes away between the check and the call, and when the
+// re-parenting takes: with the game's DPI awareness kept, or changed (Wine
+// gives a re-parented window its new parent's awareness; Windows resets the
+// game process's), and a topmost game window. Each case runs embed_probe in a folder of its own with logging on.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -73,6 +74,8 @@ TEST_P(EmbedRefused, FailsWithFrameRestoredNoReadyAndOneLineThatSaysWhy) {
   // host's first message, the retry's window-ready the second and last.
   EXPECT_EQ(FindValue(out, "[probe] host-got="), "marker,IpcMsg_GameSDK_GameWndReady") << out;
 
+  // A topmost game window is back in the topmost band.
+  EXPECT_EQ(after.exStyle & WS_EX_TOPMOST, before.exStyle & WS_EX_TOPMOST) << out;
   const std::string refusal = "EmbedGameWindow the game window is not inside the host window after SetParent (";
   EXPECT_EQ(Count(log, refusal), 1u) << log;
   EXPECT_NE(log.find(refusal + c.error + ")"), std::string::npos) << log;
@@ -92,21 +95,114 @@ INSTANTIATE_TEST_SUITE_P(
         // this machine's (Wine: both high).
         RefusalCase{"AccessDenied", L"access-denied", "error 5, access denied", "(launcher: "},
         RefusalCase{"InvalidHandle", L"invalid-handle", "error 1400, invalid window handle",
-                    "the launcher must create its window with mixed DPI hosting, at the game's integrity level"},
+                    "the launcher must keep its window open until the game has sent GameWndReady, and not run at a "
+                    "higher integrity level than the game"},
+        RefusalCase{"TopmostGameWindow", L"invalid-handle topmost", "error 1400, invalid window handle",
+                    "not run at a higher integrity level than the game"},
         RefusalCase{"HostGoneBetweenCheckAndCall", L"host-gone", "error 1400, invalid window handle",
                     "the host window was destroyed before the game could be embedded"}),
     [](const ::testing::TestParamInfo<RefusalCase>& info) { return info.param.name; });
 
-TEST(EmbedTook, AnswersZeroWithTheWindowInsideTheHostAndReady) {
+// The launcher's window thread does not answer the check before the
+// re-parenting: nothing changed, and the line names the error the check got
+// (a hung thread, not an access denied or a gone window).
+TEST(EmbedHostBusy, FailsBeforeTouchingTheWindowAndNamesTheProbesError) {
   lumo_test::ProbeFolder folder({L"embed_probe.exe"});
   std::string out;
-  ASSERT_EQ(folder.Run(L"embed_probe.exe", L"took", &out), 0u) << out;
+  ASSERT_EQ(folder.Run(L"embed_probe.exe", L"host-busy topmost", &out), 0u) << out;
+  const std::string log = folder.Log(L"embed_probe.exe");
+  EXPECT_EQ(FindValue(out, "[probe] init="), "-3") << out;
+  const State before = FindState(out, "before");
+  const State after = FindState(out, "after");
+  EXPECT_EQ(after.style, before.style) << out;
+  EXPECT_EQ(after.exStyle, before.exStyle) << out;
+  EXPECT_EQ(after.parent, 0u) << out;
+  EXPECT_EQ(FindValue(out, "[probe] host-got="), "marker,IpcMsg_GameSDK_GameWndReady") << out;
+  const std::string line = "EmbedGameWindow host window does not answer in 1000 ms (error ";
+  EXPECT_EQ(Count(log, line), 1u) << log;
+  EXPECT_NE(log.find("its thread did not answer (hung or busy))"), std::string::npos) << log;
+  EXPECT_EQ(log.find("not inside the host window"), std::string::npos) << log;
+  EXPECT_EQ(FindValue(out, "[probe] retry="), "0") << out;
+}
+
+struct TookCase {
+  const char* name;
+  const wchar_t* mode;
+  bool warned;             // the DPI warning before the re-parenting
+  bool changed;            // the awareness changed with the re-parenting: one line with both values
+  bool topmost;
+};
+
+void PrintTo(const TookCase& c, std::ostream* os) { *os << c.name; }
+
+class EmbedTook : public ::testing::TestWithParam<TookCase> {};
+
+TEST_P(EmbedTook, AnswersZeroWithTheWindowInsideTheHostAndReady) {
+  const TookCase& c = GetParam();
+  lumo_test::ProbeFolder folder({L"embed_probe.exe"});
+  std::string out;
+  ASSERT_EQ(folder.Run(L"embed_probe.exe", c.mode, &out), 0u) << out;
   const std::string log = folder.Log(L"embed_probe.exe");
   EXPECT_EQ(FindValue(out, "[probe] init="), "0") << out;
-  EXPECT_NE(FindState(out, "after").parent, 0u) << out;
+  const State before = FindState(out, "before");
+  const State after = FindState(out, "after");
+  EXPECT_NE(after.parent, 0u) << out;
   EXPECT_EQ(FindValue(out, "[probe] host-got="), "IpcMsg_GameSDK_GameWndReady") << out;
   EXPECT_EQ(log.find("not inside the host window"), std::string::npos) << log;
   EXPECT_NE(log.find("Init success"), std::string::npos) << log;
+
+  // The DPI warning names both outcomes Windows may choose, only for a pair
+  // of different awareness.
+  const std::string dpi = FindValue(out, "[probe] dpi ");
+  const std::string warning = "EmbedGameWindow warning: the game window is ";
+  if (c.warned) {
+    ASSERT_NE(dpi.find("game=system aware"), std::string::npos) << out;
+    ASSERT_EQ(dpi.find("host=system aware"), std::string::npos) << "the pair must differ: " << out;
+    EXPECT_EQ(Count(log, warning), 1u) << log;
+    EXPECT_NE(log.find("Windows may reset the game's DPI awareness or refuse the embedding: launcher: create the "
+                       "host window on a thread with mixed DPI hosting"),
+              std::string::npos)
+        << log;
+  } else {
+    EXPECT_EQ(log.find(warning), std::string::npos) << log;
+  }
+
+  // The reset line, with the values before and after that the probe read.
+  const std::string reset = "EmbedGameWindow the embedding changed the game's DPI awareness";
+  // "<key>=<name>" in "game=system aware thread=...": names have spaces, so
+  // a value ends where the next "<key>=" begins.
+  const auto field = [](const std::string& line, const std::string& key) {
+    const size_t at = line.find(key + "=");
+    if (at == std::string::npos) return std::string("<missing>");
+    const size_t begin = at + key.size() + 1;
+    const size_t next = line.find('=', begin);
+    if (next == std::string::npos) return line.substr(begin);
+    return line.substr(begin, line.rfind(' ', next) - begin);
+  };
+  const std::string dpiAfter = FindValue(out, "[probe] dpi-after ");
+  const std::string values = "game window " + field(dpi, "game") + " -> " + field(dpiAfter, "game") +
+                             ", game thread " + field(dpi, "thread") + " -> " + field(dpiAfter, "thread") + ";";
+  if (c.changed) {
+    ASSERT_NE(field(dpi, "game") + field(dpi, "thread"), field(dpiAfter, "game") + field(dpiAfter, "thread")) << out;
+    EXPECT_EQ(Count(log, reset), 1u) << log;
+    EXPECT_NE(log.find(values + " host window: "), std::string::npos) << values << "\n" << log;
+    EXPECT_NE(log.find("game: set its engine's DPI awareness setting"), std::string::npos) << log;
+  } else {
+    EXPECT_EQ(field(dpi, "game") + field(dpi, "thread"), field(dpiAfter, "game") + field(dpiAfter, "thread")) << out;
+    EXPECT_EQ(log.find(reset), std::string::npos) << log;
+  }
+
+  // A topmost game window leaves the topmost band.
+  EXPECT_EQ((before.exStyle & WS_EX_TOPMOST) != 0, c.topmost) << out;
+  EXPECT_EQ(after.exStyle & WS_EX_TOPMOST, 0u) << out;
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, EmbedTook,
+    ::testing::Values(TookCase{"AwarenessKept", L"took", false, false, false},
+                      // A system aware game under a per-monitor aware host window.
+                      TookCase{"AwarenessChanged", L"took system-aware", true, true, false},
+                      TookCase{"TopmostGameWindow", L"took topmost", false, false, true}),
+    [](const ::testing::TestParamInfo<TookCase>& info) { return info.param.name; });
 
 }  // namespace

@@ -437,21 +437,41 @@ TEST(EmbedSession, HostWindowDestroyedAtEmbeddingGivesEmbedFailureAndNoReady) {
   EXPECT_EQ(second.WaitExit(), 5u) << second.Output();
 }
 
-// A system aware launcher window and an unaware game window: Windows 10
-// 1703 and later would refuse this pair without mixed hosting, Wine embeds
-// it. The game embeds, and its log warns beforehand, naming both modes.
-TEST(EmbedSession, DpiMismatchIsWarnedAndTheOutcomeDecides) {
+// A system aware launcher window without mixed hosting and an unaware game
+// window: Windows embeds the game and resets its process's awareness; Wine
+// embeds it and gives the game window the host window's awareness (the
+// thread keeps its own). The game answers 0; its log warns beforehand,
+// naming both modes and both outcomes, and names the change after; the
+// devhost prints the game window's awareness beside its own.
+TEST(EmbedSession, DpiMismatchIsWarnedAndTheChangeLogged) {
   lumo_test::ProbeFolder folder({L"test_game.exe", L"LumoGameSDK.dll"});
   Session s(DevhostCommand(L"--dpi-awareness=system --no-mixed-hosting",
                            L"--dpi-awareness=unaware --steps=init,state,exit:3", folder.Path(L"test_game.exe")));
   ASSERT_EQ(s.WaitLine("[game] dpi-awareness="), "[game] dpi-awareness=unaware set") << s.Output();
   ASSERT_EQ(s.WaitLine("[game] init="), "[game] init=0") << s.Output();
+  // Read after the window-ready message, so after the embedding.
+  const std::string seen = s.WaitLine("[devhost] game dpi awareness=");
+  EXPECT_EQ(seen.rfind("[devhost] game dpi awareness=", 0), 0u) << s.Output();
+  EXPECT_NE(seen.find(" host=system aware"), std::string::npos) << s.Output();
   EXPECT_EQ(s.WaitExit(), 3u) << s.Output();
   const std::string log = folder.Log(L"test_game.exe");
   EXPECT_NE(log.find("EmbedGameWindow warning: the game window is unaware and the host window is system aware with "),
             std::string::npos)
       << log;
-  EXPECT_NE(log.find("should run system aware like the launcher's window"), std::string::npos) << log;
+  EXPECT_NE(log.find("Windows may reset the game's DPI awareness or refuse the embedding: launcher: create the host "
+                     "window on a thread with mixed DPI hosting"),
+            std::string::npos)
+      << log;
+  EXPECT_NE(log.find("game: set its engine's DPI awareness setting (or its manifest) to system aware"),
+            std::string::npos)
+      << log;
+  // What the devhost read is what the library logged as the window's value after.
+  const std::string after = seen.substr(seen.find('=') + 1, seen.find(" host=") - seen.find('=') - 1);
+  EXPECT_NE(log.find("EmbedGameWindow the embedding changed the game's DPI awareness (Windows resets the awareness "
+                     "of a game embedded into a window of another awareness): game window unaware -> " +
+                     after + ", game thread unaware -> "),
+            std::string::npos)
+      << log;
   EXPECT_NE(log.find("Init success"), std::string::npos) << log;
 }
 

@@ -14,6 +14,40 @@ LRESULT CALLBACK DestroyOnNullProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp) {
   return DefWindowProcW(wnd, msg, wp, lp);
 }
 
+LRESULT CALLBACK HangOnNullProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp) {
+  static bool hung = false;  // one host window per process uses it
+  if (msg == WM_NULL && !hung) {
+    hung = true;
+    Sleep(1500);
+    return 0;
+  }
+  return DefWindowProcW(wnd, msg, wp, lp);
+}
+
+WNDPROC ProcFor(HostWindowThread::OnNull onNull) {
+  switch (onNull) {
+    case HostWindowThread::OnNull::Destroy:
+      return DestroyOnNullProc;
+    case HostWindowThread::OnNull::Hang:
+      return HangOnNullProc;
+    case HostWindowThread::OnNull::Answer:
+    default:
+      return DefWindowProcW;
+  }
+}
+
+const wchar_t* ClassSuffix(HostWindowThread::OnNull onNull) {
+  switch (onNull) {
+    case HostWindowThread::OnNull::Destroy:
+      return L"Destroy";
+    case HostWindowThread::OnNull::Hang:
+      return L"Hang";
+    case HostWindowThread::OnNull::Answer:
+    default:
+      return L"";
+  }
+}
+
 }  // namespace
 
 HostWindowThread::HostWindowThread(OnNull onNull)
@@ -30,9 +64,9 @@ DWORD WINAPI HostWindowThread::ThreadMain(void* self) {
 void HostWindowThread::Run() {
   const OnNull onNull = onNull_;
   WNDCLASSW wc = {};
-  wc.lpfnWndProc = onNull == OnNull::Destroy ? DestroyOnNullProc : DefWindowProcW;
+  wc.lpfnWndProc = ProcFor(onNull);
   wc.hInstance = GetModuleHandleW(nullptr);
-  const std::wstring cls = std::wstring(kHostClass) + (onNull == OnNull::Destroy ? L"Destroy" : L"");
+  const std::wstring cls = std::wstring(kHostClass) + ClassSuffix(onNull);
   wc.lpszClassName = cls.c_str();
   RegisterClassW(&wc);
   hwnd_ = CreateWindowExW(0, cls.c_str(), L"test host", WS_OVERLAPPEDWINDOW, 0, 0, 400, 300, nullptr, nullptr,

@@ -22,6 +22,8 @@ class HostWindowThread {
     Answer,   // an ordinary launcher window
     Destroy,  // destroys itself when the first WM_NULL reaches it: gone the
               // moment a game has checked that it answers
+    Hang,     // the first WM_NULL holds its thread for 1.5 s: a launcher busy
+              // past the game's 1 s check
   };
   explicit HostWindowThread(OnNull onNull = OnNull::Answer);
   // Closes the window and ends the thread (waits at most 10 s).

@@ -147,16 +147,17 @@ const FaultCase kFaults[] = {
 INSTANTIATE_TEST_SUITE_P(Table, HostFaults, ::testing::ValuesIn(kFaults),
                          [](const ::testing::TestParamInfo<FaultCase>& info) { return info.param.name; });
 
-// Game windows of every awareness against host windows of each awareness
-// the devhost can play. Wine embeds every pair, so each PASSes, or WARNs for
-// the per-monitor aware v2 mode it cannot make; the observation names the
-// host window's awareness as read back, and the pairs Windows 10 1703 and
-// later would refuse without mixed hosting.
+// Game windows of every awareness, each in a trial process of its own,
+// against host windows of each awareness the devhost can play. Wine embeds
+// every pair and keeps each process's awareness, so each PASSes, or WARNs
+// for the per-monitor aware v2 mode it cannot make; the observation names
+// the host window's awareness as read back, and the pairs whose awareness
+// Windows would reset without mixed hosting.
 struct DpiHostCase {
   const char* name;
   const char* devhostArgs;
   const char* hostText;       // part of the observation
-  const char* wouldRefuse;    // the modes the rule refuses for this host window, where the system embeds them
+  const char* wouldReset;     // the modes Windows resets under this host window, where the system keeps them
 };
 
 class DpiModes : public HostcheckTest, public ::testing::WithParamInterface<DpiHostCase> {};
@@ -169,22 +170,26 @@ TEST_P(DpiModes, NameWhatTheHostWindowCanHost) {
   const std::string seen = run.Observation("window/dpi-modes");
   EXPECT_NE(seen.find(c.hostText), std::string::npos) << seen;
   if (run.Ids("PASS").count("window/dpi-modes") == 1) {
-    EXPECT_EQ(seen.rfind("game windows of every awareness embed: unaware, system aware, per-monitor aware v2", 0),
+    EXPECT_EQ(seen.rfind("game windows of every awareness embed and keep it: unaware, system aware, per-monitor "
+                         "aware v2",
+                         0),
               0u)
         << seen;
   } else {
     ASSERT_EQ(run.Ids("WARN").count("window/dpi-modes"), 1u);
     EXPECT_EQ(seen.rfind("not judged: per-monitor aware v2 (this system cannot make a window in that mode; a "
-                         "per-monitor aware window in its place embeds); embedded: unaware, system aware",
+                         "per-monitor aware window in its place embeds and keeps its awareness); kept: unaware, "
+                         "system aware",
                          0),
               0u)
         << seen;
   }
-  // A host window without mixed hosting where the system cannot tell: the
-  // rule of newer Windows is named with the launcher's remedy.
+  // A host window without mixed hosting on a system that keeps the
+  // awareness: what Windows does is named with the cure.
   if (seen.find("DPI hosting mixed") == std::string::npos) {
-    EXPECT_NE(seen.find(std::string("which refuses ") + c.wouldRefuse + " here: the launcher should create its "
-                        "window on a thread with mixed DPI hosting"),
+    EXPECT_NE(seen.find(std::string("this system kept the awareness of ") + c.wouldReset +
+                        ", which Windows resets when the game is embedded into this window: launcher: create the "
+                        "host window on a thread with mixed DPI hosting"),
               std::string::npos)
         << seen;
   }

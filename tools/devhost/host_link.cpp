@@ -2,6 +2,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "devhost/host_window_dpi.h"
 #include "devhost/output.h"
 #include "diag/hex_text.h"
 #include "ipc/envelope.h"
@@ -156,6 +157,7 @@ void HostChannelReader::ThreadMain() {
         sender_->SetChannel(channel);
       }
       gameWindow_.store(GameWindowFromReadyBody(body));
+      PrintLine(DescribeGameWindowDpi(gameWindow_.load()));
       if (onGameReady_) onGameReady_();
     }
   }

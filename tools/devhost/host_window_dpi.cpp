@@ -43,4 +43,14 @@ std::string DescribeWindowDpi(HWND wnd) {
          " hosting=" + lumo::WideToMultiByte(lumo::DpiHostingName(lumo::WindowDpiHosting(wnd)), -1, CP_UTF8);
 }
 
+std::string DescribeGameWindowDpi(HWND game) {
+  std::string text = "game dpi awareness=" + Name(lumo::WindowDpiAwareness(game));
+  const HWND parent = GetAncestor(game, GA_PARENT);
+  DWORD pid = 0;
+  if (parent != nullptr && GetWindowThreadProcessId(parent, &pid) != 0 && pid == GetCurrentProcessId()) {
+    return text + " host=" + Name(lumo::WindowDpiAwareness(parent));
+  }
+  return text + " host=not inside a window of lumo-devhost";
+}
+
 }  // namespace devhost

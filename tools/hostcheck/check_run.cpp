@@ -28,7 +28,9 @@ constexpr DWORD kAnswerBoundMs = 1000;      // lumoGameInit's bound for the wind
 constexpr DWORD kLateChannelWaitMs = 5000;  // how long the game waits for a missing channel
 constexpr DWORD kFollowBoundMs = 1000;      // for the host to size the game window
 constexpr int kEmbeddedProbes = 10;
-constexpr DWORD kDpiTrialBoundMs = 5000;    // per awareness mode tried
+// Per awareness mode tried, its process's start and end included: under
+// Wine re-parenting a shown window alone can take about 2 s.
+constexpr DWORD kDpiTrialBoundMs = 8000;
 
 double MsSinceProcessStart() {
   FILETIME created, exited, kernel, user, now;

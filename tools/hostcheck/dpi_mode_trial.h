@@ -1,42 +1,41 @@
 // Tries to embed a game window of each DPI awareness into the launcher's
-// window, as games of each kind would be: for each mode a thread of its own
-// is set to that awareness, makes a hidden window, re-parents it into the
-// host window, looks whether it is inside, and puts it back and destroys it.
-// Windows 10 1703 and later refuse the pairs the launcher's window cannot
-// host; older systems and Wine embed every pair.
+// window, as games of each kind would be. Each mode runs in a fresh process
+// of its own (lumo-hostcheck started again with --dpi-trial), because
+// Windows resets the awareness of a process whose window it embeds into a
+// window of another awareness, and a reset would change every later trial
+// of a shared process. The trial process sets its awareness, makes a window,
+// restyles it as the library restyles a game window (embed_style.h), shows
+// it, re-parents it into the launcher's window and reads its awareness
+// again; it reports one line (dpi_trial_report.h).
 //
-// Called from the check thread; each trial runs on a thread of its own and
-// is waited for at most `boundMs` (a trial that does not end in time is left
-// to finish on its own and counts as not judged).
+// TryDpiModes: the check thread; each trial process is waited for at most
+// `boundMs` and ended when it takes longer. RunDpiTrialProcess: the main
+// thread of a trial process, instead of the checks.
 #pragma once
 
 #include <windows.h>
 
 #include <vector>
 
+#include "hostcheck/dpi_trial_report.h"
 #include "sdk/dpi_awareness.h"
 
 namespace hostcheck {
 
 struct DpiModeTrial {
-  enum class Outcome {
-    Embedded,   // the window was inside the host window after SetParent
-    Refused,    // it was not; `error` is SetParent's last error
-    NotMade,    // the system refuses the mode or lacks the calls
-    TimedOut,   // the trial did not end within its bound
-  };
   lumo::DpiAwareness requested = lumo::DpiAwareness::Unknown;
-  lumo::DpiAwareness made = lumo::DpiAwareness::Unknown;  // read back from the window
-  Outcome outcome = Outcome::NotMade;
-  DWORD error = 0;
-  // For a per-monitor aware v2 mode the system refuses: the same trial with
-  // per-monitor aware v1, which the re-parenting rule treats alike.
+  DpiTrialResult result;
+  // For a per-monitor aware v2 mode the system cannot make: the same trial
+  // with per-monitor aware v1, which the DPI rule treats alike.
   bool hasStandIn = false;
-  Outcome standInOutcome = Outcome::NotMade;
-  DWORD standInError = 0;
+  DpiTrialResult standIn;
 };
 
 // Unaware, system aware and per-monitor aware v2, in that order.
 std::vector<DpiModeTrial> TryDpiModes(HWND host, DWORD boundMs);
+
+// One trial of `mode` against `host` in this process; prints its line and
+// returns the process's exit code.
+int RunDpiTrialProcess(lumo::DpiAwareness mode, HWND host);
 
 }  // namespace hostcheck

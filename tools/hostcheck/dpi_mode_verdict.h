@@ -1,7 +1,9 @@
 // The verdict of the window/dpi-modes clause from the trials: PASS when a
-// game window of every awareness embedded, FAIL naming those that did not
-// (with what the launcher can change), WARN "not judged" naming the modes
-// the system would not make. Text only, no system calls; any thread.
+// game window of every awareness embedded and kept its awareness, FAIL
+// naming each mode whose awareness was reset (before -> after) or whose
+// window was refused, with what the launcher can change, WARN "not judged"
+// naming the modes the system would not make or whose trial gave no answer.
+// Text only, no system calls; any thread.
 #pragma once
 
 #include <string>

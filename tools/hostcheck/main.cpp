@@ -19,6 +19,7 @@
 #include "LumoGameSDK.h"
 #include "diag/text_convert.h"
 #include "hostcheck/check_run.h"
+#include "hostcheck/dpi_mode_trial.h"
 #include "hostcheck/options.h"
 #include "hostcheck/report.h"
 #include "nbase/thread.h"
@@ -112,6 +113,9 @@ int main() {
   if (options.help) {
     Write(hostcheck::kHelpText);
     Exit(0);
+  }
+  if (options.dpiTrial != lumo::DpiAwareness::Unknown) {
+    Exit(static_cast<UINT>(hostcheck::RunDpiTrialProcess(options.dpiTrial, options.dpiTrialHost)));
   }
   // Wine gives each GUI thread a titled "Default IME" window, which the
   // library's window search would take for the game's.

@@ -3,9 +3,11 @@
 #include <windows.h>
 #include <shellapi.h>
 
+#include <cstdint>
 #include <cwchar>
 
 #include "diag/text_convert.h"
+#include "hostcheck/dpi_trial_report.h"
 
 namespace hostcheck {
 
@@ -33,6 +35,9 @@ const char kHelpText[] =
     "                   that the launcher takes each one in time (the launcher\n"
     "                   may show a payment window for each)\n"
     "  --help           this text\n"
+    "  --dpi-trial=<mode> --dpi-trial-host=<hwnd>\n"
+    "                   (used by lumo-hostcheck itself: one window/dpi-modes\n"
+    "                   trial in a process of its own; prints one line)\n"
     "\n"
     "Exit code: 0 when no clause failed, 1 when one did, 2 on bad usage.\n";
 
@@ -120,6 +125,22 @@ bool ParseOptions(const std::vector<std::wstring>& args, Options& out, std::stri
         }
         out.burst = static_cast<int>(n);
       }
+    } else if (name == L"dpi-trial") {
+      if (!takeValue("dpi-trial")) return false;
+      out.dpiTrial = DpiTrialModeFromName(Utf8(value));
+      if (out.dpiTrial == lumo::DpiAwareness::Unknown) {
+        error = "bad --dpi-trial, expected unaware, system, permonitor or permonitor2";
+        return false;
+      }
+    } else if (name == L"dpi-trial-host") {
+      if (!takeValue("dpi-trial-host")) return false;
+      wchar_t* end = nullptr;
+      const unsigned long long handle = std::wcstoull(value.c_str(), &end, 10);
+      if (*end != L'\0' || handle == 0) {
+        error = "bad --dpi-trial-host, expected a window handle in decimal";
+        return false;
+      }
+      out.dpiTrialHost = reinterpret_cast<HWND>(static_cast<uintptr_t>(handle));
     }
     // Anything else belongs to the launcher's own command line.
   }

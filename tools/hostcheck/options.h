@@ -3,8 +3,12 @@
 // only; main thread only.
 #pragma once
 
+#include <windows.h>
+
 #include <string>
 #include <vector>
+
+#include "sdk/dpi_awareness.h"
 
 namespace hostcheck {
 
@@ -16,6 +20,10 @@ struct Options {
   std::wstring jsonPath;  // --json <file>: the report as JSON as well
   std::string only;       // --only <group>: run and report one group; empty: all
   int burst = 0;          // --burst[=<n>]: payment requests to send, 0: none
+  // --dpi-trial=<mode> --dpi-trial-host=<hwnd>: this process is one DPI
+  // trial that lumo-hostcheck started (dpi_mode_trial.h), not a check run.
+  lumo::DpiAwareness dpiTrial = lumo::DpiAwareness::Unknown;
+  HWND dpiTrialHost = nullptr;
 
   bool Runs(const char* group) const { return only.empty() || only == group; }
 };
