@@ -122,18 +122,7 @@ struct BackingFile {
   HANDLE handle;
 };
 
-std::vector<std::string> FailureLines(const std::string& log) {
-  std::vector<std::string> found;
-  for (const std::string& message : lumo_test::LogMessages(log)) {
-    for (const char* word : {"failed", "dropped", "refused", "could not", "did not"}) {
-      if (message.find(word) != std::string::npos) {
-        found.push_back(message);
-        break;
-      }
-    }
-  }
-  return found;
-}
+using lumo_test::FailureLines;
 
 enum class Outcome { Served, Refused, AsTheSystemMaps };
 

@@ -21,19 +21,7 @@ namespace {
 const char kVerifyOk[] =
     "{\"code\":0,\"data\":{\"uid\":1,\"appid\":\"a\",\"sid\":\"s\",\"time\":1,\"utype\":1}}";
 
-// The log's messages that report a failure of any kind.
-std::vector<std::string> FailureLines(const std::string& log) {
-  std::vector<std::string> found;
-  for (const std::string& message : lumo_test::LogMessages(log)) {
-    for (const char* word : {"failed", "dropped", "refused", "could not", "did not"}) {
-      if (message.find(word) != std::string::npos) {
-        found.push_back(message);
-        break;
-      }
-    }
-  }
-  return found;
-}
+using lumo_test::FailureLines;
 
 struct RefusalCase {
   const char* name;

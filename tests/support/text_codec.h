@@ -62,4 +62,18 @@ inline std::vector<std::string> LogMessages(const std::string& log) {
   return messages;
 }
 
+// The log's messages that report a failure of any kind.
+inline std::vector<std::string> FailureLines(const std::string& log) {
+  std::vector<std::string> found;
+  for (const std::string& message : LogMessages(log)) {
+    for (const char* word : {"failed", "dropped", "refused", "could not", "did not"}) {
+      if (message.find(word) != std::string::npos) {
+        found.push_back(message);
+        break;
+      }
+    }
+  }
+  return found;
+}
+
 }  // namespace lumo_test
