@@ -128,9 +128,11 @@ def build(args):
                 pass
         request = "GET " + (query or "/game_login/verify?token=...")
         messages.append((start, "game", start, "verify", request, len(request.encode()) if query else None))
-        ok = first(sdk, r"^VerifyLoginToken (success|verify failed|http failed)", start)
+        verdict_line = r"^VerifyLoginToken (success|verify failed|http failed)"
+        ok = first(sdk, verdict_line, start)
         if ok is not None:
-            verdict = [x for tt, x in sdk if tt == ok][0].replace("VerifyLoginToken ", "")
+            # Other lines (the proxy's) may share its millisecond: take the verdict's own.
+            verdict = [x for tt, x in sdk if tt == ok and re.match(verdict_line, x)][0].replace("VerifyLoginToken ", "")
             messages.append((ok, "verify", ok, "game", "JSON answer (library: %s)" % verdict, args.answer_bytes))
     end_time = max([t for t, _ in session] + [e for _, _, e, _ in spans] + [1.0])
     return spans, sorted(messages, key=lambda m: m[0]), marks, end_time
