@@ -14,9 +14,10 @@ namespace nbase {
 // whole millisecond rather than spinning, and at least 0; -1 when there is
 // no delayed task (run time 0).
 int64_t DelayMsUntil(int64_t delayed_run_time, int64_t now);
-// A delay in milliseconds as a Windows wait timeout: negative waits for ever,
-// anything else is cut to the largest finite timeout (INFINITE is reserved;
-// the next pass waits again).
+// A delay in milliseconds as a Windows wait timeout: negative (no delayed
+// task) waits until the pump is woken, which every post and the quit do, so
+// an idle loop costs no wake-ups; anything else is cut to the largest finite
+// timeout (INFINITE is reserved; the next pass waits again).
 DWORD ClampWaitMs(int64_t delay_ms);
 
 // How long the Default pump waits before its next pass.

@@ -17,10 +17,11 @@ SdkError ShowPay(SdkContext& ctx, const char* text) {
   }
   if (text == nullptr) text = "";
   const size_t length = std::strlen(text);
-  // Escaping only lengthens a text: one that does not fit a host channel
-  // even as it is gets its answer from its length alone, before any of it
-  // (megabytes, maybe) is copied and escaped.
-  if (BuildShowPayEnvelope(ctx.launchParams.gameId, "", 0).size() + length > kShmMaxPayload) {
+  // Escaping only lengthens a text: one longer than a host channel's payload
+  // gets its answer from its length alone, before any of it (megabytes,
+  // maybe) is copied and escaped. A shorter one that still does not fit with
+  // its envelope is refused by the channel with the same cause.
+  if (length > kShmMaxPayload) {
     SdkLog(L"ShowPay failed err=%d (IpcPostFailed): %ls", SdkError_IpcPostFailed, SendResultText(SendResult::TooLarge));
     return SdkError_IpcPostFailed;
   }

@@ -32,9 +32,11 @@ void PrintDebugText(const std::string& text) {
 
 GameProcess::~GameProcess() {
   if (stopReader_) SetEvent(stopReader_);
-  // Each returns once its game has ended (the job ends it with the host).
-  reader_.Join(INFINITE);
-  waiter_.Join(INFINITE);
+  // Both return once the game has ended (the job ends it with the host) and
+  // the reader has seen its stop; past the bound they are let go, as the
+  // devhost is ending anyway.
+  if (!reader_.Join()) reader_.LetGo();
+  if (!waiter_.Join()) waiter_.LetGo();
   CloseDbwin();
   if (stopReader_) CloseHandle(stopReader_);
   if (launched_) CloseHandle(launched_);
@@ -146,7 +148,7 @@ bool GameProcess::Start(const std::wstring& commandLine, CaptureMode mode, HWND 
     WaitForSingleObject(launched_, INFINITE);
     if (!process_) {
       error = launchError_;
-      waiter_.Join(INFINITE);
+      if (!waiter_.Join()) waiter_.LetGo();  // it failed to launch: it returns at once
       return false;
     }
     return true;
@@ -228,9 +230,11 @@ void GameProcess::Terminate(UINT exitCode) {
 }
 
 DWORD GameProcess::Finish() {
-  waiter_.Join(INFINITE);  // the game has ended: it returns at once
+  // The game has ended: the waiter returns at once, the reader once it sees
+  // its stop.
+  if (!waiter_.Join()) waiter_.LetGo();
   if (stopReader_) SetEvent(stopReader_);
-  reader_.Join(INFINITE);
+  if (!reader_.Join()) reader_.LetGo();
   CloseDbwin();
   return exitCode_;
 }

@@ -123,7 +123,7 @@ bool HostChannelReader::Start(lumo::ShmEndpoint* endpoint, GameSender* sender, b
 void HostChannelReader::Stop() {
   if (stop_) SetEvent(stop_);
   // Returns once the reader has seen the stop (after the message it prints).
-  thread_.Join(INFINITE);
+  if (!thread_.Join()) thread_.LetGo();
   if (stop_) CloseHandle(stop_);
   stop_ = nullptr;
 }

@@ -286,7 +286,8 @@ int main() {
     TranslateMessage(&msg);
     DispatchMessageW(&msg);
   }
-  lateChannel.Join(INFINITE);  // returns once the game has ended
+  // Its wait for the game is bounded by the option itself.
+  if (!lateChannel.Join(static_cast<DWORD>(options.channelLateMs) + nbase::kThreadJoinBoundMs)) lateChannel.LetGo();
   // Messages the game signalled before it ended are printed before its end.
   reader.Stop();
   PrintLine("game exited code=" + std::to_string(state.exitCode));

@@ -30,7 +30,7 @@ void ChannelWatch::Start(HANDLE serverEvent, const unsigned char* view) {
 
 void ChannelWatch::Stop() {
   stop_.store(true);
-  thread_.Join(INFINITE);  // one polling round at most
+  if (!thread_.Join()) thread_.LetGo();  // one polling round at most
 }
 
 std::vector<Delivery> ChannelWatch::Deliveries() const {

@@ -149,7 +149,7 @@ int main() {
     report.Add(stuck);
     checks.LetGo();  // the process ends after the report, with it
   } else {
-    checks.Join(INFINITE);  // its work is done: it returns at once
+    if (!checks.Join()) checks.LetGo();  // its work is done: it returns at once
   }
 
   Write(report.Text());
