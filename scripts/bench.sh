@@ -7,7 +7,9 @@
 # framework one, --burst N and --e2e-sparse N to the end-to-end one, which
 # --e2e-only runs alone. The end-to-end table has a goal column: init adds
 # exactly 2 threads, every thread init added wakes 0 times while the game
-# idles, and init's handles and memory stay within 1.1x the floor's.
+# idles, init's handles and memory stay within 1.1x the floor's, and a
+# sparse lumoShowPay within 1.15x the floor's per wake-up (its ratio over a
+# bare wake-up's, timed in the same processes).
 # Usage: scripts/bench.sh [options...]
 set -euo pipefail
 source "$(dirname "$0")/lib/on-error.sh"

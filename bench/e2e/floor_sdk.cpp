@@ -11,6 +11,15 @@ namespace e2e {
 
 bool FloorSdk::Init(int64_t gameId, HWND gameWnd, const std::string& ownChannel, const std::string& hostChannel) {
   gameId_ = gameId;
+  // The design's clock reads the multimedia timer: its DLL, loaded from the
+  // system folder as the library loads it, and read once (what it makes at
+  // load belongs to init's figures on both sides). Kept for the process.
+  if (HMODULE timer = LoadLibraryExW(L"winmm.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32)) {
+    using Reading = DWORD(WINAPI*)();
+    if (auto read = reinterpret_cast<Reading>(reinterpret_cast<void (*)()>(GetProcAddress(timer, "timeGetTime")))) {
+      read();
+    }
+  }
   own_ = lumo::ShmEndpoint::Create(ownChannel.c_str());
   if (own_.status != lumo::ShmStatus::Ok) return false;
   InitializeCriticalSection(&lock_);

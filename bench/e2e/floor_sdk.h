@@ -1,11 +1,12 @@
 // The floor the library is measured against: the same design written as
-// plainly as it can be. Init creates the game's receive channel, starts a
-// receive thread and a sender thread and has the sender write the ready
-// message; a payment builds its envelope, appends it to a locked queue and
-// signals the sender only when the queue was empty; the sender writes each
-// message once the host has taken the previous one (the event reads not
-// signalled), keeping the same grace after a recent message. No logging,
-// no guards against a shutdown racing a call, no retries.
+// plainly as it can be. Init loads the multimedia timer the design's clock
+// reads, creates the game's receive channel, starts a receive thread and a
+// sender thread and has the sender write the ready message; a payment
+// builds its envelope, appends it to a locked queue and signals the sender
+// only when the queue was empty; the sender writes each message once the
+// host has taken the previous one (the event reads not signalled), keeping
+// the same grace after a recent message. No logging, no guards against a
+// shutdown racing a call, no retries.
 //
 // Threads: Init, ShowPay, ShowPayOneHop and Uninit on the game's thread.
 #pragma once
