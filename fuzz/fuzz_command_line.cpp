@@ -7,6 +7,7 @@
 #include <string>
 
 #include "diag/json_string.h"
+#include "diag/utf8.h"
 #include "fuzz_check.h"
 #include "ipc/shm_layout.h"
 #include "launch/channel_name.h"

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "LumoGameSDK.h"
+#include "diag/utf8.h"
 #include "fuzz_check.h"
 #include "login/verify_response.h"
 
@@ -35,24 +36,6 @@ void CheckField(const wchar_t* field) {
     } else {
       FUZZ_CHECK(!(u >= 0xDC00 && u <= 0xDFFF));
     }
-  }
-}
-
-void AppendUtf8(std::string& out, uint32_t c) {
-  if (c < 0x80) {
-    out.push_back(static_cast<char>(c));
-  } else if (c < 0x800) {
-    out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-  } else if (c < 0x10000) {
-    out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-    out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-  } else {
-    out.push_back(static_cast<char>(0xF0 | (c >> 18)));
-    out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
   }
 }
 
@@ -97,7 +80,7 @@ void CheckExactCopy(const uint8_t* data, size_t size) {
     points.push_back(c);
   }
   std::string text;
-  for (uint32_t c : points) AppendUtf8(text, c);
+  for (uint32_t c : points) lumo::AppendUtf8(text, c);
   std::vector<uint16_t> expected;
   for (uint32_t c : points) {
     if (c == 0) break;

@@ -1,6 +1,7 @@
-// Text conversions shared by every subsystem: UTF-16 to a narrow code page
-// (UTF-8 for protocol text, the ANSI code page for the log file) and UTF-8
-// to UTF-16. Stateless; any thread may call them.
+// Text conversions through the system: UTF-16 to a narrow code page (the
+// ANSI code page of the log file; UTF-16 to UTF-8 is diag/utf8.h's, the one
+// conversion for protocol text) and UTF-8 to UTF-16. Stateless; any thread
+// may call them.
 #pragma once
 
 #include <string>

@@ -1,11 +1,15 @@
-// The one test of well-formed UTF-8 (RFC 3629: no overlong forms, no
-// surrogates, nothing past U+10FFFF), for the writers that must refuse what
-// the JSON serialiser refuses and the readers that replace what the system's
-// conversion replaces. Pure, header-only (the portable parts of every layer
-// use it); any thread.
+// UTF-8, once for the whole code base: the test of a well-formed sequence
+// (RFC 3629: no overlong forms, no surrogates, nothing past U+10FFFF), for
+// the writers that must refuse what the JSON serialiser refuses and the
+// readers that replace what the system's conversion replaces; and the
+// conversion from UTF-16, which writes what the system's conversion writes.
+// Pure, header-only (the portable parts of every layer use it); any thread.
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
+#include <cwchar>
+#include <string>
 
 namespace lumo {
 
@@ -35,6 +39,62 @@ inline size_t Utf8SequenceLength(const unsigned char* p, size_t left) {
     if (p[i] < 0x80 || p[i] > 0xBF) return 0;
   }
   return length;
+}
+
+// Appends code point `cp` (below 0x110000, not a surrogate) in UTF-8.
+inline void AppendUtf8(std::string& out, uint32_t cp) {
+  if (cp < 0x80) {
+    out.push_back(static_cast<char>(cp));
+  } else if (cp < 0x800) {
+    out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
+    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  } else if (cp < 0x10000) {
+    out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
+    out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  } else {
+    out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
+    out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  }
+}
+
+namespace utf8_detail {
+
+inline bool IsHigh(uint32_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
+inline bool IsLow(uint32_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
+
+}  // namespace utf8_detail
+
+// `units` UTF-16 units (one per wchar_t; a wider wchar_t holding a whole
+// code point is taken as it is) to UTF-8, a lone surrogate written as
+// U+FFFD, as the system's conversion writes it.
+inline std::string Utf16ToUtf8(const wchar_t* text, size_t units) {
+  using namespace utf8_detail;
+  constexpr uint32_t kReplacement = 0xFFFD;
+  std::string out;
+  if (text == nullptr) return out;
+  out.reserve(units);
+  for (size_t i = 0; i < units; ++i) {
+    const uint32_t unit = static_cast<uint32_t>(text[i]);
+    if (IsHigh(unit) && i + 1 < units && IsLow(static_cast<uint32_t>(text[i + 1]))) {
+      AppendUtf8(out, 0x10000 + ((unit - 0xD800) << 10) + (static_cast<uint32_t>(text[i + 1]) - 0xDC00));
+      ++i;
+    } else if (IsHigh(unit) || IsLow(unit) || unit > 0x10FFFF) {
+      AppendUtf8(out, kReplacement);
+    } else {
+      AppendUtf8(out, unit);
+    }
+  }
+  return out;
+}
+
+inline std::string Utf16ToUtf8(const std::wstring& text) { return Utf16ToUtf8(text.data(), text.size()); }
+
+// A zero-terminated text; null gives an empty string.
+inline std::string Utf16ToUtf8(const wchar_t* text) {
+  return text != nullptr ? Utf16ToUtf8(text, std::wcslen(text)) : std::string();
 }
 
 }  // namespace lumo

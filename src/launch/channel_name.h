@@ -1,7 +1,7 @@
 // The library's own channel name and the fixed-size UTF-8 fields of the
-// launch options: the token turned into "ipc_channel_game_<token>", text
-// converted from the command line's UTF-16, and the truncating copy into a
-// field. Pure text processing with no platform calls (built natively into
+// launch options: the token turned into "ipc_channel_game_<token>" and the
+// truncating copy into a field (text from the command line's UTF-16 is
+// converted by diag/utf8.h). Pure text processing with no platform calls (built natively into
 // the command-line fuzz target); any thread.
 #pragma once
 
@@ -12,11 +12,6 @@ namespace lumo {
 
 // Prefix of the library's own receive channel: kChannelGame "_" token.
 inline constexpr char kChannelGame[] = "ipc_channel_game";
-
-// UTF-16 (one unit per wchar_t; a wider wchar_t holding a whole code point is
-// taken as it is) to UTF-8, a lone surrogate written as U+FFFD, as the
-// system's conversion writes it.
-std::string Utf16ToUtf8(const std::wstring& text);
 
 // "ipc_channel_game" "_" token-in-UTF-8, or "ipc_channel_game_unknown".
 std::string MakeChannelName(const std::wstring& token);

@@ -4,6 +4,7 @@
 #include <cwchar>
 #include <cwctype>
 
+#include "diag/utf8.h"
 #include "launch/command_line.h"
 
 namespace lumo {

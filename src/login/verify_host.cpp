@@ -5,6 +5,7 @@
 #include "diag/log.h"
 #include "diag/sdk_ini.h"
 #include "diag/text_convert.h"
+#include "diag/utf8.h"
 #include "login/dev_verify_host.h"
 
 namespace lumo {
@@ -31,7 +32,7 @@ std::wstring ChooseVerifyHost(const wchar_t* builtIn, bool* overridden) {
   wchar_t value[kValueUnits] = {};
   ReadSdkIniString(L"dev", L"verify_host", L"", value, kValueUnits);
   std::string hostPort;
-  const DevVerifyHost verdict = ParseDevVerifyHost(WideToMultiByte(value, -1, CP_UTF8), hostPort);
+  const DevVerifyHost verdict = ParseDevVerifyHost(Utf16ToUtf8(value), hostPort);
   if (verdict == DevVerifyHost::kAbsent) return fallback;
   if (verdict != DevVerifyHost::kHonoured) {
     SdkLog(L"LumoGameSDK.ini [dev] verify_host ignored: %s", IgnoredBecause(verdict));

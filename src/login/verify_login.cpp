@@ -4,7 +4,7 @@
 
 #include "build_config.h"
 #include "diag/log.h"
-#include "diag/text_convert.h"
+#include "diag/utf8.h"
 #include "login/http_client.h"
 #include "login/percent_encode.h"
 #include "login/verify_host.h"
@@ -15,7 +15,7 @@ namespace lumo {
 std::wstring MakeVerifyUrl(const wchar_t* host, const wchar_t* token) {
   // Encoded, so that "&", "=", "#", "+", "%" or "/" in a token cannot add a
   // parameter, cut the token short or be decoded into something else.
-  const std::string encoded = PercentEncode(WideToMultiByte(token, -1, CP_UTF8));
+  const std::string encoded = PercentEncode(Utf16ToUtf8(token));
   std::wstring url = L"https://";
   url += host;
   url += L"/game_login/verify?token=";

@@ -5,6 +5,8 @@
 #include <cstring>
 #include <string>
 
+#include "diag/utf8.h"
+
 namespace {
 
 using lumo::FillLaunchParams;

@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "devhost/output.h"
-#include "diag/text_convert.h"
+#include "diag/utf8.h"
 
 namespace devhost {
 
@@ -189,7 +189,7 @@ void GameProcess::DebuggerMain(std::wstring commandLine) {
         SIZE_T got = 0;
         ReadProcessMemory(process_, info.lpDebugStringData, bytes.data(), bytes.size() - sizeof(wchar_t), &got);
         std::string text = info.fUnicode
-                               ? lumo::WideToMultiByte(reinterpret_cast<const wchar_t*>(bytes.data()), -1, CP_UTF8)
+                               ? lumo::Utf16ToUtf8(reinterpret_cast<const wchar_t*>(bytes.data()))
                                : std::string(bytes.data());
         PrintDebugText(text);
         break;

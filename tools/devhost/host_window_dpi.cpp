@@ -1,6 +1,6 @@
 #include "devhost/host_window_dpi.h"
 
-#include "diag/text_convert.h"
+#include "diag/utf8.h"
 #include "sdk/dpi_awareness.h"
 #include "sdk/dpi_embedding_rules.h"
 
@@ -9,7 +9,7 @@ namespace devhost {
 namespace {
 
 std::string Name(lumo::DpiAwareness awareness) {
-  return lumo::WideToMultiByte(lumo::DpiAwarenessName(awareness), -1, CP_UTF8);
+  return lumo::Utf16ToUtf8(lumo::DpiAwarenessName(awareness));
 }
 
 }  // namespace
@@ -40,7 +40,7 @@ std::vector<std::string> PrepareWindowThreadDpi(const Options& options) {
 
 std::string DescribeWindowDpi(HWND wnd) {
   return "dpi awareness=" + Name(lumo::WindowDpiAwareness(wnd)) +
-         " hosting=" + lumo::WideToMultiByte(lumo::DpiHostingName(lumo::WindowDpiHosting(wnd)), -1, CP_UTF8);
+         " hosting=" + lumo::Utf16ToUtf8(lumo::DpiHostingName(lumo::WindowDpiHosting(wnd)));
 }
 
 std::string DescribeGameWindowDpi(HWND game) {

@@ -28,7 +28,7 @@
 #include "devhost/host_window_dpi.h"
 #include "devhost/options.h"
 #include "devhost/output.h"
-#include "diag/text_convert.h"
+#include "diag/utf8.h"
 #include "ipc/shm_endpoint.h"
 #include "nbase/thread.h"
 
@@ -264,7 +264,7 @@ int main() {
   }
   state.gameRunning = true;
   PrintLine(std::string("capture=") + ModeName(state.game.activeMode()));
-  PrintLine("launch " + lumo::WideToMultiByte(commandLine.c_str(), -1, CP_UTF8));
+  PrintLine("launch " + lumo::Utf16ToUtf8(commandLine));
   PrintLine("game pid=" + std::to_string(state.game.pid()));
   if (options.readStdin) {
     // Blocked in a read of stdin until the process ends: let go, never joined.

@@ -3,6 +3,7 @@
 #include <cwchar>
 
 #include "diag/text_convert.h"
+#include "diag/utf8.h"
 #include "ipc/ipc_names.h"
 
 namespace devhost {
@@ -114,7 +115,7 @@ bool StartsWith(const std::wstring& s, const wchar_t* prefix, std::wstring* rest
 }
 
 std::string Utf8(const std::wstring& s) {
-  return lumo::WideToMultiByte(s.c_str(), static_cast<int>(s.size()), 65001 /* CP_UTF8 */);
+  return lumo::Utf16ToUtf8(s);
 }
 
 bool ParseSize(const std::wstring& v, int& w, int& h) {

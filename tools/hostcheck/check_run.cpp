@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "LumoGameSDK.h"
+#include "diag/utf8.h"
 #include "hostcheck/channel_watch.h"
 #include "hostcheck/clock.h"
 #include "hostcheck/dpi_mode_trial.h"
@@ -248,8 +249,7 @@ void CheckRun::CheckWindowClass() {
         NowMs() - start, kSection);
     return;
   }
-  char expected[64] = {};
-  WideCharToMultiByte(CP_UTF8, 0, wideClass, -1, expected, sizeof(expected), nullptr, nullptr);
+  const std::string expected = lumo::Utf16ToUtf8(wideClass);
   HWND found = FindWindowW(wideClass, nullptr);
   const double ms = NowMs() - start;
   if (facts_.parent != nullptr) {

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "diag/text_convert.h"
+#include "diag/utf8.h"
 #include "sdk/dpi_embedding_rules.h"
 
 namespace hostcheck {
@@ -12,7 +12,7 @@ namespace {
 using Outcome = DpiTrialResult::Outcome;
 
 std::string Utf8(const std::wstring& text) {
-  return lumo::WideToMultiByte(text.c_str(), static_cast<int>(text.size()), CP_UTF8);
+  return lumo::Utf16ToUtf8(text);
 }
 
 std::string Name(lumo::DpiAwareness awareness) { return Utf8(lumo::DpiAwarenessName(awareness)); }

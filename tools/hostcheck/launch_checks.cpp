@@ -5,7 +5,7 @@
 #include <cerrno>
 #include <cstdlib>
 
-#include "diag/text_convert.h"
+#include "diag/utf8.h"
 #include "ipc/shm_layout.h"
 #include "launch/command_line.h"
 #include "launch/launch_params.h"
@@ -18,7 +18,7 @@ constexpr char kSection[] = "command-line";
 constexpr size_t kMaxTokenUnits = 63;
 
 std::string Utf8(const std::wstring& s) {
-  return lumo::WideToMultiByte(s.c_str(), static_cast<int>(s.size()), CP_UTF8);
+  return lumo::Utf16ToUtf8(s);
 }
 
 ClauseResult Clause(const char* id, Verdict verdict, const std::string& observation) {

@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "LumoGameSDK.h"
-#include "diag/text_convert.h"
+#include "diag/utf8.h"
 #include "hostcheck/check_run.h"
 #include "hostcheck/dpi_mode_trial.h"
 #include "hostcheck/options.h"
@@ -155,11 +155,11 @@ int main() {
   Write(report.Text());
   if (!options.jsonPath.empty()) {
     const std::string json =
-        report.Json(lumo::WideToMultiByte(GetCommandLineW(), -1, CP_UTF8));
+        report.Json(lumo::Utf16ToUtf8(GetCommandLineW()));
     FILE* f = _wfopen(options.jsonPath.c_str(), L"wb");
     if (f == nullptr || std::fwrite(json.data(), 1, json.size(), f) != json.size()) {
       std::fprintf(stderr, "lumo-hostcheck: cannot write %s\n",
-                   lumo::WideToMultiByte(options.jsonPath.c_str(), -1, CP_UTF8).c_str());
+                   lumo::Utf16ToUtf8(options.jsonPath).c_str());
     }
     if (f) std::fclose(f);
   }

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <cwchar>
 
-#include "diag/text_convert.h"
+#include "diag/utf8.h"
 #include "hostcheck/dpi_trial_report.h"
 
 namespace hostcheck {
@@ -62,7 +62,7 @@ bool SplitOption(const std::wstring& arg, std::wstring& name, std::wstring& valu
 }
 
 std::string Utf8(const std::wstring& s) {
-  return lumo::WideToMultiByte(s.c_str(), static_cast<int>(s.size()), CP_UTF8);
+  return lumo::Utf16ToUtf8(s);
 }
 
 }  // namespace
