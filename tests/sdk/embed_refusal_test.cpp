@@ -3,7 +3,8 @@
 // host window goes away between the check and the call, and when the
 // re-parenting takes: with the game's DPI awareness kept, or changed (Wine
 // gives a re-parented window its new parent's awareness; Windows resets the
-// game process's), and a topmost game window. Each case runs embed_probe in a folder of its own with logging on.
+// game process's), and a topmost game window. Each case runs embed_probe in
+// a folder of its own with logging on.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -39,6 +40,36 @@ std::string FindValue(const std::string& out, const std::string& prefix) {
   return "<missing>";
 }
 
+// One embed_probe run in a folder of its own: what it printed, the library's
+// log, what Init answered and the game window before and after Init.
+struct ProbeRun {
+  std::string out, log, init;
+  State before, after;
+};
+
+ProbeRun RunProbe(const wchar_t* mode) {
+  ProbeRun run;
+  lumo_test::ProbeFolder folder({L"embed_probe.exe"});
+  const DWORD exitCode = folder.Run(L"embed_probe.exe", mode, &run.out);
+  EXPECT_EQ(exitCode, 0u) << run.out;
+  run.log = folder.Log(L"embed_probe.exe");
+  run.init = FindValue(run.out, "[probe] init=");
+  run.before = FindState(run.out, "before");
+  run.after = FindState(run.out, "after");
+  return run;
+}
+
+// A refused Init leaves the game its own top-level window, frame and all,
+// and sends no window-ready message: the marker sent after the failed Init
+// is the host's first message, the retry's window-ready the second and last.
+void ExpectWindowUntouchedAndNoReady(const ProbeRun& run) {
+  EXPECT_EQ(run.init, "-3") << run.out;
+  EXPECT_EQ(run.after.style, run.before.style) << run.out;
+  EXPECT_EQ(run.after.exStyle, run.before.exStyle) << run.out;
+  EXPECT_EQ(run.after.parent, 0u) << run.out;
+  EXPECT_EQ(FindValue(run.out, "[probe] host-got="), "marker,IpcMsg_GameSDK_GameWndReady") << run.out;
+}
+
 size_t Count(const std::string& text, const std::string& needle) {
   size_t n = 0;
   for (size_t at = text.find(needle); at != std::string::npos; at = text.find(needle, at + 1)) ++n;
@@ -58,24 +89,13 @@ class EmbedRefused : public ::testing::TestWithParam<RefusalCase> {};
 
 TEST_P(EmbedRefused, FailsWithFrameRestoredNoReadyAndOneLineThatSaysWhy) {
   const RefusalCase& c = GetParam();
-  lumo_test::ProbeFolder folder({L"embed_probe.exe"});
-  std::string out;
-  ASSERT_EQ(folder.Run(L"embed_probe.exe", c.mode, &out), 0u) << out;
-  const std::string log = folder.Log(L"embed_probe.exe");
-
-  EXPECT_EQ(FindValue(out, "[probe] init="), "-3") << out;
-  // The game keeps its own top-level window, frame and all.
-  const State before = FindState(out, "before");
-  const State after = FindState(out, "after");
-  EXPECT_EQ(after.style, before.style) << out;
-  EXPECT_EQ(after.exStyle, before.exStyle) << out;
-  EXPECT_EQ(after.parent, 0u) << out;
-  // No window-ready message: the marker sent after the failed Init is the
-  // host's first message, the retry's window-ready the second and last.
-  EXPECT_EQ(FindValue(out, "[probe] host-got="), "marker,IpcMsg_GameSDK_GameWndReady") << out;
+  const ProbeRun run = RunProbe(c.mode);
+  const std::string& out = run.out;
+  const std::string& log = run.log;
+  ExpectWindowUntouchedAndNoReady(run);
 
   // A topmost game window is back in the topmost band.
-  EXPECT_EQ(after.exStyle & WS_EX_TOPMOST, before.exStyle & WS_EX_TOPMOST) << out;
+  EXPECT_EQ(run.after.exStyle & WS_EX_TOPMOST, run.before.exStyle & WS_EX_TOPMOST) << out;
   const std::string refusal = "EmbedGameWindow the game window is not inside the host window after SetParent (";
   EXPECT_EQ(Count(log, refusal), 1u) << log;
   EXPECT_NE(log.find(refusal + c.error + ")"), std::string::npos) << log;
@@ -107,17 +127,10 @@ INSTANTIATE_TEST_SUITE_P(
 // re-parenting: nothing changed, and the line names the error the check got
 // (a hung thread, not an access denied or a gone window).
 TEST(EmbedHostBusy, FailsBeforeTouchingTheWindowAndNamesTheProbesError) {
-  lumo_test::ProbeFolder folder({L"embed_probe.exe"});
-  std::string out;
-  ASSERT_EQ(folder.Run(L"embed_probe.exe", L"host-busy topmost", &out), 0u) << out;
-  const std::string log = folder.Log(L"embed_probe.exe");
-  EXPECT_EQ(FindValue(out, "[probe] init="), "-3") << out;
-  const State before = FindState(out, "before");
-  const State after = FindState(out, "after");
-  EXPECT_EQ(after.style, before.style) << out;
-  EXPECT_EQ(after.exStyle, before.exStyle) << out;
-  EXPECT_EQ(after.parent, 0u) << out;
-  EXPECT_EQ(FindValue(out, "[probe] host-got="), "marker,IpcMsg_GameSDK_GameWndReady") << out;
+  const ProbeRun run = RunProbe(L"host-busy topmost");
+  const std::string& out = run.out;
+  const std::string& log = run.log;
+  ExpectWindowUntouchedAndNoReady(run);
   const std::string line = "EmbedGameWindow host window does not answer in 1000 ms (error ";
   EXPECT_EQ(Count(log, line), 1u) << log;
   EXPECT_NE(log.find("its thread did not answer (hung or busy))"), std::string::npos) << log;
@@ -139,13 +152,12 @@ class EmbedTook : public ::testing::TestWithParam<TookCase> {};
 
 TEST_P(EmbedTook, AnswersZeroWithTheWindowInsideTheHostAndReady) {
   const TookCase& c = GetParam();
-  lumo_test::ProbeFolder folder({L"embed_probe.exe"});
-  std::string out;
-  ASSERT_EQ(folder.Run(L"embed_probe.exe", c.mode, &out), 0u) << out;
-  const std::string log = folder.Log(L"embed_probe.exe");
-  EXPECT_EQ(FindValue(out, "[probe] init="), "0") << out;
-  const State before = FindState(out, "before");
-  const State after = FindState(out, "after");
+  const ProbeRun run = RunProbe(c.mode);
+  const std::string& out = run.out;
+  const std::string& log = run.log;
+  const State& before = run.before;
+  const State& after = run.after;
+  EXPECT_EQ(run.init, "0") << out;
   EXPECT_NE(after.parent, 0u) << out;
   EXPECT_EQ(FindValue(out, "[probe] host-got="), "IpcMsg_GameSDK_GameWndReady") << out;
   EXPECT_EQ(log.find("not inside the host window"), std::string::npos) << log;
