@@ -152,39 +152,38 @@ void UninitInDllMain(const std::wstring& token, const std::wstring& leave, const
          exitCode == code && onTime);
 }
 
+// One export called in a plugin's DllMain at attach (`step`, "init" or
+// "login"), then the same from the game's window thread: the first answer
+// must be one of `answers`, the second 0, and the first within 2 s.
+void AttachCall(const std::wstring& token, const std::wstring& steps, const std::string& step,
+                const std::vector<std::string>& answers, const std::string& expected, const std::string& msGoal) {
+  Session s(lumo_test::DevhostCommand(L"--no-parent --token=" + token, L"--after-loop-ms=30000 --steps=" + steps));
+  const std::string attachPrefix = "[plugin] " + step + "-attach=";
+  const std::string laterPrefix = "[game] " + step + "=";
+  const std::string attach = s.WaitLine(attachPrefix, 60000);
+  const std::string later = s.WaitLine(laterPrefix, 60000);
+  s.WaitExit(60000);
+  const double ms = Field(attach, "ms");
+  const size_t at = attachPrefix.size();
+  const std::string answer = attach.empty() ? "none" : attach.substr(at, attach.find(' ', at) - at);
+  const std::string name = step == "init" ? "lumoGameInit" : "lumoGameLogin";
+  const std::string again = step == "init" ? "Init" : "Login";
+  AddRow(name + " in DllMain: answer, then " + again + " from the window thread",
+         answer + ", " + (later.empty() ? "none" : later.substr(laterPrefix.size())), expected,
+         std::find(answers.begin(), answers.end(), answer) != answers.end() && later == laterPrefix + "0");
+  AddRow(name + " in DllMain (ms)", Fixed(ms), msGoal, ms >= 0 && ms < 2000);
+}
+
 // The exports called inside a plugin's DllMain, with the loader lock held:
 // Init and Login when the plugin is loaded, Uninit when it is unloaded and
 // when the process exits with it loaded.
 void LoaderLock() {
-  {
-    Session s(lumo_test::DevhostCommand(L"--no-parent --token=soakllinit",
-                                        L"--after-loop-ms=30000 --steps=plugin:init-attach,init,uninit"));
-    const std::string attach = s.WaitLine("[plugin] init-attach=", 60000);
-    const std::string later = s.WaitLine("[game] init=", 60000);
-    s.WaitExit(60000);
-    const double ms = Field(attach, "ms");
-    const std::string answer = attach.empty() ? "none" : attach.substr(21, attach.find(' ', 21) - 21);
-    AddRow("lumoGameInit in DllMain: answer, then Init from the window thread",
-           answer + ", " + (later.empty() ? "none" : later.substr(12)), "-4 (or 0), 0",
-           (answer == "-4" || answer == "0") && later == "[game] init=0");
-    AddRow("lumoGameInit in DllMain (ms)", Fixed(ms), "< 2,000", ms >= 0 && ms < 2000);
-  }
-  {
-    // The request is not sent under the loader lock: the call answers -12
-    // after the request thread's start bound, and a login from the game's
-    // thread afterwards goes through.
-    Session s(lumo_test::DevhostCommand(L"--no-parent --token=soakllogin",
-                                        L"--after-loop-ms=30000 --steps=init,plugin:login-attach,login,uninit"));
-    const std::string attach = s.WaitLine("[plugin] login-attach=", 60000);
-    const std::string later = s.WaitLine("[game] login=", 60000);
-    s.WaitExit(60000);
-    const double ms = Field(attach, "ms");
-    const std::string answer = attach.empty() ? "none" : attach.substr(22, attach.find(' ', 22) - 22);
-    AddRow("lumoGameLogin in DllMain: answer, then Login from the window thread",
-           answer + ", " + (later.empty() ? "none" : later.substr(13)), "-12, 0",
-           answer == "-12" && later == "[game] login=0");
-    AddRow("lumoGameLogin in DllMain (ms)", Fixed(ms), "about 1,000 (< 2,000)", ms >= 0 && ms < 2000);
-  }
+  AttachCall(L"soakllinit", L"plugin:init-attach,init,uninit", "init", {"-4", "0"}, "-4 (or 0), 0", "< 2,000");
+  // The request is not sent under the loader lock: the call answers -12
+  // after the request thread's start bound, and a login from the game's
+  // thread afterwards goes through.
+  AttachCall(L"soakllogin", L"init,plugin:login-attach,login,uninit", "login", {"-12"}, "-12, 0",
+             "about 1,000 (< 2,000)");
   UninitInDllMain(L"soakllfree", L"plugin-free", "[plugin] uninit-detach-free", "on FreeLibrary", 0);
   UninitInDllMain(L"soakllexit", L"exit:7", "[plugin] uninit-detach-exit", "at process exit", 7);
 }
