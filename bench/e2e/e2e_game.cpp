@@ -131,8 +131,10 @@ class WakeControl {
  public:
   bool Start() {
     event_ = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    // Each wait bounded: the stop flag is read at least once a second even
+    // if the event that Stop sets were lost.
     return event_ != nullptr && thread_.Create([this] {
-      while (!stop_.load()) WaitForSingleObject(event_, INFINITE);
+      while (!stop_.load()) WaitForSingleObject(event_, 1000);
     });
   }
   double TimedWake() {
@@ -143,7 +145,11 @@ class WakeControl {
   void Stop() {
     stop_.store(true);
     if (event_ != nullptr) SetEvent(event_);
-    thread_.Join(1000);  // a thread past the bound is left to the process exit
+    // A thread past the bound keeps its event; both are left to the exit.
+    if (thread_.Join(1000) && event_ != nullptr) {
+      CloseHandle(event_);
+      event_ = nullptr;
+    }
   }
 
  private:
