@@ -279,19 +279,23 @@ HANDLE OpenLogFileOrMove(LogSink& sink, std::wstring& note) {
   return file;
 }
 
+// Writes `note` as a stamped line of its own at the end of the open file:
+// what the log itself has to say before the line that follows.
+void WriteNoteLine(LogSink& sink, const std::wstring& note) {
+  uint64_t size = 0;
+  SeekToEnd(sink.file, size);
+  const std::string bytes = StampedLine(sink, note.c_str());
+  DWORD written = 0;
+  WriteFile(sink.file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+}
+
 // Appends `bytes` at the end of the log file, opening it first when needed.
 // `mayRollOver`: the lock is held, so a full file may be switched.
 void AppendToFile(LogSink& sink, const std::string& bytes, bool mayRollOver) {
   if (sink.file == INVALID_HANDLE_VALUE) {
     std::wstring moved;
     sink.file = OpenLogFileOrMove(sink, moved);
-    if (sink.file != INVALID_HANDLE_VALUE && !moved.empty()) {
-      uint64_t size = 0;
-      SeekToEnd(sink.file, size);
-      const std::string movedBytes = StampedLine(sink, moved.c_str());
-      DWORD written = 0;
-      WriteFile(sink.file, movedBytes.data(), static_cast<DWORD>(movedBytes.size()), &written, nullptr);
-    }
+    if (sink.file != INVALID_HANDLE_VALUE && !moved.empty()) WriteNoteLine(sink, moved);
   }
   if (sink.file == INVALID_HANDLE_VALUE) return;
   uint64_t size = 0;
@@ -303,11 +307,7 @@ void AppendToFile(LogSink& sink, const std::string& bytes, bool mayRollOver) {
     ReopenOrRollOver(sink, note);
     if (sink.file == INVALID_HANDLE_VALUE) return;
     SeekToEnd(sink.file, size);
-    if (!note.empty()) {
-      const std::string noteBytes = StampedLine(sink, note.c_str());
-      DWORD written = 0;
-      WriteFile(sink.file, noteBytes.data(), static_cast<DWORD>(noteBytes.size()), &written, nullptr);
-    }
+    if (!note.empty()) WriteNoteLine(sink, note);
   }
   DWORD written = 0;
   WriteFile(sink.file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);

@@ -12,18 +12,24 @@ namespace {
 
 std::atomic<bool> g_bomNoted{false};
 
-// The file's first bytes, at most kSdkIniCopyBytes; empty when it cannot be
-// read.
-std::vector<char> ReadHead(const std::wstring& path) {
+// The file's first bytes when they are the UTF-8 byte-order mark: up to
+// kSdkIniCopyBytes of it, the mark included. Empty for any other file (only
+// its first three bytes are read) and when it cannot be read.
+std::vector<char> ReadMarkedHead(const std::wstring& path) {
   std::vector<char> bytes;
   HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                             nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return bytes;
-  bytes.resize(kSdkIniCopyBytes);
+  char mark[3] = {};
   DWORD read = 0;
-  if (!ReadFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr)) read = 0;
+  if (ReadFile(file, mark, sizeof(mark), &read, nullptr) && StartsWithUtf8Bom(mark, read)) {
+    bytes.assign(mark, mark + read);
+    bytes.resize(kSdkIniCopyBytes);
+    DWORD rest = 0;
+    if (!ReadFile(file, bytes.data() + read, static_cast<DWORD>(bytes.size() - read), &rest, nullptr)) rest = 0;
+    bytes.resize(read + rest);
+  }
   CloseHandle(file);
-  bytes.resize(read);
   return bytes;
 }
 
@@ -70,8 +76,8 @@ void ReadSdkIniString(const wchar_t* section, const wchar_t* key, const wchar_t*
     wcsncpy_s(out, units, fallback, _TRUNCATE);
     return;
   }
-  const std::vector<char> head = ReadHead(path);
-  if (!StartsWithUtf8Bom(head.data(), head.size())) {
+  const std::vector<char> head = ReadMarkedHead(path);
+  if (head.empty()) {
     GetPrivateProfileStringW(section, key, fallback, out, units, path.c_str());
     return;
   }

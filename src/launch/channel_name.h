@@ -1,8 +1,8 @@
 // The library's own channel name and the fixed-size UTF-8 fields of the
 // launch options: the token turned into "ipc_channel_game_<token>" and the
 // truncating copy into a field (text from the command line's UTF-16 is
-// converted by diag/utf8.h). Pure text processing with no platform calls (built natively into
-// the command-line fuzz target); any thread.
+// converted by diag/utf8.h). Pure text processing with no platform calls
+// (built natively into the command-line fuzz target); any thread.
 #pragma once
 
 #include <cstddef>

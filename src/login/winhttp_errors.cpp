@@ -71,6 +71,14 @@ const Named kCertificateFlags[] = {
     {0x80000000, L"SECURITY_CHANNEL_ERROR", L"TLS channel error"},
 };
 
+// "<name> (<meaning>)" after `text`.
+void AppendNamed(std::wstring& text, const Named& named) {
+  text += named.name;
+  text += L" (";
+  text += named.meaning;
+  text += L")";
+}
+
 }  // namespace
 
 std::wstring DescribeLoginError(uint32_t error) {
@@ -79,10 +87,7 @@ std::wstring DescribeLoginError(uint32_t error) {
     std::wstring text = error >= 12000 && error < 13000 ? L"WinHTTP error " : L"Windows error ";
     text += std::to_wstring(error);
     text += L" ";
-    text += e.name;
-    text += L" (";
-    text += e.meaning;
-    text += L")";
+    AppendNamed(text, e);
     return text;
   }
   return L"Windows error " + std::to_wstring(error);
@@ -98,10 +103,7 @@ std::wstring DescribeSecureFailureFlags(uint32_t flags) {
   for (const Named& f : kCertificateFlags) {
     if ((flags & f.value) == 0) continue;
     text += separator;
-    text += f.name;
-    text += L" (";
-    text += f.meaning;
-    text += L")";
+    AppendNamed(text, f);
     separator = L", ";
   }
   return text;

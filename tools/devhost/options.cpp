@@ -114,10 +114,6 @@ bool StartsWith(const std::wstring& s, const wchar_t* prefix, std::wstring* rest
   return true;
 }
 
-std::string Utf8(const std::wstring& s) {
-  return lumo::Utf16ToUtf8(s);
-}
-
 bool ParseSize(const std::wstring& v, int& w, int& h) {
   const size_t x = v.find(L'x');
   if (x == std::wstring::npos || x == 0 || x + 1 >= v.size()) return false;
@@ -183,7 +179,7 @@ bool ParseOptions(const std::vector<std::wstring>& args, Options& out, std::stri
     if (a == L"--help" || a == L"-h" || a == L"/?") {
       out.help = true;
     } else if (StartsWith(a, L"--channel=", &v)) {
-      out.channel = Utf8(v);
+      out.channel = lumo::Utf16ToUtf8(v);
     } else if (StartsWith(a, L"--window-class=", &v)) {
       windowClass = v;
     } else if (StartsWith(a, L"--size=", &v)) {
@@ -209,7 +205,7 @@ bool ParseOptions(const std::vector<std::wstring>& args, Options& out, std::stri
       out.token.omit = true;
     } else if (StartsWith(a, L"--send=", &v)) {
       std::string msg, body;
-      if (!SplitMessageArg(Utf8(v), msg, body)) {
+      if (!SplitMessageArg(lumo::Utf16ToUtf8(v), msg, body)) {
         error = "bad --send, expected <msg>:<body>";
         return false;
       }
@@ -256,7 +252,7 @@ bool ParseOptions(const std::vector<std::wstring>& args, Options& out, std::stri
         return false;
       }
     } else {
-      error = "unknown option " + Utf8(a);
+      error = "unknown option " + lumo::Utf16ToUtf8(a);
       return false;
     }
   }

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <string>
 
+#include "diag/text_convert.h"
 #include "sdk/embed_style.h"
 
 namespace hostcheck {
@@ -88,9 +89,9 @@ DpiTrialResult RunTrialProcess(lumo::DpiAwareness mode, HWND host, DWORD boundMs
   wchar_t exe[MAX_PATH] = {};
   const DWORD n = GetModuleFileNameW(nullptr, exe, MAX_PATH);
   if (n == 0 || n >= MAX_PATH) return r;
-  std::wstring commandLine = L"\"" + std::wstring(exe) + L"\" --dpi-trial=";
-  for (const char* c = DpiTrialModeName(mode); c != nullptr && *c != '\0'; ++c) commandLine += static_cast<wchar_t>(*c);
-  commandLine += L" --dpi-trial-host=" + std::to_wstring(reinterpret_cast<uintptr_t>(host));
+  std::wstring commandLine = L"\"" + std::wstring(exe) + L"\" --dpi-trial=" +
+                            lumo::Utf8ToWide(DpiTrialModeName(mode), -1) +
+                            L" --dpi-trial-host=" + std::to_wstring(reinterpret_cast<uintptr_t>(host));
 
   SECURITY_ATTRIBUTES inherit = {sizeof(inherit), nullptr, TRUE};
   HANDLE read = nullptr, write = nullptr;

@@ -11,11 +11,7 @@ namespace {
 
 using Outcome = DpiTrialResult::Outcome;
 
-std::string Utf8(const std::wstring& text) {
-  return lumo::Utf16ToUtf8(text);
-}
-
-std::string Name(lumo::DpiAwareness awareness) { return Utf8(lumo::DpiAwarenessName(awareness)); }
+std::string Name(lumo::DpiAwareness awareness) { return lumo::Utf16ToUtf8(lumo::DpiAwarenessName(awareness)); }
 
 std::string List(const std::vector<std::string>& items, const char* separator = ", ") {
   std::string text;
@@ -57,17 +53,17 @@ class Tally {
         // what a Windows that resets would do with this host window.
         if (lumo::JudgeDpiEmbedding(mode, host_, hosting_) == lumo::DpiEmbedVerdict::MayResetOrRefuse) {
           unenforced.push_back(name);
-          AddOnce(unenforcedCures, Utf8(lumo::DpiCure(mode, host_)));
+          AddOnce(unenforcedCures, lumo::Utf16ToUtf8(lumo::DpiCure(mode, host_)));
         }
         break;
       case Outcome::Reset:
         failed.push_back(name + " (embedded, but the game's DPI awareness was reset: " + Name(r.before) + " -> " +
                          Name(r.after) + ")");
-        AddOnce(cures, Utf8(lumo::DpiCure(mode, host_)));
+        AddOnce(cures, lumo::Utf16ToUtf8(lumo::DpiCure(mode, host_)));
         break;
       case Outcome::Refused: {
         failed.push_back(name + " (refused, error " + std::to_string(r.error) + ")");
-        std::string cure = Utf8(lumo::DpiEmbeddingCure(mode, host_, hosting_));
+        std::string cure = lumo::Utf16ToUtf8(lumo::DpiEmbeddingCure(mode, host_, hosting_));
         if (cure.empty()) {
           // The DPI rule allows this pair (or an awareness could not be
           // read): something else refused it, most often an integrity level.
@@ -117,7 +113,8 @@ DpiModesResult JudgeDpiModes(const std::vector<DpiModeTrial>& trials, lumo::DpiA
       }
     }
   }
-  const std::string hostText = "host window " + Name(host) + ", DPI hosting " + Utf8(lumo::DpiHostingName(hosting));
+  const std::string hostText =
+      "host window " + Name(host) + ", DPI hosting " + lumo::Utf16ToUtf8(lumo::DpiHostingName(hosting));
   DpiModesResult result;
   std::string text;
   if (!tally.failed.empty()) {

@@ -17,10 +17,6 @@ namespace {
 constexpr char kSection[] = "command-line";
 constexpr size_t kMaxTokenUnits = 63;
 
-std::string Utf8(const std::wstring& s) {
-  return lumo::Utf16ToUtf8(s);
-}
-
 ClauseResult Clause(const char* id, Verdict verdict, const std::string& observation) {
   ClauseResult r;
   r.group = "command-line";
@@ -48,23 +44,23 @@ ClauseResult CheckParent(const lumo::CCommandLine& cmd, DWORD launcherPid, Launc
   }
   facts.hasParent = true;
   const std::wstring value = cmd.GetValue(L"parent");
+  const std::string option = "--parent=" + lumo::Utf16ToUtf8(value);
   if (!AllDigits(value)) {
-    return Clause("parent", Verdict::Fail,
-                  "--parent=" + Utf8(value) + " is not an unsigned decimal window handle (hex reads as 0)");
+    return Clause("parent", Verdict::Fail, option + " is not an unsigned decimal window handle (hex reads as 0)");
   }
   HWND wnd = lumo::ParseWindowHandle(value);
   if (wnd == nullptr || !IsWindow(wnd)) {
-    return Clause("parent", Verdict::Fail, "--parent=" + Utf8(value) + " names no existing window");
+    return Clause("parent", Verdict::Fail, option + " names no existing window");
   }
   if (GetAncestor(wnd, GA_PARENT) != GetDesktopWindow()) {
-    return Clause("parent", Verdict::Fail, "--parent=" + Utf8(value) + " is a child window, not a top-level window");
+    return Clause("parent", Verdict::Fail, option + " is a child window, not a top-level window");
   }
   const DWORD owner = WindowPid(wnd);
   if (owner == GetCurrentProcessId()) {
-    return Clause("parent", Verdict::Fail, "--parent=" + Utf8(value) + " is a window of the game's own process");
+    return Clause("parent", Verdict::Fail, option + " is a window of the game's own process");
   }
   facts.parent = wnd;
-  const std::string seen = "--parent=" + Utf8(value) + " is a live top-level window of process " + std::to_string(owner);
+  const std::string seen = option + " is a live top-level window of process " + std::to_string(owner);
   if (launcherPid != 0 && owner != launcherPid) {
     return Clause("parent", Verdict::Warn,
                   seen + ", but the game was started by process " + std::to_string(launcherPid) +
@@ -76,16 +72,17 @@ ClauseResult CheckParent(const lumo::CCommandLine& cmd, DWORD launcherPid, Launc
 ClauseResult CheckGameId(const lumo::CCommandLine& cmd) {
   if (!cmd.HasKey(L"gameid")) return Clause("gameid", Verdict::Fail, "--gameid is missing: the game sends game id 0");
   const std::wstring value = cmd.GetValue(L"gameid");
+  const std::string option = "--gameid=" + lumo::Utf16ToUtf8(value);
   const size_t from = !value.empty() && value[0] == L'-' ? 1 : 0;
   if (!AllDigits(value, from)) {
-    return Clause("gameid", Verdict::Fail, "--gameid=" + Utf8(value) + " is not a signed decimal number");
+    return Clause("gameid", Verdict::Fail, option + " is not a signed decimal number");
   }
   errno = 0;
   std::wcstoll(value.c_str(), nullptr, 10);
   if (errno == ERANGE) {
-    return Clause("gameid", Verdict::Fail, "--gameid=" + Utf8(value) + " does not fit a signed 64-bit number");
+    return Clause("gameid", Verdict::Fail, option + " does not fit a signed 64-bit number");
   }
-  return Clause("gameid", Verdict::Pass, "--gameid=" + Utf8(value));
+  return Clause("gameid", Verdict::Pass, option);
 }
 
 ClauseResult CheckPipe(const lumo::CCommandLine& cmd, LaunchFacts& facts) {
@@ -93,7 +90,7 @@ ClauseResult CheckPipe(const lumo::CCommandLine& cmd, LaunchFacts& facts) {
     return Clause("lumo-pipe", Verdict::Fail, "--lumo-pipe is missing or empty: the game sends nothing");
   }
   const std::wstring value = cmd.GetValue(L"lumo-pipe");
-  facts.pipe = Utf8(value);
+  facts.pipe = lumo::Utf16ToUtf8(value);
   if (facts.pipe.size() > lumo::kShmMaxChannelName) {
     return Clause("lumo-pipe", Verdict::Fail,
                   "--lumo-pipe is " + std::to_string(facts.pipe.size()) + " bytes long, more than the " +
@@ -118,7 +115,7 @@ ClauseResult CheckToken(const lumo::CCommandLine& cmd, LaunchFacts& facts) {
                   "--token is missing or empty: lumoGameLogin fails (-10) and every game shares the channel " +
                       facts.gameChannel);
   }
-  const std::string shown = "--token=" + Utf8(value);
+  const std::string shown = "--token=" + lumo::Utf16ToUtf8(value);
   if (value.size() > kMaxTokenUnits) {
     return Clause("token", Verdict::Fail,
                   shown + " has " + std::to_string(value.size()) + " UTF-16 units; only the first " +

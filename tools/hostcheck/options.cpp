@@ -61,10 +61,6 @@ bool SplitOption(const std::wstring& arg, std::wstring& name, std::wstring& valu
   return true;
 }
 
-std::string Utf8(const std::wstring& s) {
-  return lumo::Utf16ToUtf8(s);
-}
-
 }  // namespace
 
 std::vector<std::wstring> SplitArguments(const std::wstring& text) {
@@ -106,7 +102,7 @@ bool ParseOptions(const std::vector<std::wstring>& args, Options& out, std::stri
       out.jsonPath = value;
     } else if (name == L"only") {
       if (!takeValue("only")) return false;
-      const std::string group = Utf8(value);
+      const std::string group = lumo::Utf16ToUtf8(value);
       bool known = false;
       for (const char* g : kGroups) known = known || group == g;
       if (!known) {
@@ -127,7 +123,7 @@ bool ParseOptions(const std::vector<std::wstring>& args, Options& out, std::stri
       }
     } else if (name == L"dpi-trial") {
       if (!takeValue("dpi-trial")) return false;
-      out.dpiTrial = DpiTrialModeFromName(Utf8(value));
+      out.dpiTrial = DpiTrialModeFromName(lumo::Utf16ToUtf8(value));
       if (out.dpiTrial == lumo::DpiAwareness::Unknown) {
         error = "bad --dpi-trial, expected unaware, system, permonitor or permonitor2";
         return false;
