@@ -55,6 +55,19 @@ void LogNoDll(const TCHAR* Call, bool bInit = false)
 #endif
 }
 
+// For the nodes other than LumoInit and LumoUninit: true when the call may
+// reach the DLL; otherwise false, after the line a missing DLL gets (the
+// editor without the opt-in stays silent: those nodes may run every frame).
+bool MayCall(const TCHAR* Call)
+{
+	const LumoCallGate::EVerdict Verdict = Gate();
+	if (Verdict == LumoCallGate::EVerdict::NoDll)
+	{
+		LogNoDll(Call);
+	}
+	return Verdict == LumoCallGate::EVerdict::Call;
+}
+
 ELumoSdkResult ToResult(int32 Code)
 {
 	switch (Code)
@@ -123,13 +136,8 @@ public:
 		, Info(InInfo)
 		, Outcome(MakeShared<FLoginOutcome, ESPMode::ThreadSafe>())
 	{
-		const LumoCallGate::EVerdict Verdict = Gate();
-		if (Verdict != LumoCallGate::EVerdict::Call)
+		if (!MayCall(TEXT("LumoLogin")))
 		{
-			if (Verdict == LumoCallGate::EVerdict::NoDll)
-			{
-				LogNoDll(TEXT("LumoLogin"));
-			}
 			Outcome->bDone.store(true, std::memory_order_release);
 			return;
 		}
@@ -229,13 +237,8 @@ void ULumoGameSDKLibrary::LumoLogin(UObject* WorldContextObject, FLatentActionIn
 bool ULumoGameSDKLibrary::LumoGetLoginInfo(FLumoLoginInfo& Info)
 {
 	Info = FLumoLoginInfo();
-	const LumoCallGate::EVerdict Verdict = Gate();
-	if (Verdict != LumoCallGate::EVerdict::Call)
+	if (!MayCall(TEXT("LumoGetLoginInfo (answers false)")))
 	{
-		if (Verdict == LumoCallGate::EVerdict::NoDll)
-		{
-			LogNoDll(TEXT("LumoGetLoginInfo (answers false)"));
-		}
 		return false;
 	}
 #if WITH_LUMOGAMESDK
@@ -260,13 +263,8 @@ ELumoSdkResult ULumoGameSDKLibrary::LumoShowPay(const FString& Request, int32& C
 			"holds an embedded NUL or an unpaired surrogate, so it cannot reach the library whole as UTF-8"));
 		return Answer(TEXT("LumoShowPay"), CodeIpcPostFailed, Code);
 	}
-	const LumoCallGate::EVerdict Verdict = Gate();
-	if (Verdict != LumoCallGate::EVerdict::Call)
+	if (!MayCall(TEXT("LumoShowPay (answers NotInitialized)")))
 	{
-		if (Verdict == LumoCallGate::EVerdict::NoDll)
-		{
-			LogNoDll(TEXT("LumoShowPay (answers NotInitialized)"));
-		}
 		return Answer(TEXT("LumoShowPay"), CodeNotInitialized, Code);
 	}
 #if WITH_LUMOGAMESDK

@@ -1,9 +1,10 @@
 // Blueprint nodes over the five calls of LumoGameSDK.dll, under the category
 // "LumoGameSDK". Login is a latent node: lumoGameLogin runs on a worker
-// thread of its own (it blocks while its HTTPS request runs, the request has 15 s, the call returns within 20 s) and
-// the node's output fires on the game thread once it has answered. The other
-// nodes call straight through; call them on the game thread (LumoInit must:
-// it looks for the game window among the calling thread's windows).
+// thread of its own (it blocks while its HTTPS request runs: the request
+// has 15 s, the call returns within 20 s) and the node's output fires on
+// the game thread once it has answered. The other nodes call straight
+// through; call them on the game thread (LumoInit must: it looks for the
+// game window among the calling thread's windows).
 //
 // Every node that answers gives the result as ELumoSdkResult and its number
 // as Code, which keeps a number this plugin does not know (a newer DLL).
