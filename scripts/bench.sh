@@ -8,8 +8,8 @@
 # --e2e-only runs alone. The end-to-end table has a goal column: init adds
 # exactly 2 threads, every thread init added wakes 0 times while the game
 # idles, init's handles and memory stay within 1.1x the floor's, and a
-# sparse lumoShowPay within 1.15x the floor's per wake-up (its ratio over a
-# bare wake-up's, timed in the same processes).
+# sparse lumoShowPay within 1.15x the floor's (the two timed in turns in one
+# process).
 # Usage: scripts/bench.sh [options...]
 set -euo pipefail
 source "$(dirname "$0")/lib/on-error.sh"

@@ -2,14 +2,17 @@
 // the library (through its import library, as a game uses it) or the floor
 // of its design (floor_sdk.h), and writes its figures for the driver.
 //
-//   e2e_game <lib|floor> <out-file> <idle-seconds> <burst> <sparse> --gameid=.. --lumo-pipe=.. --token=..
+//   e2e_game <lib|floor|both> <out-file> <idle-seconds> <burst> <sparse> --gameid=.. --lumo-pipe=.. --token=..
 //
-// Order: init (resources added, init return time), login, bursts and sparse
-// calls of a small and a 1,500-byte text, then the idle wake-ups of the
-// threads that init added. The host's wake times come from the driver.
-// Between the sparse calls the game times a bare wake-up of a waiting thread
-// of its own: under Wine that round trip is most of a sparse call's cost and
-// moves between runs, so the driver judges the sparse rows against it.
+// lib and floor, order: init (resources added, init return time), login,
+// bursts and sparse calls of a small and a 1,500-byte text, then the idle
+// wake-ups of the threads that init added. The host's wake times come from
+// the driver.
+// both: the library and the floor side by side in this one process, their
+// sparse calls taken in turns, and between them a bare wake-up of a waiting
+// thread. A sparse call is mostly one such wake-up, which under Wine moves
+// with what the machine does from one second to the next: taken in turns in
+// one process, both sides meet the same moments.
 #include <windows.h>
 #include <imm.h>
 #include <psapi.h>
@@ -126,7 +129,8 @@ std::string Text(size_t size, const std::string& mark) {
 }
 
 // A thread that only waits for its event: what one SetEvent that wakes a
-// waiting thread costs the caller, with nothing of the library in it.
+// waiting thread costs the caller, with nothing of the library or the floor
+// in it.
 class WakeControl {
  public:
   bool Start() {
@@ -163,11 +167,63 @@ void DrainPause(int messages) {
   Sleep(static_cast<DWORD>(300 + messages * 12));
 }
 
+const size_t kSizes[2] = {100, 1500};
+const char* const kSizeNames[2] = {"small", "large"};
+
+// Between the turns of the "both" run: each sender has been idle for three
+// of them (150 ms, the lib and floor runs' sparse spacing) when it is woken.
+constexpr DWORD kTurnGapMs = 50;
+
+// The "both" run: "cost sparse <size> lib <us> floor <us>" per size and
+// "control sparse <us>", each a median.
+int SideBySide(HWND wnd, int sparse) {
+  e2e::FloorSdk floor;
+  if (lumoGameInit() != 0 || !floor.Init(1, wnd, std::string(lumo::kChannelGame) + "_floor", lumo::kChannelMain)) {
+    return 1;  // what did start ends with the process
+  }
+  const int login = lumoGameLogin();
+  std::fprintf(g_out, "login %d\n", login);
+  if (login != 0) return 1;
+  Sleep(1500);  // as in the lib and floor runs: the login's client winds down
+  WakeControl control;
+  if (!control.Start()) return 1;
+  std::vector<double> wakes;
+  int sequence = 0;
+  for (int s = 0; s < 2; ++s) {
+    std::vector<double> costs[2];  // library, floor
+    for (int i = 0; i < sparse; ++i) {
+      // Who goes first changes every round.
+      for (int turn = 0; turn < 2; ++turn) {
+        const int side = (i + turn) % 2;
+        const std::string text = Text(kSizes[s], e2e::Mark("sb", ++sequence));
+        const int64_t start = e2e::Ticks();
+        if (side == 0) {
+          lumoShowPay(text.c_str());
+        } else {
+          floor.ShowPay(text.c_str());
+        }
+        costs[side].push_back(e2e::TicksToUs(e2e::Ticks() - start));
+        Sleep(kTurnGapMs);
+      }
+      wakes.push_back(control.TimedWake());
+      Sleep(kTurnGapMs);
+    }
+    std::fprintf(g_out, "cost sparse %s lib %.3f floor %.3f\n", kSizeNames[s], e2e::Median(costs[0]),
+                 e2e::Median(costs[1]));
+  }
+  std::fprintf(g_out, "control sparse %.3f\n", e2e::Median(wakes));
+  control.Stop();
+  lumoGameUninit();
+  floor.Uninit();
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   if (argc < 6) return 2;
-  const bool lib = std::string(argv[1]) == "lib";
+  const std::string mode = argv[1];
+  const bool lib = mode == "lib";
   g_out = std::fopen(argv[2], "w");
   if (g_out == nullptr) return 2;
   const int idleSeconds = std::atoi(argv[3]);
@@ -175,6 +231,12 @@ int main(int argc, char** argv) {
   const int sparse = std::atoi(argv[5]);
   ImmDisableIME(0);
   HWND wnd = MakeGameWindow();
+  if (mode == "both") {
+    const int rc = SideBySide(wnd, sparse);
+    DestroyWindow(wnd);
+    std::fclose(g_out);
+    return rc;
+  }
 
   e2e::FloorSdk floor;
   const Resources before = Snapshot();
@@ -200,19 +262,12 @@ int main(int argc, char** argv) {
   // both sides wait the same before the figures that follow.
   Sleep(1500);
 
-  // Started after init's figures: not one of init's threads.
-  WakeControl control;
-  const bool controlled = control.Start();
-  std::vector<double> wakeCosts;
-
   auto pay = [&](const char* text) { return lib ? lumoShowPay(text) : floor.ShowPay(text); };
-  const size_t sizes[2] = {100, 1500};
-  const char* sizeNames[2] = {"small", "large"};
   int sequence = 0;
   for (int s = 0; s < 2 && login == 0; ++s) {
     // Burst: back to back, each call timed on its own.
     std::vector<std::string> texts;
-    for (int i = 0; i < burst; ++i) texts.push_back(Text(sizes[s], e2e::Mark("b", ++sequence)));
+    for (int i = 0; i < burst; ++i) texts.push_back(Text(kSizes[s], e2e::Mark("b", ++sequence)));
     std::vector<double> costs;
     int failed = 0;
     for (const std::string& text : texts) {
@@ -221,10 +276,10 @@ int main(int argc, char** argv) {
       costs.push_back(e2e::TicksToUs(e2e::Ticks() - start));
       if (rc != 0) ++failed;
     }
-    std::fprintf(g_out, "cost burst %s %.3f failed %d\n", sizeNames[s], e2e::Median(costs), failed);
+    std::fprintf(g_out, "cost burst %s %.3f failed %d\n", kSizeNames[s], e2e::Median(costs), failed);
     std::vector<double> sorted = costs;
     std::sort(sorted.begin(), sorted.end());
-    std::fprintf(g_out, "# burst %s p10 %.2f p50 %.2f p90 %.2f max %.2f\n", sizeNames[s], sorted[sorted.size() / 10],
+    std::fprintf(g_out, "# burst %s p10 %.2f p50 %.2f p90 %.2f max %.2f\n", kSizeNames[s], sorted[sorted.size() / 10],
                  sorted[sorted.size() / 2], sorted[sorted.size() * 9 / 10], sorted.back());
     {
       // Control: the same envelopes built and queued locally, no library.
@@ -236,32 +291,25 @@ int main(int argc, char** argv) {
         control.push_back(e2e::TicksToUs(e2e::Ticks() - start));
       }
       std::sort(control.begin(), control.end());
-      std::fprintf(g_out, "# control %s p50 %.2f p90 %.2f\n", sizeNames[s], control[control.size() / 2],
+      std::fprintf(g_out, "# control %s p50 %.2f p90 %.2f\n", kSizeNames[s], control[control.size() / 2],
                    control[control.size() * 9 / 10]);
     }
     DrainPause(burst);
 
-    // Sparse: the sender is idle before each call and has to be woken.
-    costs.clear();
+    // Sparse: the sender is idle before each call and has to be woken. The
+    // call's own cost is timed side by side with the floor's ("both").
     for (int i = 0; i < sparse; ++i) {
-      const std::string text = Text(sizes[s], e2e::Mark("sp", ++sequence));
+      const std::string text = Text(kSizes[s], e2e::Mark("sp", ++sequence));
       const int64_t start = e2e::Ticks();
       pay(text.c_str());
-      const int64_t end = e2e::Ticks();
-      costs.push_back(e2e::TicksToUs(end - start));
       std::fprintf(g_out, "sent sp %d %lld\n", sequence, static_cast<long long>(start));
-      Sleep(75);
-      if (controlled) wakeCosts.push_back(control.TimedWake());
-      Sleep(75);
+      Sleep(150);
     }
-    std::fprintf(g_out, "cost sparse %s %.3f\n", sizeNames[s], e2e::Median(costs));
   }
-  if (!wakeCosts.empty()) std::fprintf(g_out, "control sparse %.3f\n", e2e::Median(wakeCosts));
-  control.Stop();
   if (!lib) {
     // One hop: the game thread announces to the host itself.
     for (int i = 0; i < sparse; ++i) {
-      const std::string text = Text(sizes[0], e2e::Mark("one", ++sequence));
+      const std::string text = Text(kSizes[0], e2e::Mark("one", ++sequence));
       const int64_t start = e2e::Ticks();
       floor.ShowPayOneHop(text.c_str());
       std::fprintf(g_out, "sent one %d %lld\n", sequence, static_cast<long long>(start));
