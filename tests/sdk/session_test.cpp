@@ -442,18 +442,27 @@ TEST(EmbedSession, HostWindowDestroyedAtEmbeddingGivesEmbedFailureAndNoReady) {
 // embeds it and gives the game window the host window's awareness (the
 // thread keeps its own). The game answers 0; its log warns beforehand,
 // naming both modes and both outcomes, and names the change after; the
-// devhost prints the game window's awareness beside its own.
+// devhost prints the game window's awareness beside its own. The game runs
+// on until the devhost has printed it: its window-ready message goes out on
+// the sender thread after Init returns, and a game that ends at once may end
+// before it is sent.
 TEST(EmbedSession, DpiMismatchIsWarnedAndTheChangeLogged) {
   lumo_test::ProbeFolder folder({L"test_game.exe", L"LumoGameSDK.dll"});
+  const std::wstring seenName = L"lumo-test-dpi-seen-" + std::to_wstring(GetCurrentProcessId());
+  HANDLE seenEvent = CreateEventW(nullptr, TRUE, FALSE, seenName.c_str());
+  ASSERT_NE(seenEvent, nullptr);
   Session s(DevhostCommand(L"--dpi-awareness=system --no-mixed-hosting",
-                           L"--dpi-awareness=unaware --steps=init,state,exit:3", folder.Path(L"test_game.exe")));
+                           L"--dpi-awareness=unaware --steps=init,state,wait:" + seenName + L",exit:3",
+                           folder.Path(L"test_game.exe")));
   ASSERT_EQ(s.WaitLine("[game] dpi-awareness="), "[game] dpi-awareness=unaware set") << s.Output();
   ASSERT_EQ(s.WaitLine("[game] init="), "[game] init=0") << s.Output();
   // Read after the window-ready message, so after the embedding.
   const std::string seen = s.WaitLine("[devhost] game dpi awareness=");
+  SetEvent(seenEvent);
   EXPECT_EQ(seen.rfind("[devhost] game dpi awareness=", 0), 0u) << s.Output();
   EXPECT_NE(seen.find(" host=system aware"), std::string::npos) << s.Output();
   EXPECT_EQ(s.WaitExit(), 3u) << s.Output();
+  CloseHandle(seenEvent);
   const std::string log = folder.Log(L"test_game.exe");
   EXPECT_NE(log.find("EmbedGameWindow warning: the game window is unaware and the host window is system aware with "),
             std::string::npos)
