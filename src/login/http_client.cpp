@@ -183,10 +183,12 @@ class AsyncRequest {
   bool attached_ = false;
 };
 
-// Lets the next blocking step wait only for what is left of the deadline
-// (WinHTTP's own time-outs hold per phase and per read, not overall; the
-// wait for the response headers has a time-out of its own). False once
-// nothing is left.
+// Gives WinHTTP's own time-outs for the next step what is left of the
+// deadline (they hold per phase and per read, not overall; the wait for the
+// response headers has a time-out of its own), so that WinHTTP too ends the
+// step about when the deadline passes: a part of a step done inside its call,
+// before it returns, and a closed request's work in WinHTTP's threads. False
+// once nothing is left.
 bool LimitWaits(const WinHttpApi& api, HINTERNET h, const Deadline& deadline) {
   DWORD left = deadline.Left();
   if (left == 0) return false;  // 0 would mean "no limit" to WinHTTP
