@@ -119,7 +119,9 @@ void CALLBACK OnRequestStatus(HINTERNET, DWORD_PTR context, DWORD status, LPVOID
 // the thread that started every step on it, never by another. The state is
 // freed once WinHTTP has said the handle is gone; where that does not come
 // within kHandleClosingWaitMs the state is kept for good (a late callback
-// must find it) and the log says so. Used only by the thread that made it.
+// must find it) and the log says so; the callback's code stays mapped as
+// well, since the login's helper, an nbase::Thread, pins the module. Used
+// only by the thread that made it.
 class AsyncRequest {
  public:
   AsyncRequest(const WinHttpApi& api, HINTERNET request) : api_(api), request_(request) {}
