@@ -78,7 +78,9 @@ TEST(SystemLibrary, OtherwiseTheFirstAnswerStands) {
     HMODULE module = nbase::LoadSystemLibrary(row.name, &OlderWindowsLoader);
     const DWORD error = GetLastError();
     EXPECT_EQ(module != nullptr, row.loads);
-    if (!row.loads) EXPECT_EQ(error, row.error);
+    if (!row.loads) {
+      EXPECT_EQ(error, row.error);
+    }
     EXPECT_EQ(g_calls.size(), 1u);
     if (module != nullptr) FreeLibrary(module);
   }
