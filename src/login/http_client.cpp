@@ -1,8 +1,9 @@
 #include "login/http_client.h"
 
 #include <atomic>
-#include <vector>
+#include <new>
 
+#include "diag/log.h"
 #include "login/winhttp_api.h"
 #include "login/winhttp_errors.h"
 #include "nbase/monotonic_clock.h"
@@ -48,84 +49,148 @@ class Deadline {
   uint64_t end_;
 };
 
-// Owns the request handle and closes it from a thread-pool timer when the
-// deadline passes: closing the handle is how WinHTTP lets another thread end
-// a synchronous call that is blocked in it (a TLS handshake dripped byte by
-// byte, for one, which no per-call time-out ends). Whichever comes first,
-// the timer or the destructor, closes the handle; the destructor first waits
-// for a running timer callback, so nothing of it is left afterwards.
-// Used by the thread that made it; only the callback runs elsewhere.
-class RequestCanceller {
+// What the request's status callback shares with the thread that runs the
+// request. WinHTTP calls back on threads of its own, also after the request
+// handle was closed, up to WINHTTP_CALLBACK_STATUS_HANDLE_CLOSING, the last
+// callback of the handle, which comes alone. So the state lives on the heap
+// and only that notification lets its owner free it. The callback writes the
+// completion's fields before it sets `done`; the owner reads them after its
+// wait on `done` returned.
+struct RequestState {
+  RequestState()
+      : done(CreateEventW(nullptr, FALSE, FALSE, nullptr)), closed(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
+  ~RequestState() {
+    if (done != nullptr) CloseHandle(done);
+    if (closed != nullptr) CloseHandle(closed);
+  }
+  RequestState(const RequestState&) = delete;
+  RequestState& operator=(const RequestState&) = delete;
+
+  const HANDLE done;    // auto-reset: the step started last has completed
+  const HANDLE closed;  // manual-reset: HANDLE_CLOSING has come
+  DWORD completion = 0;  // WINHTTP_CALLBACK_STATUS_* of that completion
+  DWORD error = 0;       // its error, for WINHTTP_CALLBACK_STATUS_REQUEST_ERROR
+  DWORD bytes = 0;       // bytes available, or bytes read
+  // What a failed TLS handshake reports about the server's certificate.
+  std::atomic<DWORD> certificateFlags{0};
+  // WinHttpReadData's target: WinHTTP may write into it until the request
+  // is gone, so it lives as long as the state.
+  char buffer[kReadChunk];
+};
+
+// The status callback of every login request; `context` is its
+// RequestState. Calls no WinHTTP function: only the thread that runs the
+// request does.
+void CALLBACK OnRequestStatus(HINTERNET, DWORD_PTR context, DWORD status, LPVOID info, DWORD length) {
+  RequestState* state = reinterpret_cast<RequestState*>(context);
+  if (state == nullptr) return;
+  switch (status) {
+    case WINHTTP_CALLBACK_STATUS_SECURE_FAILURE:
+      if (info != nullptr && length >= sizeof(DWORD)) state->certificateFlags.fetch_or(*static_cast<const DWORD*>(info));
+      return;
+    case WINHTTP_CALLBACK_STATUS_HANDLE_CLOSING:
+      // The state may be freed as soon as this is set: nothing after it.
+      SetEvent(state->closed);
+      return;
+    case WINHTTP_CALLBACK_STATUS_SENDREQUEST_COMPLETE:
+    case WINHTTP_CALLBACK_STATUS_HEADERS_AVAILABLE:
+      state->bytes = 0;
+      break;
+    case WINHTTP_CALLBACK_STATUS_DATA_AVAILABLE:
+      state->bytes = info != nullptr && length >= sizeof(DWORD) ? *static_cast<const DWORD*>(info) : 0;
+      break;
+    case WINHTTP_CALLBACK_STATUS_READ_COMPLETE:
+      state->bytes = length;
+      break;
+    case WINHTTP_CALLBACK_STATUS_REQUEST_ERROR:
+      state->error = info != nullptr && length >= sizeof(WINHTTP_ASYNC_RESULT)
+                         ? static_cast<const WINHTTP_ASYNC_RESULT*>(info)->dwError
+                         : static_cast<DWORD>(ERROR_WINHTTP_INTERNAL_ERROR);
+      break;
+    default:
+      return;
+  }
+  state->completion = status;
+  SetEvent(state->done);
+}
+
+// Owns the request handle and its RequestState. Closing the handle is how
+// the owner ends a step that the deadline overtook: the handle is closed by
+// the thread that started every step on it, never by another. The state is
+// freed once WinHTTP has said the handle is gone; where that does not come
+// within kHandleClosingWaitMs the state is kept for good (a late callback
+// must find it) and the log says so; the callback's code stays mapped as
+// well, since the login's helper, an nbase::Thread, pins the module. Used
+// only by the thread that made it.
+class AsyncRequest {
  public:
-  RequestCanceller(const WinHttpApi& api, HINTERNET request, DWORD ms)
-      : api_(api), request_(request) {
-    InitializeCriticalSectionAndSpinCount(&lock_, 2000);
-    timer_ = CreateThreadpoolTimer(&RequestCanceller::OnTimer, this, nullptr);
-    if (timer_ != nullptr) {
-      // Relative due time, in 100 ns units.
-      ULARGE_INTEGER due;
-      due.QuadPart = static_cast<ULONGLONG>(-static_cast<LONGLONG>(ms) * 10000);
-      FILETIME ft;
-      ft.dwLowDateTime = due.LowPart;
-      ft.dwHighDateTime = due.HighPart;
-      SetThreadpoolTimer(timer_, &ft, 0, 0);
+  AsyncRequest(const WinHttpApi& api, HINTERNET request) : api_(api), request_(request) {}
+  ~AsyncRequest() {
+    api_.CloseHandle(request_);
+    if (state_ == nullptr) return;
+    if (!attached_ || WaitForSingleObject(state_->closed, kHandleClosingWaitMs) == WAIT_OBJECT_0) {
+      delete state_;
+      return;
     }
-    // Without a timer the per-call time-outs still bound every wait.
+    SdkLog(L"HttpGet the closed request was not confirmed gone within %lu ms: its callback state (%lu bytes) "
+           L"is kept for the rest of the process",
+           static_cast<unsigned long>(kHandleClosingWaitMs), static_cast<unsigned long>(sizeof(RequestState)));
   }
-
-  ~RequestCanceller() {
-    if (timer_ != nullptr) {
-      SetThreadpoolTimer(timer_, nullptr, 0, 0);
-      // Waits only for a callback that is already running; it closes one
-      // handle and returns.
-      WaitForThreadpoolTimerCallbacks(timer_, TRUE);
-      CloseThreadpoolTimer(timer_);
-    }
-    Close();
-    DeleteCriticalSection(&lock_);
-  }
-
-  RequestCanceller(const RequestCanceller&) = delete;
-  RequestCanceller& operator=(const RequestCanceller&) = delete;
+  AsyncRequest(const AsyncRequest&) = delete;
+  AsyncRequest& operator=(const AsyncRequest&) = delete;
 
   HINTERNET get() const { return request_; }
+  RequestState& state() { return *state_; }
 
-  bool Fired() {
-    EnterCriticalSection(&lock_);
-    const bool fired = fired_;
-    LeaveCriticalSection(&lock_);
-    return fired;
+  // Makes the state and lets WinHTTP report to it. False, with the call
+  // that failed and its error, when that cannot be done.
+  bool Attach(const wchar_t*& call, DWORD& error) {
+    state_ = new (std::nothrow) RequestState();
+    if (state_ == nullptr || state_->done == nullptr || state_->closed == nullptr) {
+      call = state_ == nullptr ? L"new" : L"CreateEventW";
+      error = state_ == nullptr ? static_cast<DWORD>(ERROR_NOT_ENOUGH_MEMORY) : GetLastError();
+      return false;
+    }
+    // The context from the start, so that even a request closed before it
+    // was sent reports its closing to the state.
+    DWORD_PTR context = reinterpret_cast<DWORD_PTR>(state_);
+    if (!api_.SetOption(request_, WINHTTP_OPTION_CONTEXT_VALUE, &context, sizeof(context))) {
+      call = L"WinHttpSetOption";
+      error = GetLastError();
+      return false;
+    }
+    if (api_.SetStatusCallback(request_, &OnRequestStatus,
+                               WINHTTP_CALLBACK_FLAG_ALL_COMPLETIONS | WINHTTP_CALLBACK_FLAG_SECURE_FAILURE |
+                                   WINHTTP_CALLBACK_FLAG_HANDLES,
+                               0) == WINHTTP_INVALID_STATUS_CALLBACK) {
+      call = L"WinHttpSetStatusCallback";
+      error = GetLastError();
+      return false;
+    }
+    attached_ = true;
+    return true;
+  }
+
+  // Waits for the completion of the step just started, at most until the
+  // deadline. False when the deadline came first.
+  bool AwaitCompletion(const Deadline& deadline) {
+    const DWORD left = deadline.Left();
+    return left != 0 && WaitForSingleObject(state_->done, left) == WAIT_OBJECT_0;
   }
 
  private:
-  static VOID CALLBACK OnTimer(PTP_CALLBACK_INSTANCE, PVOID context, PTP_TIMER) {
-    RequestCanceller* self = static_cast<RequestCanceller*>(context);
-    EnterCriticalSection(&self->lock_);
-    self->fired_ = true;
-    LeaveCriticalSection(&self->lock_);
-    self->Close();
-  }
-
-  void Close() {
-    EnterCriticalSection(&lock_);
-    const bool first = !closed_;
-    closed_ = true;
-    LeaveCriticalSection(&lock_);
-    if (first) api_.CloseHandle(request_);
-  }
-
   const WinHttpApi& api_;
   const HINTERNET request_;
-  CRITICAL_SECTION lock_;
-  bool fired_ = false;
-  bool closed_ = false;
-  PTP_TIMER timer_ = nullptr;
+  RequestState* state_ = nullptr;
+  bool attached_ = false;
 };
 
-// Lets the next blocking step wait only for what is left of the deadline
-// (WinHTTP's own time-outs hold per phase and per read, not overall; the
-// wait for the response headers has a time-out of its own). False once
-// nothing is left.
+// Gives WinHTTP's own time-outs for the next step what is left of the
+// deadline (they hold per phase and per read, not overall; the wait for the
+// response headers has a time-out of its own), so that WinHTTP too ends the
+// step about when the deadline passes: a part of a step done inside its call,
+// before it returns, and a closed request's work in WinHTTP's threads. False
+// once nothing is left.
 bool LimitWaits(const WinHttpApi& api, HINTERNET h, const Deadline& deadline) {
   DWORD left = deadline.Left();
   if (left == 0) return false;  // 0 would mean "no limit" to WinHTTP
@@ -165,17 +230,6 @@ bool ReadContentLength(const WinHttpApi& api, HINTERNET request, bool& present,
   return true;
 }
 
-// Notes the certificate status of a failed TLS handshake. In synchronous
-// mode WinHTTP calls it on the thread inside WinHttpSendRequest; the
-// context is the request's flags word (see HttpGet).
-void CALLBACK OnSecureFailure(HINTERNET, DWORD_PTR context, DWORD status, LPVOID info, DWORD length) {
-  if (status != WINHTTP_CALLBACK_STATUS_SECURE_FAILURE || context == 0 || info == nullptr ||
-      length < sizeof(DWORD)) {
-    return;
-  }
-  reinterpret_cast<std::atomic<DWORD>*>(context)->fetch_or(*static_cast<const DWORD*>(info));
-}
-
 }  // namespace
 
 std::wstring DescribeHttpFailure(const HttpOutcome& outcome) {
@@ -207,6 +261,20 @@ const wchar_t* HttpFailureText(HttpFailure failure) {
 }
 
 bool HttpGet(const wchar_t* url, std::string& body, HttpOutcome* outcome, DWORD deadlineMs) {
+  const WinHttpApi* api = GetWinHttpApi();
+  if (api != nullptr) return HttpGetThrough(*api, url, body, outcome, deadlineMs);
+  if (outcome != nullptr) {
+    *outcome = HttpOutcome();
+    outcome->failure = HttpFailure::kUnavailable;
+    outcome->call = L"LoadLibraryExW(winhttp.dll)";
+    outcome->error = WinHttpLoadError();
+  }
+  body.clear();
+  return false;
+}
+
+bool HttpGetThrough(const WinHttpApi& api, const wchar_t* url, std::string& body, HttpOutcome* outcome,
+                    DWORD deadlineMs) {
   // From here on: finding the proxy, name resolution, connection, TLS and
   // every byte read.
   const Deadline deadline(deadlineMs);
@@ -224,13 +292,6 @@ bool HttpGet(const wchar_t* url, std::string& body, HttpOutcome* outcome, DWORD 
     out.error = error;
     return false;
   };
-
-  const WinHttpApi* loaded = GetWinHttpApi();
-  if (loaded == nullptr) {
-    why = HttpFailure::kUnavailable;
-    return callFailed(L"LoadLibraryExW(winhttp.dll)", WinHttpLoadError());
-  }
-  const WinHttpApi& api = *loaded;
 
   // Only host and path (with the query) are asked for; a URL whose parts do
   // not fit these buffers fails here, before any handle is open.
@@ -269,33 +330,45 @@ bool HttpGet(const wchar_t* url, std::string& body, HttpOutcome* outcome, DWORD 
   HINTERNET opened = api.OpenRequest(connection.get(), L"GET", path, nullptr, WINHTTP_NO_REFERER,
                                      WINHTTP_DEFAULT_ACCEPT_TYPES, secure ? WINHTTP_FLAG_SECURE : 0);
   if (opened == nullptr) return callFailed(L"WinHttpOpenRequest", GetLastError());
-  // What a failed TLS handshake reports about the server's certificate. It
-  // outlives the request handle, which the canceller below closes.
-  std::atomic<DWORD> certificateFlags{0};
-  // Closes the request before the connection and session go.
-  RequestCanceller request(api, opened, deadline.Left());
-  api.SetStatusCallback(request.get(), &OnSecureFailure, WINHTTP_CALLBACK_FLAG_SECURE_FAILURE, 0);
-  const DWORD_PTR callbackContext = reinterpret_cast<DWORD_PTR>(&certificateFlags);
+  // Closes the request, and waits for WinHTTP to let go of it, before the
+  // connection and session go.
+  AsyncRequest request(api, opened);
+  {
+    const wchar_t* call = nullptr;
+    DWORD error = 0;
+    if (!request.Attach(call, error)) return callFailed(call, error);
+  }
+  RequestState& state = request.state();
 
-  // A failed call after this point is a time-out when the deadline ended it.
+  // A failed step is a time-out when the deadline ended it.
   auto failed = [&](const wchar_t* call, DWORD error) {
-    why = (request.Fired() || deadline.Left() == 0 || error == ERROR_WINHTTP_TIMEOUT)
-              ? HttpFailure::kTimeout
-              : HttpFailure::kFailed;
-    out.certificateFlags = certificateFlags.load();
+    why = (deadline.Left() == 0 || error == ERROR_WINHTTP_TIMEOUT) ? HttpFailure::kTimeout : HttpFailure::kFailed;
+    out.certificateFlags = state.certificateFlags.load();
     if (call != nullptr) callFailed(call, error);
     return false;
+  };
+  // Waits for the step that `call` started (it returned TRUE): false when
+  // it ended in an error or the deadline came first. A step the deadline
+  // overtook is reported as WinHTTP's own time-out in that call; the
+  // request's close, on the way out, ends it.
+  auto completed = [&](const wchar_t* call, DWORD expected) {
+    if (!request.AwaitCompletion(deadline)) return failed(call, ERROR_WINHTTP_TIMEOUT);
+    if (state.completion == WINHTTP_CALLBACK_STATUS_REQUEST_ERROR) return failed(call, state.error);
+    if (state.completion != expected) return failed(call, ERROR_WINHTTP_INTERNAL_ERROR);
+    return true;
   };
 
   if (!LimitWaits(api, request.get(), deadline)) return failed(nullptr, ERROR_WINHTTP_TIMEOUT);
   // With the automatic proxy, the proxy is found in here: within the
   // deadline, which closes the request when it passes.
-  if (!api.SendRequest(request.get(), WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA,
-                       0, 0, callbackContext)) {
+  if (!api.SendRequest(request.get(), WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA, 0, 0,
+                       reinterpret_cast<DWORD_PTR>(&state))) {
     return failed(L"WinHttpSendRequest", GetLastError());
   }
+  if (!completed(L"WinHttpSendRequest", WINHTTP_CALLBACK_STATUS_SENDREQUEST_COMPLETE)) return false;
   if (!LimitWaits(api, request.get(), deadline)) return failed(nullptr, ERROR_WINHTTP_TIMEOUT);
   if (!api.ReceiveResponse(request.get(), nullptr)) return failed(L"WinHttpReceiveResponse", GetLastError());
+  if (!completed(L"WinHttpReceiveResponse", WINHTTP_CALLBACK_STATUS_HEADERS_AVAILABLE)) return false;
 
   DWORD status = 0;
   DWORD statusBytes = sizeof(status);
@@ -327,26 +400,35 @@ bool HttpGet(const wchar_t* url, std::string& body, HttpOutcome* outcome, DWORD 
     if (why == HttpFailure::kFailed && announced && body.size() < length) why = HttpFailure::kTruncated;
     return false;
   };
+  auto readCompleted = [&](const wchar_t* call, DWORD expected) {
+    if (!request.AwaitCompletion(deadline)) return failed(call, ERROR_WINHTTP_TIMEOUT);
+    if (state.completion == WINHTTP_CALLBACK_STATUS_REQUEST_ERROR) return failedReading(call, state.error);
+    if (state.completion != expected) return failed(call, ERROR_WINHTTP_INTERNAL_ERROR);
+    return true;
+  };
 
-  std::vector<char> chunk;
   for (;;) {
     if (!LimitWaits(api, request.get(), deadline)) return failed(nullptr, ERROR_WINHTTP_TIMEOUT);
-    DWORD available = 0;
-    if (!api.QueryDataAvailable(request.get(), &available)) {
+    // Asynchronous: the count comes with the completion, not through the
+    // (null) out parameter.
+    if (!api.QueryDataAvailable(request.get(), nullptr)) {
       return failedReading(L"WinHttpQueryDataAvailable", GetLastError());
     }
+    if (!readCompleted(L"WinHttpQueryDataAvailable", WINHTTP_CALLBACK_STATUS_DATA_AVAILABLE)) return false;
+    const DWORD available = state.bytes;
     if (available == 0) break;
     // One byte past the cap is enough to know the body is too large.
     const size_t room = kMaxBodyBytes + 1 - body.size();
     DWORD want = available < kReadChunk ? available : kReadChunk;
     if (want > room) want = static_cast<DWORD>(room);
-    chunk.resize(want);
-    DWORD read = 0;
-    if (!api.ReadData(request.get(), chunk.data(), want, &read)) {
+    if (!LimitWaits(api, request.get(), deadline)) return failed(nullptr, ERROR_WINHTTP_TIMEOUT);
+    if (!api.ReadData(request.get(), state.buffer, want, nullptr)) {
       return failedReading(L"WinHttpReadData", GetLastError());
     }
+    if (!readCompleted(L"WinHttpReadData", WINHTTP_CALLBACK_STATUS_READ_COMPLETE)) return false;
+    const DWORD read = state.bytes;
     if (read == 0) break;
-    body.append(chunk.data(), read < want ? read : want);
+    body.append(state.buffer, read < want ? read : want);
     if (body.size() > kMaxBodyBytes) {
       body.clear();  // nothing over the cap is handed on
       why = HttpFailure::kTooLarge;

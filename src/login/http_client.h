@@ -1,13 +1,20 @@
-// One synchronous HTTP(S) GET over WinHTTP, for the login verification.
+// One HTTP(S) GET over WinHTTP, for the login verification.
 //
 // Every call opens its own session, connection and request and closes them
 // before returning: no state, cookies, connection reuse or retries. Whatever
-// the server does, the call ends within one overall deadline, from resolving
-// the name to the last body byte. A body is at most kMaxBodyBytes and must be
-// as long as its Content-Length says; redirects are not followed and a 3xx
-// answer is a failure. Any other status is not looked at: its body is handed
-// back. Certificate errors are never ignored. Blocks the calling thread;
-// calls share nothing, so any thread may call, also concurrently.
+// the server does, the call ends within one overall deadline, from finding
+// the proxy and resolving the name to the last body byte. A body is at most
+// kMaxBodyBytes and must be as long as its Content-Length says; redirects
+// are not followed and a 3xx answer is a failure. Any other status is not
+// looked at: its body is handed back. Certificate errors are never ignored.
+//
+// WinHTTP runs in its asynchronous mode: the calling thread starts each step
+// of the request and waits for its completion, which WinHTTP's status
+// callback reports from a thread of its own, with what is left of the
+// deadline. When the deadline passes first, the calling thread closes the
+// request itself; no other thread ever calls WinHTTP on its handles. Blocks
+// the calling thread; calls share nothing, so any thread may call, also
+// concurrently.
 #pragma once
 
 #include <windows.h>
@@ -23,6 +30,10 @@ namespace lumo {
 constexpr DWORD kHttpDeadlineMs = 15000;
 // The verify answer is a few hundred bytes.
 constexpr size_t kMaxBodyBytes = 64 * 1024;
+// How long a call waits, after closing its request, for WinHTTP to say the
+// handle is gone (its last callback). Past it the call returns and leaves the
+// callback's state allocated for good, so that a later callback finds it.
+constexpr DWORD kHandleClosingWaitMs = 3000;
 
 // Why a GET failed, for the caller's log.
 enum class HttpFailure {
@@ -39,8 +50,10 @@ enum class HttpFailure {
 struct HttpOutcome {
   HttpFailure failure = HttpFailure::kNone;
   // The WinHTTP function that failed and the Windows or WinHTTP error it
-  // gave (GetLastError); null and 0 where no call failed (a redirect, a body
-  // too large or cut short, a deadline that passed between calls).
+  // gave (GetLastError, or the error its completion reported); for a step the
+  // deadline overtook, that step's function and ERROR_WINHTTP_TIMEOUT. Null
+  // and 0 where no call failed (a redirect, a body too large or cut short, a
+  // deadline that passed between calls).
   const wchar_t* call = nullptr;
   DWORD error = 0;
   // WINHTTP_CALLBACK_STATUS_FLAG_* bits reported with a failed TLS handshake
@@ -54,9 +67,15 @@ struct HttpOutcome {
 // `body` is emptied first, then receives the body bytes exactly as sent.
 // False on any failure; `body` may then hold a partial body and `outcome`
 // (when given) says why. `deadlineMs` bounds the whole call, finding the
-// proxy included.
+// proxy included; the call itself may last up to kHandleClosingWaitMs
+// longer, while WinHTTP lets go of a request the deadline ended.
 bool HttpGet(const wchar_t* url, std::string& body, HttpOutcome* outcome = nullptr,
              DWORD deadlineMs = kHttpDeadlineMs);
+
+// HttpGet through `api` rather than the system's WinHTTP: tests stand in
+// for WinHTTP's callbacks with it.
+bool HttpGetThrough(const WinHttpApi& api, const wchar_t* url, std::string& body, HttpOutcome* outcome,
+                    DWORD deadlineMs);
 
 // The cause of a failed GET in a few words and, where a call failed, its
 // error by name: "request failed in WinHttpSendRequest: WinHTTP error 12029

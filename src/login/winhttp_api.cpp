@@ -2,6 +2,8 @@
 
 #include <atomic>
 
+#include "nbase/system_library.h"
+
 namespace lumo {
 
 namespace {
@@ -18,8 +20,9 @@ bool Resolve(HMODULE module, const char* name, Fn& out) {
 
 const WinHttpApi* Load() {
   // System folder only: neither the game's folder nor the current directory
-  // nor PATH is searched.
-  HMODULE module = LoadLibraryExW(L"winhttp.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+  // nor PATH is searched (on a Windows 7 without the search flag, the full
+  // path in the system folder).
+  HMODULE module = nbase::LoadSystemLibrary(L"winhttp.dll");
   if (module == nullptr) {
     g_loadError = GetLastError();
     return nullptr;

@@ -4,6 +4,8 @@
 
 #include <atomic>
 
+#include "nbase/system_library.h"
+
 namespace nbase {
 
 int64_t RolloverCounter::Advance(uint32_t reading_ms) {
@@ -35,11 +37,11 @@ using MillisecondTimer = DWORD(WINAPI*)();
 DWORD WINAPI PerformanceCounterMs() { return static_cast<DWORD>(SteadyNowMs()); }
 
 // winmm.dll is not one of the system's known DLLs: imported, it would be
-// searched in the game's folder first. Loaded from the system folder only,
-// and kept for the life of the process. Without it (or without the search
-// flag, on a Windows 7 lacking its update) the performance counter serves.
+// searched in the game's folder first. Loaded from the system folder only
+// (by its full path where Windows 7 lacks the search flag), and kept for the
+// life of the process. Without it the performance counter serves.
 MillisecondTimer LookUpTimer(const wchar_t* dll) {
-  if (HMODULE module = LoadLibraryExW(dll, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32)) {
+  if (HMODULE module = LoadSystemLibrary(dll)) {
     // GetProcAddress hands back a generic function pointer; going through
     // void (*)() keeps the conversion free of warnings.
     auto timer = reinterpret_cast<MillisecondTimer>(

@@ -28,8 +28,9 @@ namespace {
 // Short against the request's own deadline, long against a thread start on
 // a busy machine.
 constexpr DWORD kHelperStartBoundMs = nbase::kThreadStartBoundMs;
-// The request ends by its own deadline; the wait is bounded all the same.
-constexpr DWORD kRequestWaitMs = kHttpDeadlineMs + 5000;
+// The request ends by its own deadline and WinHTTP's report that the
+// request is gone; the wait is bounded all the same.
+constexpr DWORD kRequestWaitMs = kHttpDeadlineMs + kHandleClosingWaitMs + 2000;
 
 // What the helper and the caller share; the last of the two frees it.
 struct VerifyJob {

@@ -7,6 +7,9 @@
 //   builtin=<host>       later verify= steps use this as the library's
 //                        built-in verify host (default: the build's)
 //   verify=<text>        VerifyLoginToken; prints 1 or 0
+//   refusetls=<n>        opens n sessions as on Windows 7, whose WinHTTP
+//                        refuses the TLS protocols asked for; prints how
+//                        many opened
 // Exit code 0 when every step could be carried out.
 #include <windows.h>
 
@@ -16,6 +19,7 @@
 
 #include "login/verify_control.h"
 #include "login/verify_login.h"
+#include "login/winhttp_session.h"
 #include "sdk/operations.h"
 #include "sdk/sdk_context.h"
 #include "support/text_codec.h"
@@ -34,6 +38,31 @@ bool Starts(const std::wstring& s, const wchar_t* p, std::wstring& rest) {
   if (s.compare(0, n, p) != 0) return false;
   rest = s.substr(n);
   return true;
+}
+
+BOOL WINAPI SetOptionRefusingProtocols(HINTERNET h, DWORD option, LPVOID buffer, DWORD length) {
+  if (option == WINHTTP_OPTION_SECURE_PROTOCOLS) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  return lumo::GetWinHttpApi()->SetOption(h, option, buffer, length);
+}
+
+// Sessions opened as on Windows 7 SP1 whose WinHTTP refuses the protocols.
+int OpenSessionsRefusingTls(int count) {
+  if (lumo::GetWinHttpApi() == nullptr) return 0;
+  lumo::WinHttpApi api = *lumo::GetWinHttpApi();
+  api.SetOption = &SetOptionRefusingProtocols;
+  int opened = 0;
+  for (int i = 0; i < count; ++i) {
+    lumo::ProxyMode mode = lumo::ProxyMode::kNone;
+    DWORD error = 0;
+    HINTERNET session = lumo::OpenWinHttpSession(api, L"probe", mode, error, lumo::WindowsVersion{6, 1});
+    if (session == nullptr) continue;
+    ++opened;
+    api.CloseHandle(session);
+  }
+  return opened;
 }
 
 }  // namespace
@@ -59,6 +88,8 @@ int wmain(int argc, wchar_t** argv) {
       }
     } else if (step == L"login") {
       std::printf("%d ", static_cast<int>(lumo::Login(ctx)));
+    } else if (Starts(step, L"refusetls=", rest)) {
+      std::printf("%d ", OpenSessionsRefusingTls(std::stoi(rest)));
     } else if (Starts(step, L"builtin=", rest)) {
       builtIn = rest;
     } else if (Starts(step, L"verify=", rest)) {

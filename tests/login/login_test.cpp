@@ -250,4 +250,16 @@ TEST(LoginLog, DevOverrideIgnoredUnlessLoopbackWithPort) {
   }
 }
 
+// Where this Windows refuses the TLS versions a session asks for (a seam:
+// Wine takes them), one line says so for the whole process and every
+// session still opens.
+TEST(LoginLog, ARefusedTlsRequestIsLoggedOnceAndTheSessionsOpen) {
+  const LogRun run = RunProbe(L"refusetls=3");
+  EXPECT_EQ(run.output, "3 ");
+  ASSERT_EQ(run.lines.size(), 1u) << ::testing::PrintToString(run.lines);
+  EXPECT_TRUE(StartsWith(run.lines[0], "VerifyLoginToken this Windows (6.1) refused TLS 1.1 and 1.2 (WinHttpSetOption: "
+                                       "Windows error 87 ERROR_INVALID_PARAMETER ("))
+      << run.lines[0];
+}
+
 }  // namespace
