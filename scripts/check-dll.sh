@@ -3,7 +3,9 @@
 # src/sdk/LumoGameSDK.def, imports of the system's KnownDLLs and API sets
 # only, stripped, and the symbol files beside it its own
 # (scripts/check_symbols.py). The programs named after it (the shipped
-# lumo-devhost.exe and lumo-hostcheck.exe) get the import check alone.
+# lumo-devhost.exe and lumo-hostcheck.exe) get the import check alone, which
+# lets them import the SDK's own DLL besides (lumo-hostcheck loads its copy
+# beside it, as a game does).
 # Usage: scripts/check-dll.sh <dll> [<program>...]
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -26,11 +28,11 @@ fi
 known_dlls=" advapi32 clbcatq comdlg32 difxapi gdi32 imagehlp imm32 kernel32 msctf msvcrt normaliz nsi ntdll ole32
   oleaut32 psapi rpcrt4 sechost setupapi shell32 shlwapi user32 wldap32 ws2_32 "
 check_imports() {
-  local file=$1 name lower refused=()
+  local file=$1 also=${2:-} name lower refused=()
   for name in $(llvm-readobj --coff-imports "$file" | sed -n 's/^ *Name: *\(.*\)\.dll$/\1/Ip'); do
     lower=$(echo "$name" | tr '[:upper:]' '[:lower:]')
     case "$lower" in
-      api-ms-win-* | ext-ms-win-*) continue ;;
+      api-ms-win-* | ext-ms-win-* | "$also") continue ;;
     esac
     case "$known_dlls" in
       *[[:space:]]"$lower"[[:space:]]*) continue ;;
@@ -45,7 +47,7 @@ check_imports() {
 }
 check_imports "$dll"
 for program in "$@"; do
-  check_imports "$program"
+  check_imports "$program" lumogamesdk
 done
 python3 "$root/scripts/check_symbols.py" "$dll"
 echo "check-dll: $dll exports, imports and symbols checked${1:+; imports of $*}"
