@@ -42,8 +42,10 @@ def is_import_stub(archive, member):
 
 
 def is_own(archive, member):
+    """Our static libraries and import library, and the objects CMake compiled
+    (given loose, or in the objects.a it links long object lists through)."""
     return bool(re.match(r"(lib)?(lumo_\w+|LumoGameSDK(\.dll)?)$", archive)) or \
-        (not archive and member.endswith((".obj", ".res")))
+        (archive in ("", "objects") and member.endswith((".obj", ".res")))
 
 
 def pieces_of(archive, member, path):
@@ -81,6 +83,8 @@ def linked_objects(map_path):
         sys.exit("%s is LLD's own map, which does not name archives: give the link.exe-style map "
                  "(-Wl,--Xlink=-map:<file>)" % map_path)
     for _, _, path in parse_gnu_map(map_path):
+        if path == "dll stuff":  # what GNU ld writes itself (base relocations)
+            continue
         m = re.match(r"(.*?)\((.*)\)$", path)
         if m:
             archive = re.sub(r"\.(a|lib)$", "", os.path.basename(m.group(1)))

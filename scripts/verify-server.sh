@@ -56,6 +56,9 @@ ca_trusted() {
   fi
 }
 
+# The address 127.0.0.1 is named twice, as an IP address (what the TLS rules
+# say a client compares an address with) and as a DNS name (what Wine's
+# certificate check compares every server name with).
 make_certs() {
   local dir=$1
   cat >"$dir/openssl.cnf" <<'CNF'
@@ -67,13 +70,13 @@ CN = LumoGameSDK verify test CA
 [ca_ext]
 basicConstraints = critical, CA:TRUE, pathlen:0
 keyUsage = critical, keyCertSign, cRLSign
-nameConstraints = critical, permitted;DNS:localhost, permitted;IP:127.0.0.1/255.255.255.255, permitted;IP:::1/ffff:ffff:ffff:ffff:ffff:ffff:ffff:ffff
+nameConstraints = critical, permitted;DNS:localhost, permitted;DNS:127.0.0.1, permitted;IP:127.0.0.1/255.255.255.255, permitted;IP:::1/ffff:ffff:ffff:ffff:ffff:ffff:ffff:ffff
 subjectKeyIdentifier = hash
 [leaf_ext]
 basicConstraints = critical, CA:FALSE
 keyUsage = critical, digitalSignature, keyEncipherment
 extendedKeyUsage = serverAuth
-subjectAltName = DNS:localhost, IP:127.0.0.1, IP:::1
+subjectAltName = DNS:localhost, IP:127.0.0.1, IP:::1, DNS:127.0.0.1
 authorityKeyIdentifier = keyid
 subjectKeyIdentifier = hash
 [localhost_only_ext]

@@ -202,14 +202,15 @@ TEST(LoginLog, RequestFailuresNameTheWinHttpError) {
 }
 
 // A DLL built for another verify host logs in against the local server
-// when LumoGameSDK.ini names it as the development override, by each of
-// the three loopback names the override takes: the local server's
-// certificate names all three.
+// when LumoGameSDK.ini names it as the development override, by name and
+// by address: the local server's certificate names both. ([::1] as well,
+// but Wine's WinHTTP cannot reach an IPv6 address literal: see
+// windows-and-wine.md.)
 TEST(LoginLog, DevOverrideSendsLoginToALoopbackEndpoint) {
   ASSERT_TRUE(lumo_test::VerifyServerAnswers());
   const std::string local = lumo_test::Narrow(lumo_test::VerifyServerHost());
   const std::string port = local.substr(local.find(':'));
-  for (const std::string& host : {local, "127.0.0.1" + port, "[::1]" + port}) {
+  for (const std::string& host : {local, "127.0.0.1" + port}) {
     SCOPED_TRACE(host);
     const LogRun run = RunProbe(
         L"builtin=verify.lumo.invalid " + Answer(200, kSuccess) + L" verify=over1",
