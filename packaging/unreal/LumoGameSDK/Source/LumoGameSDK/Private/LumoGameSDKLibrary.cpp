@@ -252,14 +252,8 @@ ELumoSdkResult ULumoGameSDKLibrary::LumoLoginBlocking(int32& Code, FLumoLoginInf
 		return Answer(TEXT("LumoLoginBlocking"), CodeNotInitialized, Code);
 	}
 #if WITH_LUMOGAMESDK
-	bool bHasRecord = false;
-	FLumoLoginInfo Record;
-	const int32 Result = LoginWithRecord(bHasRecord, Record);
-	if (bHasRecord)
-	{
-		Info = Record;
-	}
-	return Answer(TEXT("LumoLoginBlocking"), Result, Code);
+	bool bHasRecord = false; // Info stays empty without one
+	return Answer(TEXT("LumoLoginBlocking"), LoginWithRecord(bHasRecord, Info), Code);
 #else
 	return Answer(TEXT("LumoLoginBlocking"), CodeNotInitialized, Code);
 #endif
