@@ -9,7 +9,7 @@ build; GNU ld's `-Map` from the GCC build: both name the archive of every
 linked object), sorts every linked object into our own code or one of the
 third-party pieces below, and finds nlohmann/json (header-only, so inside
 our own objects) by its symbols. Fails when an object belongs to no known
-piece (a new library was linked in: add it to PIECES and its notice to the
+piece (a new library was linked in: add it to pieces_of() and its notice to the
 file) or when a piece that was linked in has no section ("## <piece>") in
 the notices. Prints the pieces of each map.
 """
