@@ -1,6 +1,9 @@
 # What `cmake --install` lays out for game developers, and the archive the
 # `package` target makes of it:
 #   README.md, CHANGELOG.md  what is inside and the five-minute start
+#   LICENSE, THIRD-PARTY-NOTICES.txt  the SDK's licence, and the notices of
+#             what is linked into the DLL and the tools (also in the Unity
+#             package and the Unreal plugin)
 #   include/  the public header
 #   bin/      LumoGameSDK.dll (stripped), its symbols (LumoGameSDK.pdb from
 #             the shipped Clang build; LumoGameSDK.dll.debug from GCC), lumo-devhost.exe
@@ -58,7 +61,8 @@ install(FILES ${LUMO_PACKAGE_DIR}/LumoGameSDKConfig.cmake
               ${LUMO_PACKAGE_DIR}/LumoGameSDKConfigVersion.cmake
         DESTINATION ${LUMO_INSTALL_CMAKEDIR})
 
-install(FILES ${PROJECT_SOURCE_DIR}/packaging/README.md ${PROJECT_SOURCE_DIR}/CHANGELOG.md DESTINATION .)
+install(FILES ${PROJECT_SOURCE_DIR}/packaging/README.md ${PROJECT_SOURCE_DIR}/CHANGELOG.md
+              ${PROJECT_SOURCE_DIR}/LICENSE ${PROJECT_SOURCE_DIR}/THIRD-PARTY-NOTICES.txt DESTINATION .)
 # building.md and architecture.md are about the SDK's own source tree, which
 # the package does not hold. windows-and-wine.md ships: its checks on Windows
 # are what a game or launcher team runs with the package's tools.
@@ -103,7 +107,11 @@ install(FILES ${CMAKE_BINARY_DIR}/packaging/unity/package.json ${unity_src}/pack
               ${unity_src}/README.md ${unity_src}/README.md.meta
               ${unity_src}/CHANGELOG.md ${unity_src}/CHANGELOG.md.meta
               ${unity_src}/Runtime.meta ${unity_src}/Plugins.meta
+              ${unity_src}/LICENSE.md.meta "${unity_src}/Third Party Notices.md.meta"
         DESTINATION ${unity})
+# The licence and the notices under the names Unity's package layout gives them.
+install(FILES ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION ${unity} RENAME LICENSE.md)
+install(FILES ${PROJECT_SOURCE_DIR}/THIRD-PARTY-NOTICES.txt DESTINATION ${unity} RENAME "Third Party Notices.md")
 install(DIRECTORY ${unity_src}/Samples~ DESTINATION ${unity})
 install(FILES ${PROJECT_SOURCE_DIR}/bindings/csharp/LumoGameSDK.cs ${unity_src}/Runtime/LumoGameSDK.cs.meta
               ${unity_src}/Runtime/Lumo.GameSDK.asmdef ${unity_src}/Runtime/Lumo.GameSDK.asmdef.meta
@@ -121,6 +129,7 @@ configure_file(${unreal_src}/LumoGameSDK.uplugin.in ${CMAKE_BINARY_DIR}/packagin
 install(FILES ${CMAKE_BINARY_DIR}/packaging/unreal/LumoGameSDK.uplugin DESTINATION ${unreal})
 install(DIRECTORY ${unreal_src}/Source/LumoGameSDK DESTINATION ${unreal}/Source)
 install(FILES ${unreal_src}/Resources/Icon128.png DESTINATION ${unreal}/Resources)
+install(FILES ${PROJECT_SOURCE_DIR}/LICENSE ${PROJECT_SOURCE_DIR}/THIRD-PARTY-NOTICES.txt DESTINATION ${unreal})
 install(FILES ${PROJECT_SOURCE_DIR}/include/LumoGameSDK.h DESTINATION ${unreal_lib}/include)
 install(FILES ${CMAKE_ARCHIVE_OUTPUT_DIRECTORY}/LumoGameSDK.lib DESTINATION ${unreal_lib}/lib/Win64)
 install(FILES $<TARGET_FILE:LumoGameSDK> ${LUMO_SHIP_SYMBOLS} DESTINATION ${unreal_lib}/bin/Win64)

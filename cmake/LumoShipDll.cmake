@@ -3,7 +3,8 @@
 #     DWARF into <dll>.debug (found again through the DLL's .gnu_debuglink),
 #     Clang's CodeView into <name>.pdb (named by the DLL's debug directory),
 #     so the DLL that tests run and the package ships is the stripped one;
-#   - a linker map beside the build (scripts/dll-size.sh reads it);
+#   - a linker map beside the build (scripts/dll-size.sh reads it), and one
+#     that names each linked object's archive (lumo_members_map below);
 #   - the MSVC import library, made whenever the DLL is, so an install after
 #     building the DLL alone is complete.
 # lumo_ship_dll(<target> [<static library linked into it>...]) sets `LUMO_SHIP_SYMBOLS` (the symbol file's path)
@@ -12,6 +13,7 @@ function(lumo_ship_dll target)
   set(dir ${CMAKE_RUNTIME_OUTPUT_DIRECTORY})
   set(map ${CMAKE_CURRENT_BINARY_DIR}/${target}.map)
   target_link_options(${target} PRIVATE -Wl,-Map=${map})
+  lumo_members_map(${target})
 
   if(CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
     set(symbols ${CMAKE_RUNTIME_OUTPUT_DIRECTORY}/${target}.pdb)
@@ -56,4 +58,20 @@ function(lumo_ship_dll target)
 
   set(LUMO_SHIP_SYMBOLS ${symbols} PARENT_SCOPE)
   set(LUMO_SHIP_MAP ${map} PARENT_SCOPE)
+endfunction()
+
+# lumo_members_map(<target>): a linker map that names the archive of every
+# object linked into the target, for the third-party notices check
+# (scripts/check_notices.py); its path is the target's property
+# LUMO_MEMBERS_MAP. LLD's own map (-Map) leaves archives out, its
+# link.exe-style one names them; GNU ld's -Map names them too.
+function(lumo_members_map target)
+  if(CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
+    set(map ${CMAKE_CURRENT_BINARY_DIR}/${target}.members.map)
+    target_link_options(${target} PRIVATE "-Wl,--Xlink=-map:${map}")
+  else()
+    set(map ${CMAKE_CURRENT_BINARY_DIR}/${target}.map)
+    target_link_options(${target} PRIVATE -Wl,-Map=${map})
+  endif()
+  set_target_properties(${target} PROPERTIES LUMO_MEMBERS_MAP ${map})
 endfunction()

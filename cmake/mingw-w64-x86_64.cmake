@@ -9,6 +9,14 @@ set(CMAKE_CXX_COMPILER ${LUMO_MINGW_PREFIX}-g++-posix)
 set(CMAKE_RC_COMPILER  ${LUMO_MINGW_PREFIX}-windres)
 
 set(CMAKE_FIND_ROOT_PATH /usr/${LUMO_MINGW_PREFIX})
+# Inside an SDK package this file sits in toolchains/: the SDK's own folder
+# joins the find root, so that a plain find_package(LumoGameSDK CONFIG
+# REQUIRED) finds the SDK, with CMAKE_PREFIX_PATH pointing at it or without
+# (a cross toolchain otherwise looks for packages inside its sysroot alone).
+get_filename_component(LUMO_SDK_ROOT "${CMAKE_CURRENT_LIST_DIR}/.." ABSOLUTE)
+if(EXISTS "${LUMO_SDK_ROOT}/lib/cmake/LumoGameSDK/LumoGameSDKConfig.cmake")
+  list(APPEND CMAKE_FIND_ROOT_PATH ${LUMO_SDK_ROOT})
+endif()
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)

@@ -12,6 +12,6 @@ build=$1
 cmake -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" \
       -DCMAKE_BUILD_TYPE=RelWithDebInfo -DLUMO_WERROR=ON
 cmake --build "$build" -j "$(nproc)"
-"$root/scripts/check-dll.sh" "$build/bin/LumoGameSDK.dll"
+"$root/scripts/check-dll.sh" "$build/bin/LumoGameSDK.dll" "$build/bin/lumo-devhost.exe" "$build/bin/lumo-hostcheck.exe"
 # The symbol check on GCC's DWARF file, also against one of another build.
 python3 "$root/tests/package/check_symbols_test.py" "$root/scripts/check_symbols.py" "$build/bin" llvm-readobj

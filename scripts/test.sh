@@ -44,8 +44,8 @@ step "Starting the local verify server and configuring the Clang/LLD build (the 
   configure_with_verify_server "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DLUMO_WERROR=ON
 step "Building the library, tools, tests and benchmarks with Clang/LLD" build \
   cmake --build "$build" -j "$(nproc)"
-step "Checking the tested DLL: exports, imports, stripped, PDB matches" check-dll \
-  "$root/scripts/check-dll.sh" "$build/bin/LumoGameSDK.dll"
+step "Checking the tested DLL (exports, imports, stripped, PDB matches) and the tools' imports" check-dll \
+  "$root/scripts/check-dll.sh" "$build/bin/LumoGameSDK.dll" "$build/bin/lumo-devhost.exe" "$build/bin/lumo-hostcheck.exe"
 
 only=()
 if [ -n "${LUMO_TEST_ONLY:-}" ]; then

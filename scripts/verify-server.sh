@@ -1,14 +1,16 @@
 #!/usr/bin/env bash
 # verify-server.sh start [--port N] <state-dir> [wine-prefix] [--port N]
-#   Makes a throw-away test CA, usable only for the name "localhost" (name
-#   constraints), and a certificate for localhost signed by it; starts
-#   verify_server.py (beside this script in the SDK package, under
-#   tests/login/ in the source tree) on loopback port N, or a free one;
+#   Makes a throw-away test CA, usable only for the loopback names
+#   "localhost", 127.0.0.1 and ::1 (name constraints), and a certificate for
+#   those three signed by it; starts verify_server.py (beside this script in
+#   the SDK package, under tests/login/ in the source tree) on loopback port
+#   N, or a free one, on 127.0.0.1 and (where the machine has it) ::1;
 #   when a Wine prefix is given, trusts the CA in that prefix's current-user
 #   root store (the machine's own trust store is left alone). Prints the
 #   port on stdout. The CA is <state-dir>/ca.crt. Build the library against
 #   it with -DLUMO_VERIFY_HOST=localhost:<port>, or point a built DLL at it
-#   with [dev] verify_host=localhost:<port> in LumoGameSDK.ini beside the game.
+#   with [dev] verify_host=localhost:<port> (or 127.0.0.1:<port>, or
+#   [::1]:<port>) in LumoGameSDK.ini beside the game.
 # verify-server.sh stop <state-dir>
 #   Stops the server by its PID, removes the CA from the Wine prefix again
 #   and deletes <state-dir> with the CA key. Safe to call more than once,
@@ -54,6 +56,9 @@ ca_trusted() {
   fi
 }
 
+# The address 127.0.0.1 is named twice, as an IP address (what the TLS rules
+# say a client compares an address with) and as a DNS name (what Wine's
+# certificate check compares every server name with).
 make_certs() {
   local dir=$1
   cat >"$dir/openssl.cnf" <<'CNF'
@@ -65,9 +70,16 @@ CN = LumoGameSDK verify test CA
 [ca_ext]
 basicConstraints = critical, CA:TRUE, pathlen:0
 keyUsage = critical, keyCertSign, cRLSign
-nameConstraints = critical, permitted;DNS:localhost
+nameConstraints = critical, permitted;DNS:localhost, permitted;DNS:127.0.0.1, permitted;IP:127.0.0.1/255.255.255.255, permitted;IP:::1/ffff:ffff:ffff:ffff:ffff:ffff:ffff:ffff
 subjectKeyIdentifier = hash
 [leaf_ext]
+basicConstraints = critical, CA:FALSE
+keyUsage = critical, digitalSignature, keyEncipherment
+extendedKeyUsage = serverAuth
+subjectAltName = DNS:localhost, IP:127.0.0.1, IP:::1, DNS:127.0.0.1
+authorityKeyIdentifier = keyid
+subjectKeyIdentifier = hash
+[localhost_only_ext]
 basicConstraints = critical, CA:FALSE
 keyUsage = critical, digitalSignature, keyEncipherment
 extendedKeyUsage = serverAuth
@@ -84,6 +96,13 @@ CNF
     openssl x509 -req -in "$dir/server.csr" -CA "$dir/ca.crt" -CAkey "$dir/ca.key" \
       -CAcreateserial -days 2 -out "$dir/server.crt" \
       -extfile "$dir/openssl.cnf" -extensions leaf_ext
+    # For the listener whose certificate names localhost alone (asked by
+    # address, the name does not match): signed by the CA all the same.
+    openssl req -new -newkey rsa:2048 -nodes -keyout "$dir/localhost-only.key" \
+      -out "$dir/localhost-only.csr" -subj /CN=localhost
+    openssl x509 -req -in "$dir/localhost-only.csr" -CA "$dir/ca.crt" -CAkey "$dir/ca.key" \
+      -CAcreateserial -days 2 -out "$dir/localhost-only.crt" \
+      -extfile "$dir/openssl.cnf" -extensions localhost_only_ext
     # For the listener whose certificate nobody vouches for: self-signed.
     openssl req -x509 -new -newkey rsa:2048 -nodes -days 2 -keyout "$dir/untrusted.key" \
       -out "$dir/untrusted.crt" -config "$dir/openssl.cnf" -extensions leaf_ext -subj /CN=localhost
@@ -127,6 +146,7 @@ start() {
   make_certs "$dir"
   python3 "$server_py" --cert "$dir/server.crt" --key "$dir/server.key" \
     --untrusted-cert "$dir/untrusted.crt" --untrusted-key "$dir/untrusted.key" \
+    --other-name-cert "$dir/localhost-only.crt" --other-name-key "$dir/localhost-only.key" \
     --port-file "$dir/port" "${port_args[@]}" </dev/null >"$dir/server.log" 2>&1 &
   echo $! >"$dir/server.pid"
   local pid=$!

@@ -100,7 +100,7 @@ namespace Lumo
     /// from any thread; Login blocks while its HTTPS request runs (the
     /// request has 15 s, the call returns within 20 s), so call it from a
     /// worker thread (LoginAsync does). In a process
-    /// that is not x64 (x86, Arm, Arm64) every call throws
+    /// that is not x64 (32-bit, Arm, Arm64) every call throws
     /// PlatformNotSupportedException before the library is touched.
     /// </summary>
     public static class LumoSdk
@@ -323,19 +323,24 @@ namespace Lumo
 
         static void RequireX64()
         {
-            RequireX64(RuntimeInformation.ProcessArchitecture);
+            RequireX64(RuntimeInformation.ProcessArchitecture, IntPtr.Size);
         }
 
         // The DLL is x64 only: any other process would fail at the first call
         // with a BadImageFormatException or DllNotFoundException that names
         // neither cause nor cure (.NET 6 and later run Arm64 by default on
-        // Windows on Arm; Unity has Arm64 and 32-bit players).
-        internal static void RequireX64(Architecture process)
+        // Windows on Arm; Unity has Arm64 and 32-bit players). A 64-bit
+        // process (8-byte pointers) that is not Arm is x64: the check does
+        // not rest on the architecture's name alone, which some .NET
+        // Framework 4.7.x builds report as X86 inside a 64-bit process.
+        internal static void RequireX64(Architecture process, int pointerBytes)
         {
-            if (process != Architecture.X64)
+            bool arm = process == Architecture.Arm || process == Architecture.Arm64;
+            if (pointerBytes != 8 || arm)
             {
+                string runsAs = pointerBytes == 8 ? process.ToString() : "32-bit " + process;
                 throw new PlatformNotSupportedException(
-                    "LumoGameSDK.dll is a Windows x64 (64-bit Intel/AMD) library, but this process runs as " + process +
+                    "LumoGameSDK.dll is a Windows x64 (64-bit Intel/AMD) library, but this process runs as " + runsAs +
                     ": build the game for x64 (Unity: Architecture x86_64; .NET: PlatformTarget x64, which Windows " +
                     "on Arm runs under emulation).");
             }

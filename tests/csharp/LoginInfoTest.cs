@@ -358,32 +358,38 @@ static unsafe class LoginInfoTest
     }
 
     // Only an x64 process goes on; any other learns why, with the cure,
-    // before the first call reaches the library.
+    // before the first call reaches the library. A 64-bit process whose
+    // architecture the framework misreports as X86 (some .NET Framework
+    // 4.7.x builds) is x64 all the same.
     static void CheckProcessArchitecture()
     {
         var cases = new[]
         {
-            new { Process = Architecture.X64, Refused = false },
-            new { Process = Architecture.X86, Refused = true },
-            new { Process = Architecture.Arm, Refused = true },
-            new { Process = Architecture.Arm64, Refused = true },
+            new { Process = Architecture.X64, PointerBytes = 8, Refused = false, RunsAs = "" },
+            new { Process = Architecture.X86, PointerBytes = 8, Refused = false, RunsAs = "" },
+            new { Process = Architecture.X86, PointerBytes = 4, Refused = true, RunsAs = "32-bit X86" },
+            new { Process = Architecture.X64, PointerBytes = 4, Refused = true, RunsAs = "32-bit X64" },
+            new { Process = Architecture.Arm, PointerBytes = 4, Refused = true, RunsAs = "32-bit Arm" },
+            new { Process = Architecture.Arm64, PointerBytes = 8, Refused = true, RunsAs = "Arm64" },
         };
         foreach (var c in cases)
         {
             string outcome = "accepted";
             try
             {
-                LumoSdk.RequireX64(c.Process);
+                LumoSdk.RequireX64(c.Process, c.PointerBytes);
             }
             catch (PlatformNotSupportedException e)
             {
-                outcome = e.Message.Contains("x64") && e.Message.Contains("runs as " + c.Process + ":") &&
+                outcome = e.Message.Contains("x64") && e.Message.Contains("runs as " + c.RunsAs + ":") &&
                           e.Message.Contains("x86_64") && e.Message.Contains("PlatformTarget x64")
                     ? "refused" : "refused without cause and cure: " + e.Message;
             }
-            Expect(outcome, c.Refused ? "refused" : "accepted", c.Process + " process");
+            Expect(outcome, c.Refused ? "refused" : "accepted", c.Process + " process with " + c.PointerBytes +
+                   "-byte pointers");
         }
         Expect(RuntimeInformation.ProcessArchitecture, Architecture.X64, "the test itself runs as x64");
+        Expect(IntPtr.Size, 8, "the test itself has 8-byte pointers");
     }
 
     // LoginAsync hands back a task at once; the login runs in it, so what the

@@ -129,6 +129,18 @@ TEST(Devhost, FallsBackToDebuggingWhenAnotherMonitorOwnsTheDbwinBuffer) {
   EXPECT_NE(run.After("[devhost] debug [IPC recv] size="), "<missing>");
 }
 
+// A game that ends with an NTSTATUS (here the loader's "DLL not found",
+// 0xC0000135) gets its status in hex beside the decimal, which is what the
+// troubleshooting guide and Windows' own messages name; a small exit code
+// keeps its plain line.
+TEST(Devhost, PrintsAStatusExitCodeInHexBesideTheDecimal) {
+  const Names n;
+  const DevhostRun run = RunDevhost("--channel=" + n.channel + " --no-token", "--exit-now=-1073741515");
+  SCOPED_TRACE(run.All());
+  EXPECT_EQ(run.exitCode, 0xC0000135u);
+  EXPECT_EQ(run.lines.empty() ? "" : run.lines.back(), "[devhost] game exited code=3221225781 (0xC0000135)");
+}
+
 struct OmitCase {
   std::string devhostArgs;
   std::vector<std::string> expected;  // "<window>" stands for the host window

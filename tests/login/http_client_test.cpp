@@ -63,12 +63,13 @@ TEST_F(HttpGetTest, UrlsThatDoNotFitFailWithoutARequest) {
 }
 
 TEST_F(HttpGetTest, ACertificateForAnotherNameIsNotAccepted) {
-  // Same server, reached by address: its certificate names only localhost.
-  const std::wstring host = lumo_test::VerifyServerHost();
-  const std::wstring port = host.substr(host.find(L':'));
+  // The server's listener whose certificate names only localhost, reached
+  // by address.
+  const int otherName = lumo_test::OtherNamePort();
+  ASSERT_NE(otherName, 0);
   const int before = lumo_test::VerifyRequestCount();
   std::string body;
-  EXPECT_FALSE(HttpGet((L"https://127.0.0.1" + port + L"/x").c_str(), body));
+  EXPECT_FALSE(HttpGet((L"https://127.0.0.1:" + std::to_wstring(otherName) + L"/x").c_str(), body));
   EXPECT_EQ(lumo_test::VerifyRequestCount(), before);
 }
 
@@ -127,15 +128,15 @@ TEST_F(HttpGetTest, RealFailuresNameTheirCause) {
   ASSERT_NE(closed, 0);
   const int untrusted = lumo_test::UntrustedPort();
   ASSERT_NE(untrusted, 0) << "the verify server has no untrusted listener";
-  const std::wstring host = lumo_test::VerifyServerHost();
-  const std::wstring port = host.substr(host.find(L':'));
+  const int otherName = lumo_test::OtherNamePort();
+  ASSERT_NE(otherName, 0) << "the verify server has no listener whose certificate names localhost alone";
   const FailureCase cases[] = {
       {"name that does not resolve", L"https://verify.lumo.invalid/x", {ERROR_WINHTTP_NAME_NOT_RESOLVED}, 0},
       {"closed port", L"https://localhost:" + std::to_wstring(closed) + L"/x", {ERROR_WINHTTP_CANNOT_CONNECT}, 0},
       {"certificate no authority vouches for", L"https://localhost:" + std::to_wstring(untrusted) + L"/x",
        {ERROR_WINHTTP_SECURE_FAILURE, ERROR_WINHTTP_SECURE_INVALID_CA, ERROR_WINHTTP_SECURE_CHANNEL_ERROR},
        WINHTTP_CALLBACK_STATUS_FLAG_INVALID_CA},
-      {"certificate for another name", L"https://127.0.0.1" + port + L"/x",
+      {"certificate for another name", L"https://127.0.0.1:" + std::to_wstring(otherName) + L"/x",
        {ERROR_WINHTTP_SECURE_FAILURE, ERROR_WINHTTP_SECURE_CERT_CN_INVALID, ERROR_WINHTTP_SECURE_CHANNEL_ERROR},
        WINHTTP_CALLBACK_STATUS_FLAG_CERT_CN_INVALID},
   };

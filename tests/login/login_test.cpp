@@ -202,23 +202,30 @@ TEST(LoginLog, RequestFailuresNameTheWinHttpError) {
 }
 
 // A DLL built for another verify host logs in against the local server
-// when LumoGameSDK.ini names it as the development override.
+// when LumoGameSDK.ini names it as the development override, by name and
+// by address: the local server's certificate names both. ([::1] as well,
+// but Wine's WinHTTP cannot reach an IPv6 address literal: see
+// windows-and-wine.md.)
 TEST(LoginLog, DevOverrideSendsLoginToALoopbackEndpoint) {
   ASSERT_TRUE(lumo_test::VerifyServerAnswers());
   const std::string local = lumo_test::Narrow(lumo_test::VerifyServerHost());
-  const LogRun run = RunProbe(
-      L"builtin=verify.lumo.invalid " + Answer(200, kSuccess) + L" verify=over1",
-      "[dev]\r\nverify_host=" + local + "\r\n");
-  EXPECT_EQ(run.output, "1 ");
-  const std::vector<std::string> expected = {
-      "VerifyLoginToken verify host " + local + " (development override from LumoGameSDK.ini)",
-      kProxyLine,
-      "VerifyLoginToken success",
-  };
-  EXPECT_EQ(run.lines, expected);
-  lumo_test::VerifyRequestRecord last;
-  ASSERT_TRUE(lumo_test::ReadLastVerifyRequest(last));
-  EXPECT_EQ(last.path, "/game_login/verify?token=over1");
+  const std::string port = local.substr(local.find(':'));
+  for (const std::string& host : {local, "127.0.0.1" + port}) {
+    SCOPED_TRACE(host);
+    const LogRun run = RunProbe(
+        L"builtin=verify.lumo.invalid " + Answer(200, kSuccess) + L" verify=over1",
+        "[dev]\r\nverify_host=" + host + "\r\n");
+    EXPECT_EQ(run.output, "1 ");
+    const std::vector<std::string> expected = {
+        "VerifyLoginToken verify host " + host + " (development override from LumoGameSDK.ini)",
+        kProxyLine,
+        "VerifyLoginToken success",
+    };
+    EXPECT_EQ(run.lines, expected);
+    lumo_test::VerifyRequestRecord last;
+    ASSERT_TRUE(lumo_test::ReadLastVerifyRequest(last));
+    EXPECT_EQ(last.path, "/game_login/verify?token=over1");
+  }
 }
 
 // Anything but a loopback name with a port is ignored, with a line saying

@@ -61,8 +61,8 @@ bool Send(const wchar_t* verb, const std::wstring& pathAndQuery, const std::stri
   }
 }
 
-// One of the server's other listeners ("second_port", "untrusted_port"),
-// asked on the main port.
+// One of the server's other listeners ("second_port", "untrusted_port",
+// "other_name_port"), asked on the main port.
 INTERNET_PORT InfoPort(const char* key) {
   DWORD status = 0;
   std::string response;
@@ -80,6 +80,8 @@ INTERNET_PORT SecondPort() { return InfoPort("second_port"); }
 std::wstring VerifyServerHost() { return LUMO_VERIFY_HOST_W; }
 
 int UntrustedPort() { return InfoPort("untrusted_port"); }
+
+int OtherNamePort() { return InfoPort("other_name_port"); }
 
 int ClosedLocalPort() {
   WSADATA wsa;

@@ -29,6 +29,11 @@ std::wstring VerifyServerHost();
 // authority signed; 0 when the server has none.
 int UntrustedPort();
 
+// The server's listener whose certificate, from the trusted CA, names
+// localhost alone (asked as 127.0.0.1, it is a certificate for another
+// name); 0 when the server has none.
+int OtherNamePort();
+
 // A loopback port nothing listens on: one the system handed out a moment
 // ago and that was let go again. 0 when none could be had.
 int ClosedLocalPort();

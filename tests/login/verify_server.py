@@ -22,7 +22,8 @@ TLS connection type the library uses:
   POST /__control/stall-handshake   the next connection accepted on the main
                                     port gets no TLS handshake: it is held
                                     open, unanswered, until the client leaves
-  GET  /__control/info              JSON: {"second_port", "untrusted_port"}:
+  GET  /__control/info              JSON: {"second_port", "untrusted_port",
+                                    "other_name_port", "ipv6"}:
                                     second_port: a second listener
                                     with the same answers and records, on
                                     which nothing is ever stalled (another
@@ -31,7 +32,15 @@ TLS connection type the library uses:
                                     untrusted_port (0 without
                                     --untrusted-cert): a third one whose
                                     certificate for localhost no trusted
-                                    authority signed (self-signed)
+                                    authority signed (self-signed);
+                                    other_name_port (0 without
+                                    --other-name-cert): a fourth one whose
+                                    certificate, from the trusted CA, names
+                                    localhost alone (asked as 127.0.0.1, it
+                                    names another host);
+                                    ipv6: whether the main port also
+                                    listens on ::1 (the machine may have no
+                                    IPv6 loopback)
 
 A GET whose token is one of these misbehaves the way an attacker on the
 network path or a broken endpoint would; every hold ends when the client
@@ -80,6 +89,8 @@ class State:
         self.stalled = 0
         self.second_port = 0
         self.untrusted_port = 0
+        self.other_name_port = 0
+        self.ipv6 = False
 
 
 STATE = State()
@@ -140,7 +151,9 @@ class Handler(BaseHTTPRequestHandler):
         if self.path == "/__control/info":
             with STATE.lock:
                 info = {"second_port": STATE.second_port,
-                        "untrusted_port": STATE.untrusted_port}
+                        "untrusted_port": STATE.untrusted_port,
+                        "other_name_port": STATE.other_name_port,
+                        "ipv6": STATE.ipv6}
             self._send(200, json.dumps(info).encode("utf-8"))
             return
         try:
@@ -273,6 +286,11 @@ class Server(ThreadingHTTPServer):
               file=sys.stderr)
 
 
+class Server6(Server):
+    """The main port on the IPv6 loopback, for [::1]:PORT."""
+    address_family = socket.AF_INET6
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--cert", required=True)
@@ -283,6 +301,9 @@ def main():
     parser.add_argument("--untrusted-cert",
                         help="certificate of a third listener, one no client trusts")
     parser.add_argument("--untrusted-key")
+    parser.add_argument("--other-name-cert",
+                        help="certificate, from the trusted CA, of a fourth listener; it names localhost alone")
+    parser.add_argument("--other-name-key")
     args = parser.parse_args()
 
     def tls(cert, key):
@@ -292,8 +313,8 @@ def main():
 
     context = tls(args.cert, args.key)
 
-    def listen(port, context=context):
-        server = Server(("127.0.0.1", port), Handler)
+    def listen(port, context=context, address="127.0.0.1", kind=Server):
+        server = kind((address, port), Handler)
         # The handshake runs on first read, in the handler thread, so a
         # stalled client cannot hold up the accept loop.
         server.socket = context.wrap_socket(server.socket, server_side=True,
@@ -302,6 +323,17 @@ def main():
 
     server = listen(args.port)
     server.may_stall = True
+    # The same port on ::1, so that all three loopback names the library
+    # accepts for a development login reach the server.
+    server6 = None
+    try:
+        server6 = listen(server.server_address[1], address="::1", kind=Server6)
+        server6.may_stall = True
+        STATE.ipv6 = True
+        threading.Thread(target=server6.serve_forever, daemon=True).start()
+    except OSError as e:
+        print("verify_server: no listener on [::1]:%d (%s); 127.0.0.1 and localhost answer"
+              % (server.server_address[1], e), file=sys.stderr, flush=True)
     second = listen(0)
     STATE.second_port = second.server_address[1]
     second_thread = threading.Thread(target=second.serve_forever, daemon=True)
@@ -311,11 +343,20 @@ def main():
         untrusted = listen(0, tls(args.untrusted_cert, args.untrusted_key))
         STATE.untrusted_port = untrusted.server_address[1]
         threading.Thread(target=untrusted.serve_forever, daemon=True).start()
+    other_name = None
+    if args.other_name_cert:
+        other_name = listen(0, tls(args.other_name_cert, args.other_name_key))
+        STATE.other_name_port = other_name.server_address[1]
+        threading.Thread(target=other_name.serve_forever, daemon=True).start()
 
     def stop(signum, frame):
         def both():
             if untrusted:
                 untrusted.shutdown()
+            if other_name:
+                other_name.shutdown()
+            if server6:
+                server6.shutdown()
             second.shutdown()
             server.shutdown()
         threading.Thread(target=both, daemon=True).start()
@@ -335,6 +376,10 @@ def main():
     second.server_close()
     if untrusted:
         untrusted.server_close()
+    if other_name:
+        other_name.server_close()
+    if server6:
+        server6.server_close()
     return 0
 
 

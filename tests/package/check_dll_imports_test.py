@@ -1,12 +1,16 @@
 #!/usr/bin/env python3
-"""scripts/check-dll.sh's import allow-list against copies of the built DLL.
+"""scripts/check-dll.sh's import allow-list against copies of the built DLL
+and of the shipped tools.
 
     check_dll_imports_test.py <check-dll.sh> <bin dir>
 
-The untouched DLL (with its symbol file) passes. Copies whose import of
-SHLWAPI.dll is renamed, in the import table's name string, to a DLL that is
-not one of the system's KnownDLLs (winmm.dll, which the clock once imported;
-winhttp.dll; a planted-looking name) are refused, and the refusal names it.
+The untouched DLL (with its symbol file) passes, and so do the untouched
+lumo-devhost.exe and lumo-hostcheck.exe (which may also import the SDK's own
+DLL). Copies whose import of SHLWAPI.dll (the DLL) or SHELL32.dll (a tool) is
+renamed, in the import table's name string, to a DLL that is not one of the
+system's KnownDLLs (winmm.dll, which the clock and lumo-hostcheck once
+imported; winhttp.dll; a planted-looking name) are refused, and the refusal
+names it.
 """
 import os
 import shutil
@@ -20,14 +24,20 @@ symbols = [n for n in ("LumoGameSDK.pdb", "LumoGameSDK.dll.debug") if os.path.ex
 failures = []
 
 
-def run(data):
+def run(data, tool=None, tool_data=None):
+    """check-dll.sh on a copy of the DLL (`data`), and of one tool when given."""
     with tempfile.TemporaryDirectory() as folder:
         for name in symbols:
             shutil.copy(os.path.join(bin_dir, name), folder)
         path = os.path.join(folder, dll_name)
         with open(path, "wb") as f:
             f.write(data)
-        r = subprocess.run(["bash", check_dll, path], stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
+        command = ["bash", check_dll, path]
+        if tool:
+            command.append(os.path.join(folder, tool))
+            with open(command[-1], "wb") as f:
+                f.write(tool_data)
+        r = subprocess.run(command, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
         return r.returncode, r.stdout
 
 
@@ -47,7 +57,22 @@ for renamed in (b"WINMM.dll", b"winhttp.dll", b"VERSION.dll", b"lumo.dll"):
     if code == 0 or renamed.decode() not in out or "KnownDLLs" not in out:
         failures.append("an import of %s was not refused by name (exit %d):\n%s" % (renamed.decode(), code, out))
 
+cases = 5
+for tool in ("lumo-devhost.exe", "lumo-hostcheck.exe"):
+    with open(os.path.join(bin_dir, tool), "rb") as f:
+        program = f.read()
+    cases += 2
+    code, out = run(original, tool, program)
+    if code != 0:
+        failures.append("the built %s is refused:\n%s" % (tool, out))
+    imported = b"SHELL32.dll\0"
+    if program.count(imported) != 1:
+        sys.exit("expected one import name %r in %s, found %d" % (imported, tool, program.count(imported)))
+    code, out = run(original, tool, program.replace(imported, b"WINMM.dll\0\0\0"))
+    if code == 0 or "WINMM.dll" not in out or tool not in out:
+        failures.append("%s importing WINMM.dll was not refused by name (exit %d):\n%s" % (tool, code, out))
+
 for failure in failures:
     print("FAILED " + failure)
-print("%d of 5 cases passed" % (5 - len(failures)))
+print("%d of %d cases passed" % (cases - len(failures), cases))
 sys.exit(1 if failures else 0)

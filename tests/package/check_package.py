@@ -1,7 +1,13 @@
 #!/usr/bin/env python3
 """Checks an unpacked SDK package the way its users meet it.
 
-    check_package.py <package root> <version>
+    check_package.py <package root> <version> [<linker map>...]
+
+- The licence and the third-party notices: LICENSE and THIRD-PARTY-NOTICES.txt
+  at the root, the same texts in the Unity package (LICENSE.md, "Third Party
+  Notices.md") and in the Unreal plugin; the notices name every third-party
+  piece that the given linker maps (the DLL's, the tools') show linked in
+  (scripts/check_notices.py).
 
 - The README, the CHANGELOG and docs/ point only to what the package holds:
   every relative link resolves inside it, and no text names a folder of the
@@ -28,6 +34,9 @@ import os
 import re
 import struct
 import sys
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "scripts"))
+import check_notices  # noqa: E402
 
 faults = []
 
@@ -180,6 +189,35 @@ def check_csharp(root, version):
         fault("LumoGameSDK.csproj: not an SDK-style project of version %s" % version)
 
 
+# Each copy of the two texts, by the name its place gives it.
+LEGAL_COPIES = {
+    "LICENSE": ["unity/com.lumo.gamesdk/LICENSE.md", "unreal/LumoGameSDK/LICENSE"],
+    "THIRD-PARTY-NOTICES.txt": ["unity/com.lumo.gamesdk/Third Party Notices.md",
+                                "unreal/LumoGameSDK/THIRD-PARTY-NOTICES.txt"],
+}
+
+
+def check_legal(root, maps):
+    for name, copies in sorted(LEGAL_COPIES.items()):
+        original = os.path.join(root, name)
+        if not os.path.isfile(original):
+            fault("%s is missing: a studio's release review stops without it" % name)
+            continue
+        for copy in copies:
+            if not os.path.isfile(os.path.join(root, copy)):
+                fault("%s is missing (the copy of %s)" % (copy, name))
+            elif not filecmp.cmp(original, os.path.join(root, copy), shallow=False):
+                fault("%s differs from %s" % (copy, name))
+    license_path = os.path.join(root, "LICENSE")
+    if os.path.isfile(license_path) and not re.search(r"^MIT License$.*^Copyright \(c\) \d{4} the LumoGameSDK authors$",
+                                                      read(license_path), re.M | re.S):
+        fault("LICENSE is not the SDK's MIT licence")
+    notices = os.path.join(root, "THIRD-PARTY-NOTICES.txt")
+    if os.path.isfile(notices) and maps:
+        for message in check_notices.check(notices, maps, report=lambda line: print("check_package: " + line)):
+            fault(message)
+
+
 def check_dll_copies(root):
     symbols = [n for n in os.listdir(os.path.join(root, "bin")) if n in ("LumoGameSDK.pdb", "LumoGameSDK.dll.debug")]
     if not symbols:
@@ -203,9 +241,10 @@ def check_dll_copies(root):
 
 
 def main():
-    if len(sys.argv) != 3:
+    if len(sys.argv) < 3:
         sys.exit(__doc__)
-    root, version = os.path.abspath(sys.argv[1]), sys.argv[2]
+    root, version, maps = os.path.abspath(sys.argv[1]), sys.argv[2], sys.argv[3:]
+    check_legal(root, maps)
     check_docs(root)
     check_unity(root, version)
     check_unreal(root, version)

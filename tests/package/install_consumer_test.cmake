@@ -1,6 +1,8 @@
 # Installs the SDK from a build tree into a fresh folder, then builds game
 # projects against that folder alone, as a game developer would: the small
-# C consumer through LumoGameSDK_DIR, the sample game exactly as the docs say
+# C consumer through LumoGameSDK_DIR; a game whose CMakeLists.txt holds the
+# lines the package config's own comment shows, with the SDK's toolchain file
+# and nothing else; the sample game exactly as its comment and the docs say
 # (its own folder of the SDK, the SDK's toolchain file, CMAKE_PREFIX_PATH).
 # Runs the consumer under Wine, and the sample game under the installed
 # lumo-devhost from its own build folder.
@@ -48,7 +50,25 @@ if(NOT lumo_run_output MATCHES "LumoGameSDK ${VERSION} \\(")
   message(FATAL_ERROR "the consumer reported another version:\n${lumo_run_output}")
 endif()
 
-# The sample game, as the integration guide builds it.
+# The package config's comment, word for word: its find_package and
+# target_link_libraries lines in a game project named as they name it,
+# configured with the SDK's toolchain file alone (no CMAKE_PREFIX_PATH, no
+# LumoGameSDK_DIR: the toolchain file makes the SDK findable).
+file(STRINGS ${sdk}/lib/cmake/LumoGameSDK/LumoGameSDKConfig.cmake comment_lines REGEX "^#   ")
+list(TRANSFORM comment_lines REPLACE "^#   " "")
+if(NOT comment_lines MATCHES "find_package\\(LumoGameSDK")
+  message(FATAL_ERROR "the package config's comment shows no find_package line: ${comment_lines}")
+endif()
+set(start ${WORK_DIR}/comment-start)
+file(MAKE_DIRECTORY ${start})
+file(COPY ${CONSUMER_DIR}/main.c DESTINATION ${start})
+list(JOIN comment_lines "\n" comment_code)
+file(WRITE ${start}/CMakeLists.txt "cmake_minimum_required(VERSION 3.20)\nproject(comment_start LANGUAGES C)\n"
+     "add_executable(game main.c)\n${comment_code}\n")
+lumo_run(${CMAKE_COMMAND} -S ${start} -B ${start}/build -DCMAKE_TOOLCHAIN_FILE=${toolchain})
+lumo_run(${CMAKE_COMMAND} --build ${start}/build)
+
+# The sample game, as its comment and the integration guide build it.
 set(sample ${WORK_DIR}/build-sample)
 lumo_run(${CMAKE_COMMAND} -S ${sdk}/examples/sample_game -B ${sample}
          -DCMAKE_TOOLCHAIN_FILE=${toolchain} -DCMAKE_PREFIX_PATH=${sdk})

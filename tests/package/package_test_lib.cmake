@@ -17,6 +17,8 @@ endfunction()
 set(LUMO_SDK_FILES
     README.md
     CHANGELOG.md
+    LICENSE
+    THIRD-PARTY-NOTICES.txt
     include/LumoGameSDK.h
     bin/LumoGameSDK.dll
     bin/${SYMBOLS}
@@ -44,13 +46,17 @@ set(LUMO_SDK_FILES
     unity/com.lumo.gamesdk/Plugins/x86_64/${SYMBOLS}
     unity/com.lumo.gamesdk/README.md
     unity/com.lumo.gamesdk/CHANGELOG.md
+    unity/com.lumo.gamesdk/LICENSE.md
+    "unity/com.lumo.gamesdk/Third Party Notices.md"
     unreal/LumoGameSDK/LumoGameSDK.uplugin
     unreal/LumoGameSDK/Source/LumoGameSDK/LumoGameSDK.Build.cs
     unreal/LumoGameSDK/Source/ThirdParty/LumoGameSDK/include/LumoGameSDK.h
     unreal/LumoGameSDK/Source/ThirdParty/LumoGameSDK/lib/Win64/LumoGameSDK.lib
     unreal/LumoGameSDK/Source/ThirdParty/LumoGameSDK/bin/Win64/LumoGameSDK.dll
     unreal/LumoGameSDK/Source/ThirdParty/LumoGameSDK/bin/Win64/${SYMBOLS}
-    unreal/LumoGameSDK/Resources/Icon128.png)
+    unreal/LumoGameSDK/Resources/Icon128.png
+    unreal/LumoGameSDK/LICENSE
+    unreal/LumoGameSDK/THIRD-PARTY-NOTICES.txt)
 if(EXPECT_DEVHOST)
   list(APPEND LUMO_SDK_FILES bin/lumo-devhost.exe)
 endif()
@@ -60,8 +66,8 @@ endif()
 
 # lumo_check_sdk_files(<root>): every file above is there.
 function(lumo_check_sdk_files root)
-  foreach(f ${LUMO_SDK_FILES})
-    if(NOT EXISTS ${root}/${f})
+  foreach(f IN LISTS LUMO_SDK_FILES)
+    if(NOT EXISTS "${root}/${f}")
       message(FATAL_ERROR "the SDK in ${root} lacks ${f}")
     endif()
   endforeach()

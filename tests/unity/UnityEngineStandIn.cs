@@ -1,7 +1,8 @@
 // The few UnityEngine members the package's scripts use, with Unity's
 // signatures, so that Mono's compiler can build them as Unity would. None of
 // it ships. Debug.LogWarning also keeps what it was given (StandInWarnings,
-// not Unity's), so a probe can see where the binding's warnings go.
+// not Unity's), and Debug.LogError too, so a probe can see where the
+// binding's warnings and the sample's errors go.
 using System;
 using System.Collections.Generic;
 
@@ -23,7 +24,10 @@ namespace UnityEngine
     public static class Debug
     {
         public static readonly List<string> StandInWarnings = new List<string>();
+        public static readonly List<string> StandInErrors = new List<string>();
+        public static void Log(object message) {}
         public static void LogWarning(object message) { StandInWarnings.Add(message.ToString()); }
+        public static void LogError(object message) { StandInErrors.Add(message.ToString()); }
     }
 
     public abstract class PropertyAttribute : Attribute {}

@@ -12,6 +12,10 @@ target's scripting defines and a stand-in of the UnityEngine members they use.
 Then it runs a probe against the runtime assembly under Mono: a warning of the
 binding reaches UnityEngine.Debug.LogWarning (a player's log collects nothing
 else) and the binding's Warning event, and nothing goes to standard error.
+And one against the sample, where no LumoGameSDK.dll can load (as in a
+player whose copy is missing or quarantined): its Start throws nothing, the
+status shows Init's LaunchParamsFailed, and a player logs one error that
+names the DLL (the Editor answers without the DLL, with its warning).
 Exits non-zero, with the compiler's messages, when any of it does not build,
 or when the probe fails.
 """
@@ -50,6 +54,36 @@ static class Probe
         Console.WriteLine("probe: answer " + answer + ", Debug.LogWarning got " + logged.Count + ", the event " +
                           raised + ", standard error " + standardError.ToString().Length + " characters");
         return ok ? 0 : 1;
+    }
+}
+"""
+
+# The sample's Start without a loadable DLL: the game goes on.
+SAMPLE_PROBE = r"""
+using System;
+using System.Reflection;
+static class SampleProbe
+{
+    static int Main(string[] args)
+    {
+        bool player = args[0] == "player";
+        var sample = new LumoLoginAndPay();
+        string thrown = "nothing";
+        try
+        {
+            typeof(LumoLoginAndPay).GetMethod("Start", BindingFlags.Instance | BindingFlags.NonPublic).Invoke(sample, null);
+        }
+        catch (TargetInvocationException e)
+        {
+            thrown = e.InnerException.GetType().Name;
+        }
+        string status = (string)typeof(LumoLoginAndPay).GetField("status", BindingFlags.Instance | BindingFlags.NonPublic)
+            .GetValue(sample);
+        var errors = UnityEngine.Debug.StandInErrors;
+        bool logged = player ? errors.Count == 1 && errors[0].Contains("LumoGameSDK.dll did not load") : errors.Count == 0;
+        Console.WriteLine("sample probe (" + args[0] + "): Start threw " + thrown + ", status \"" + status + "\", " +
+                          errors.Count + " error line(s)" + (errors.Count > 0 ? ": " + errors[0] : ""));
+        return thrown == "nothing" && status == "Init: LaunchParamsFailed" && logged ? 0 : 1;
     }
 }
 """
@@ -109,6 +143,17 @@ def main():
         if subprocess.run([mono, probe], cwd=work).returncode != 0:
             sys.exit("unity_compile: in %s a warning of the binding does not reach Debug.LogWarning and the Warning "
                      "event alone" % platform)
+        # No LumoGameSDK.dll (nor a libLumoGameSDK.so) anywhere Mono looks.
+        source = os.path.join(work, "SampleProbe.cs")
+        with open(source, "w", encoding="utf-8") as f:
+            f.write(SAMPLE_PROBE)
+        probe = os.path.join(work, "SampleProbe.exe")
+        compile_cs(mcs, probe, [source], [], [engine, runtime, os.path.join(work, "Assembly-CSharp.dll")], False,
+                   target="exe")
+        kind = "editor" if target == "editor" else "player"
+        if subprocess.run([mono, probe, kind], cwd=work).returncode != 0:
+            sys.exit("unity_compile: in %s the sample does not go on without a loadable DLL as the Unreal plugin "
+                     "does (LaunchParamsFailed and an error line, no exception out of Start)" % platform)
 
 
 if __name__ == "__main__":

@@ -9,8 +9,9 @@
   the plugin) and limits no module to platforms (Blueprints that use the
   nodes would not load or cook elsewhere).
 - Build.cs defines WITH_LUMOGAMESDK as 1 for Win64 on x64 only (the DLL and
-  its import library are x64: an arm64 build links neither) and as 0
-  otherwise, and stages the DLL with $(BinaryOutputDir), never into the
+  its import library are x64: an arm64 build links neither), and not for a
+  dedicated server (no game window, no launcher: it neither links nor stages
+  the DLL), and as 0 otherwise, and stages the DLL with $(BinaryOutputDir), never into the
   engine's folders ($(TargetOutputDir) of an editor that shares the
   engine's build).
 - The module's sources, preprocessed as on a platform without the DLL
@@ -35,7 +36,8 @@ def fault(message):
     print("check_unreal_plugin: " + message)
 
 
-NATIVE = re.compile(r"\b(lumoGameInit|lumoGameLogin|lumoGetLoginInfo|lumoShowPay|lumoGameUninit|LoginInfo)\b|"
+NATIVE = re.compile(r"\b(lumoGameInit|lumoGameLogin|lumoGetLoginInfo|lumoShowPay|lumoGameUninit|LoginInfo|"
+                    r"LumoLoginInfo|LumoSdkError)\b|"
                     r'#include "LumoGameSDK\.h"')
 
 
@@ -82,10 +84,12 @@ def check_sources(module_dir, cpp):
         build = f.read()
     m = re.search(r"bool bArm = Target\.Architecture\.ToString\(\)\.ToLowerInvariant\(\)\.Contains\(\"arm\"\);\s*"
                   r"bool bWindowsX64 = Target\.Platform == UnrealTargetPlatform\.Win64 && !bArm;\s*"
-                  r"if \(bWindowsX64\)\s*\{(.*?)\}\s*else\s*\{(.*?)\}", build, re.S)
+                  r"bool bServer = Target\.Type == TargetType\.Server;\s*"
+                  r"if \(bWindowsX64 && !bServer\)\s*\{(.*?)\}\s*else\s*\{(.*?)\}", build, re.S)
     if not m or 'PublicDefinitions.Add("WITH_LUMOGAMESDK=1")' not in m.group(1) \
             or 'PublicDefinitions.Add("WITH_LUMOGAMESDK=0")' not in m.group(2):
-        fault("Build.cs does not define WITH_LUMOGAMESDK=1 for Win64 on x64 only and WITH_LUMOGAMESDK=0 otherwise")
+        fault("Build.cs does not define WITH_LUMOGAMESDK=1 for Win64 on x64 outside server targets only and "
+              "WITH_LUMOGAMESDK=0 otherwise")
     elif "LumoGameSDK.lib" in m.group(2) or "LumoGameSDK.lib" not in m.group(1):
         fault("Build.cs links the x64 import library outside Win64 on x64")
     staged = re.findall(r'RuntimeDependencies\.Add\("([^"]*)', build)

@@ -290,6 +290,6 @@ int main() {
   if (!lateChannel.Join(static_cast<DWORD>(options.channelLateMs) + nbase::kThreadJoinBoundMs)) lateChannel.LetGo();
   // Messages the game signalled before it ended are printed before its end.
   reader.Stop();
-  PrintLine("game exited code=" + std::to_string(state.exitCode));
+  PrintLine("game exited code=" + devhost::ExitCodeText(state.exitCode));
   Exit(state.exitCode);
 }

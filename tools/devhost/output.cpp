@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <mutex>
+#include <string>
 
 namespace devhost {
 
@@ -25,6 +26,16 @@ std::string OneLine(const std::string& text) {
     else out.push_back(c);
   }
   return out;
+}
+
+std::string ExitCodeText(unsigned long code) {
+  std::string text = std::to_string(code);
+  if (code >= 0x80000000ul) {
+    char hex[16];
+    std::snprintf(hex, sizeof hex, " (0x%08lX)", code);
+    text += hex;
+  }
+  return text;
 }
 
 }  // namespace devhost

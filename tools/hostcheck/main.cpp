@@ -10,7 +10,6 @@
 #include <windows.h>
 #include <imm.h>
 #include <shellapi.h>
-#include <mmsystem.h>
 
 #include <cstdio>
 #include <string>
@@ -42,6 +41,31 @@ LRESULT CALLBACK GameWndProc(HWND wnd, UINT message, WPARAM wParam, LPARAM lPara
     default:
       return DefWindowProcW(wnd, message, wParam, lParam);
   }
+}
+
+// The channel is polled about once a millisecond: asks for a 1 ms timer.
+// winmm.dll is not one of the system's KnownDLLs: imported, the loader would
+// look for it in the tool's folder first (a launcher's folder, when the
+// launcher starts the tool from there). So it comes from the system folder at
+// run time: through the system-folder search flag, or, on a Windows 7 without
+// the update that flag needs, by its full path. Without it the polls keep the
+// default resolution.
+void AskForMillisecondTimer() {
+  HMODULE winmm = LoadLibraryExW(L"winmm.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+  if (winmm == nullptr) {
+    wchar_t path[MAX_PATH];
+    const UINT length = GetSystemDirectoryW(path, MAX_PATH);
+    if (length == 0 || length + 11 > MAX_PATH) return;  // 11: "\\winmm.dll" and its NUL
+    lstrcpyW(path + length, L"\\winmm.dll");
+    winmm = LoadLibraryExW(path, nullptr, 0);
+    if (winmm == nullptr) return;
+  }
+  using TimeBeginPeriod = UINT(WINAPI*)(UINT);
+  // Through void (*)(), as the library does, to keep the conversion free of warnings.
+  auto begin = reinterpret_cast<TimeBeginPeriod>(
+      reinterpret_cast<void (*)()>(GetProcAddress(winmm, "timeBeginPeriod")));
+  if (begin != nullptr) begin(1);
+  // winmm stays loaded for the life of the process, and its period with it.
 }
 
 HWND CreateGameWindow() {
@@ -120,7 +144,7 @@ int main() {
   // Wine gives each GUI thread a titled "Default IME" window, which the
   // library's window search would take for the game's.
   ImmDisableIME(0);
-  timeBeginPeriod(1);  // the channel is polled about once a millisecond
+  AskForMillisecondTimer();
 
   HWND wnd = CreateGameWindow();
   if (wnd == nullptr) {

@@ -10,7 +10,10 @@
 // tick "Editor Uses Dev Host". Build the player for Windows x86_64 and start
 // it through the launcher, or through lumo-devhost (see the SDK's
 // docs/development-host.md), to see it work. A 32-bit Windows player builds
-// too and shows why it cannot attach.
+// too and shows why it cannot attach. A player without a loadable
+// LumoGameSDK.dll (missing from <Game>_Data/Plugins/x86_64, or quarantined
+// by an antivirus) logs an error and goes on as Init's LaunchParamsFailed,
+// as the Unreal plugin does.
 #if UNITY_EDITOR || UNITY_STANDALONE_WIN
 using System;
 using System.Threading.Tasks;
@@ -42,6 +45,14 @@ public class LumoLoginAndPay : MonoBehaviour
             status = e.Message; // a 32-bit player: the library is x64 only
             return;
         }
+        catch (DllNotFoundException e)
+        {
+            init = NoLibrary(e);
+        }
+        catch (EntryPointNotFoundException e)
+        {
+            init = NoLibrary(e); // a DLL of that name that is not the SDK's
+        }
         if (init != SdkError.Ok)
         {
             status = "Init: " + init;
@@ -54,6 +65,15 @@ public class LumoLoginAndPay : MonoBehaviour
         // synchronization context), where Unity's API may be used.
         LumoSdk.LoginAsync().ContinueWith(
             done => OnLogin(done), TaskScheduler.FromCurrentSynchronizationContext());
+    }
+
+    // No exception leaves Start: the game goes on without the launcher.
+    static SdkError NoLibrary(Exception e)
+    {
+        Debug.LogError("LumoGameSDK: Init answers LaunchParamsFailed: LumoGameSDK.dll did not load (" + e.Message +
+                       "); the player's Plugins/x86_64 folder holds no loadable copy (missing, or quarantined " +
+                       "by an antivirus)");
+        return SdkError.LaunchParamsFailed;
     }
 
     void OnLogin(Task<SdkError> done)

@@ -4,9 +4,10 @@
 // (so the module loads even before the DLL is found) and staged with its PDB
 // into $(BinaryOutputDir): the plugin's Binaries/Win64 for the editor, the
 // executable's folder in a packaged game, where the module looks for it.
-// Elsewhere, and in an arm64 build of Windows (the DLL and its import
-// library are x64 only), WITH_LUMOGAMESDK is 0 and the nodes answer "not
-// supported" without any library.
+// Elsewhere, in an arm64 build of Windows (the DLL and its import library
+// are x64 only) and in a dedicated server (no game window, no launcher),
+// WITH_LUMOGAMESDK is 0 and the nodes answer "not supported" without any
+// library, which is then neither linked nor staged.
 using System.IO;
 using UnrealBuildTool;
 
@@ -23,7 +24,8 @@ public class LumoGameSDK : ModuleRules
 		// Intel 64-bit, "arm64" or "arm64ec" for Windows on Arm.
 		bool bArm = Target.Architecture.ToString().ToLowerInvariant().Contains("arm");
 		bool bWindowsX64 = Target.Platform == UnrealTargetPlatform.Win64 && !bArm;
-		if (bWindowsX64)
+		bool bServer = Target.Type == TargetType.Server;
+		if (bWindowsX64 && !bServer)
 		{
 			string Bin = Path.Combine(ThirdParty, "bin", "Win64");
 			PublicSystemIncludePaths.Add(Path.Combine(ThirdParty, "include"));

@@ -27,14 +27,15 @@ constexpr int32 CodeLaunchParamsFailed = -2;
 constexpr int32 CodeIpcPostFailed = -5;
 constexpr int32 CodeNotInitialized = -6;
 
-// Set from the game thread only.
-bool GEditorUsesDevHost = false;
+// Set from the game thread; read by LumoLoginBlocking from any thread.
+std::atomic<bool> GEditorUsesDevHost{false};
 
 // Whether this call may reach the DLL (LumoCallGate.h): only where the build
 // links it, a copy loaded at startup, and outside the editor or opted in.
 LumoCallGate::EVerdict Gate()
 {
-	return LumoCallGate::ForCall(WITH_LUMOGAMESDK != 0, LumoDllLoad::IsLoaded(), GIsEditor, GEditorUsesDevHost);
+	return LumoCallGate::ForCall(WITH_LUMOGAMESDK != 0, LumoDllLoad::IsLoaded(), GIsEditor,
+		GEditorUsesDevHost.load(std::memory_order_relaxed));
 }
 
 // The line a node logs when it answers without the DLL: an error naming the
@@ -49,8 +50,8 @@ void LogNoDll(const TCHAR* Call, bool bInit = false)
 #else
 	if (bInit)
 	{
-		UE_LOG(LogLumoGameSDK, Warning, TEXT("%s: not supported on this platform: LumoGameSDK.dll exists for Windows "
-			"x64 only"), Call);
+		UE_LOG(LogLumoGameSDK, Warning, TEXT("%s: not supported in this build: LumoGameSDK.dll exists for Windows "
+			"x64 games only (not for other platforms, arm64 or dedicated servers)"), Call);
 	}
 #endif
 }
@@ -102,7 +103,7 @@ ELumoSdkResult Answer(const TCHAR* Call, int32 Code, int32& OutCode)
 }
 
 #if WITH_LUMOGAMESDK
-void CopyRecord(const LoginInfo& Record, FLumoLoginInfo& Info)
+void CopyRecord(const LumoLoginInfo& Record, FLumoLoginInfo& Info)
 {
 	// The record's text is UTF-16, as TCHAR is on Windows.
 	Info.Uid = Record.uid;
@@ -110,6 +111,23 @@ void CopyRecord(const LoginInfo& Record, FLumoLoginInfo& Info)
 	Info.Sid = FString(Record.sid);
 	Info.Time = Record.time;
 	Info.UserType = Record.utype;
+}
+
+// lumoGameLogin and, when it succeeded, a copy of the record; blocks while
+// the request runs. Only after the gate said Call.
+int32 LoginWithRecord(bool& bHasRecord, FLumoLoginInfo& Info)
+{
+	const int32 Code = lumoGameLogin();
+	bHasRecord = false;
+	if (Code == 0)
+	{
+		if (const LumoLoginInfo* Record = lumoGetLoginInfo())
+		{
+			CopyRecord(*Record, Info);
+			bHasRecord = true;
+		}
+	}
+	return Code;
 }
 #endif
 
@@ -145,15 +163,7 @@ public:
 		TSharedRef<FLoginOutcome, ESPMode::ThreadSafe> Shared = Outcome;
 		Async(EAsyncExecution::Thread, [Shared]()
 		{
-			Shared->Code = lumoGameLogin();
-			if (Shared->Code == 0)
-			{
-				if (const LoginInfo* Record = lumoGetLoginInfo())
-				{
-					CopyRecord(*Record, Shared->Info);
-					Shared->bHasRecord = true;
-				}
-			}
+			Shared->Code = LoginWithRecord(Shared->bHasRecord, Shared->Info);
 			Shared->bDone.store(true, std::memory_order_release);
 		});
 #endif
@@ -234,6 +244,21 @@ void ULumoGameSDKLibrary::LumoLogin(UObject* WorldContextObject, FLatentActionIn
 	}
 }
 
+ELumoSdkResult ULumoGameSDKLibrary::LumoLoginBlocking(int32& Code, FLumoLoginInfo& Info)
+{
+	Info = FLumoLoginInfo();
+	if (!MayCall(TEXT("LumoLoginBlocking (answers NotInitialized)")))
+	{
+		return Answer(TEXT("LumoLoginBlocking"), CodeNotInitialized, Code);
+	}
+#if WITH_LUMOGAMESDK
+	bool bHasRecord = false; // Info stays empty without one
+	return Answer(TEXT("LumoLoginBlocking"), LoginWithRecord(bHasRecord, Info), Code);
+#else
+	return Answer(TEXT("LumoLoginBlocking"), CodeNotInitialized, Code);
+#endif
+}
+
 bool ULumoGameSDKLibrary::LumoGetLoginInfo(FLumoLoginInfo& Info)
 {
 	Info = FLumoLoginInfo();
@@ -242,7 +267,7 @@ bool ULumoGameSDKLibrary::LumoGetLoginInfo(FLumoLoginInfo& Info)
 		return false;
 	}
 #if WITH_LUMOGAMESDK
-	if (const LoginInfo* Record = lumoGetLoginInfo())
+	if (const LumoLoginInfo* Record = lumoGetLoginInfo())
 	{
 		CopyRecord(*Record, Info);
 		return true;
@@ -295,5 +320,5 @@ void ULumoGameSDKLibrary::LumoUninit()
 
 void ULumoGameSDKLibrary::LumoSetEditorUsesDevHost(bool bUse)
 {
-	GEditorUsesDevHost = bUse;
+	GEditorUsesDevHost.store(bUse, std::memory_order_relaxed);
 }

@@ -7,9 +7,8 @@
 // BuildPlugin); beside the running executable (the packaged game); then the
 // copy the plugin ships in Source/ThirdParty.
 // On other platforms the module exists without a DLL and the nodes answer
-// "not supported". Blueprints use ULumoGameSDKLibrary; C++ may include
-// "LumoGameSDK.h" and call the five functions itself (docs/integration-guide.md
-// of the SDK).
+// "not supported". Blueprints and C++ use ULumoGameSDKLibrary, whose
+// functions ask whether a copy loaded before they reach the DLL.
 #include "LumoDllLoad.h"
 #include "LumoGameSDKLog.h"
 

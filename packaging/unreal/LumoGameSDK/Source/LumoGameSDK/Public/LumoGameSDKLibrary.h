@@ -23,6 +23,10 @@
 // editor's command line names a parent window (start lumo-devhost with
 // --no-parent): the library would move the editor's window into it.
 // LumoUninit never runs in the editor: it would end the editor 3 s later.
+//
+// C++ code calls these same functions (ULumoGameSDKLibrary::LumoInit(Code)
+// and so on), never the DLL's five exports: only these ask the gate first.
+// For the login, LumoLoginBlocking is the C++ form of the latent node.
 #pragma once
 
 #include "CoreMinimal.h"
@@ -91,6 +95,13 @@ public:
 		meta = (Latent, LatentInfo = "LatentInfo", WorldContext = "WorldContextObject"))
 	static void LumoLogin(UObject* WorldContextObject, FLatentActionInfo LatentInfo, ELumoSdkResult& Result,
 		int32& Code, FLumoLoginInfo& Info);
+
+	/**
+	 * C++ only: lumoGameLogin behind the same gate as the nodes, with its record. Blocks while the HTTPS
+	 * request runs (the call returns within 20 s): call it from a worker thread, e.g.
+	 * Async(EAsyncExecution::Thread, ...), and hand the outcome to the game thread. Any thread.
+	 */
+	static ELumoSdkResult LumoLoginBlocking(int32& Code, FLumoLoginInfo& Info);
 
 	/** lumoGetLoginInfo: false before a successful login. */
 	UFUNCTION(BlueprintCallable, Category = "LumoGameSDK")
