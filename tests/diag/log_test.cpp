@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <shlobj.h>
+
 #include <map>
 #include <regex>
 #include <string>
@@ -23,11 +25,20 @@ class LogProbe {
   explicit LogProbe(const char* ini, const std::wstring& dir = L"") {
     dir_ = dir.empty() ? temp_.path() : dir;
     exe_ = dir_ + L"\\log_probe.exe";
-    CopyFileW(lumo_test::BinPath(L"log_probe.exe").c_str(), exe_.c_str(), FALSE);
-    if (ini) lumo_test::WriteFileBytes(dir_ + L"\\LumoGameSDK.ini", ini);
+    CopyFileW(lumo_test::BinPath(L"log_probe.exe").c_str(), AnyLength(exe_).c_str(), FALSE);
+    if (ini) lumo_test::WriteFileBytes(AnyLength(dir_ + L"\\LumoGameSDK.ini"), ini);
   }
+  // `path` in the form the file calls take at any length.
+  static std::wstring AnyLength(const std::wstring& path) {
+    return path.size() < MAX_PATH ? path : L"\\\\?\\" + path;
+  }
+  // An executable whose path Wine cannot start from (MAX_PATH units or
+  // more) is run from the test's own copy, the library told its path.
   DWORD Run(const std::wstring& args, std::string* output = nullptr) {
-    return lumo_test::RunProcess(lumo_test::Quote(exe_) + L" " + args, 60000, output);
+    if (exe_.size() < MAX_PATH) return lumo_test::RunProcess(lumo_test::Quote(exe_) + L" " + args, 60000, output);
+    return lumo_test::RunProcess(lumo_test::Quote(lumo_test::BinPath(L"log_probe.exe")) + L" exepath " +
+                                     lumo_test::Quote(exe_) + L" " + args,
+                                 60000, output);
   }
   std::wstring LogPath() const { return exe_ + L".log"; }
   std::string Log() const { return lumo_test::ReadFileBytes(LogPath()); }
@@ -96,22 +107,32 @@ TEST(Log, MutexIsMadeByTheFirstLineWrittenOnly) {
 
 TEST(Log, MutexNameIsLowerCaseWithSlashes) {
   wchar_t name[MAX_PATH];
-  ASSERT_TRUE(lumo::MakeLogMutexName(L"C:\\Games\\Foo\\Foo.exe", name));
+  lumo::MakeLogMutexName(L"C:\\Games\\Foo\\Foo.exe", name);
   EXPECT_STREQ(name, L"c:/games/foo/foo.exe.log.mutex");
   ASSERT_TRUE(lumo::MakeLogFilePath(L"C:\\Games\\Foo\\Foo.exe", name));
   EXPECT_STREQ(name, L"C:\\Games\\Foo\\Foo.exe.log");
 }
 
-TEST(Log, NamesThatDoNotFitAreRefused) {
+// A lock name never fails: the path where it fits, else a hash of fixed
+// length, the same for the same file whatever its case, another for
+// another file.
+TEST(Log, LockNamesFitWhateverThePath) {
   wchar_t name[MAX_PATH];
-  const std::wstring path249(249, L'a');  // + ".log.mutex" = 259 units: fits
-  EXPECT_TRUE(lumo::MakeLogMutexName(path249.c_str(), name));
-  const std::wstring path250(250, L'a');
-  EXPECT_FALSE(lumo::MakeLogMutexName(path250.c_str(), name));
-  EXPECT_STREQ(name, L"");
-  const std::wstring path256(256, L'a');
-  EXPECT_FALSE(lumo::MakeLogFilePath(path256.c_str(), name));
-  EXPECT_TRUE(lumo::MakeLogFilePath(path250.c_str(), name));
+  const std::wstring fits = L"C:\\" + std::wstring(250, L'a');  // + ".mutex" = 259 units
+  lumo::MakeLogLockName(fits.c_str(), name);
+  EXPECT_EQ(std::wstring(name), L"c:/" + std::wstring(250, L'a') + L".mutex");
+
+  const std::wregex hashed(LR"(lumogamesdk\.log\.[0-9a-f]{32}\.mutex)");
+  std::map<std::wstring, std::wstring> names;
+  for (const std::wstring& path : {L"C:\\" + std::wstring(251, L'a'), L"c:\\" + std::wstring(251, L'A'),
+                                   L"C:\\" + std::wstring(251, L'b'), L"C:\\" + std::wstring(20000, L'a')}) {
+    lumo::MakeLogLockName(path.c_str(), name);
+    EXPECT_TRUE(std::regex_match(std::wstring(name), hashed)) << lumo_test::Narrow(name);
+    names[path] = name;
+  }
+  EXPECT_EQ(names[L"C:\\" + std::wstring(251, L'a')], names[L"c:\\" + std::wstring(251, L'A')]);
+  EXPECT_NE(names[L"C:\\" + std::wstring(251, L'a')], names[L"C:\\" + std::wstring(251, L'b')]);
+  EXPECT_NE(names[L"C:\\" + std::wstring(251, L'a')], names[L"C:\\" + std::wstring(20000, L'a')]);
 }
 
 TEST(Log, LineLayout) {
@@ -296,34 +317,19 @@ TEST(Log, FullFileHeldWithoutDeleteSharingGrowsOnWithOneNote) {
   }
 }
 
-TEST(Log, ExecutablePathTooLongForTheMutexNameLogsNothing) {
-  // A folder such that the copied executable's path is 250..259 units long:
-  // the log file path would still fit, the mutex name would not.
-  TempDir temp;
-  std::wstring dir = temp.path();
-  const size_t target = 252 - std::wstring(L"\\log_probe.exe").size();
-  while (dir.size() < target) {
-    const size_t room = target - dir.size() - 1;
-    dir += L"\\" + std::wstring(room > 60 ? 60 : room, L'd');
-    ASSERT_TRUE(CreateDirectoryW(dir.c_str(), nullptr)) << lumo_test::Narrow(dir);
-  }
-  LogProbe probe("[main]\r\nlog=1\r\n", dir);
-  ASSERT_EQ(probe.exe().size(), 252u);
-  ASSERT_EQ(probe.Run(L"hello"), 0u);
-  EXPECT_FALSE(lumo_test::FileExists(probe.LogPath()));
-}
-
 // Sets an environment variable of this process, which the probes started
 // meanwhile inherit, and restores it afterwards.
 class ScopedEnv {
  public:
-  ScopedEnv(const wchar_t* name, const std::wstring& value) : name_(name) {
+  // A null `value` removes the variable.
+  ScopedEnv(const wchar_t* name, const wchar_t* value) : name_(name) {
     wchar_t old[MAX_PATH] = {};
     const DWORD n = GetEnvironmentVariableW(name, old, MAX_PATH);
     had_ = n > 0 && n < MAX_PATH;
     if (had_) old_ = old;
-    SetEnvironmentVariableW(name, value.c_str());
+    SetEnvironmentVariableW(name, value);
   }
+  ScopedEnv(const wchar_t* name, const std::wstring& value) : ScopedEnv(name, value.c_str()) {}
   ~ScopedEnv() { SetEnvironmentVariableW(name_, had_ ? old_.c_str() : nullptr); }
   ScopedEnv(const ScopedEnv&) = delete;
   ScopedEnv& operator=(const ScopedEnv&) = delete;
@@ -429,6 +435,175 @@ TEST(Log, AnIniWithAUtf8ByteOrderMarkStillTurnsTheLogOn) {
   LogProbe plain("[main]\r\nlog=1\r\n");
   ASSERT_EQ(plain.Run(L"debugout hello", &output), 0u) << output;
   EXPECT_TRUE(DebugLines(output).empty()) << output;
+}
+
+// A folder whose path makes the copied executable's path `units` long.
+std::wstring FolderForExecutableOf(const TempDir& temp, size_t units) {
+  std::wstring dir = temp.path();
+  const size_t target = units - std::wstring(L"\\log_probe.exe").size();
+  while (dir.size() < target) {
+    const size_t room = target - dir.size() - 1;
+    dir += L"\\" + std::wstring(room > 60 ? 60 : room, L'd');
+    EXPECT_TRUE(CreateDirectoryW(LogProbe::AnyLength(dir).c_str(), nullptr)) << lumo_test::Narrow(dir);
+  }
+  return dir;
+}
+
+// Two games with the same executable name in two folders, whose logs both
+// moved (their folders refuse them): one file, one lock. Each writes
+// thousands of lines at once across one switch to a new file: every line of
+// both is there once, whole, each writer's in order, and the switch made by
+// one kept the other's lines.
+TEST(Log, TwoGamesOfOneNameShareTheirMovedLogWithoutLosingALine) {
+  // About 75 bytes a line: 2 x 3000 lines pass the 300 KB cap once.
+  const char* ini = "[main]\r\nlog=1\r\nlog_max_kb=300\r\n";
+  LogProbe first(ini);
+  LogProbe second(ini);
+  ASSERT_TRUE(CreateDirectoryW(first.LogPath().c_str(), nullptr));
+  ASSERT_TRUE(CreateDirectoryW(second.LogPath().c_str(), nullptr));
+  TempDir appData;
+  const ScopedEnv localAppData(L"LOCALAPPDATA", appData.path());
+  constexpr int kLines = 3000;
+  const std::wstring gateName = L"lumo-log-moved-gate-" + std::to_wstring(GetCurrentProcessId());
+  HANDLE gate = CreateEventW(nullptr, TRUE, FALSE, gateName.c_str());
+  ASSERT_NE(gate, nullptr);
+  ChildProcess a, b;
+  const std::wstring args = L" lines " + std::to_wstring(kLines);
+  ASSERT_TRUE(a.Start(lumo_test::Quote(first.exe()) + args + L" alpha " + gateName));
+  ASSERT_TRUE(b.Start(lumo_test::Quote(second.exe()) + args + L" beta " + gateName));
+  Sleep(300);  // both waiting at the gate: they write at the same time
+  SetEvent(gate);
+  DWORD codeA = 1, codeB = 1;
+  const bool endedA = a.Wait(300000, &codeA);
+  const bool endedB = b.Wait(300000, &codeB);
+  CloseHandle(gate);
+  ASSERT_TRUE(endedA && endedB);
+  ASSERT_EQ(codeA, 0u);
+  ASSERT_EQ(codeB, 0u);
+
+  const std::wstring moved = appData.path() + L"\\LumoGameSDK\\log_probe.exe.log";
+  const std::string older = lumo_test::ReadFileBytes(moved + L".1");
+  ASSERT_FALSE(older.empty()) << "no switch to a new file happened";
+  const std::regex line(R"(\[[^\]]+\]\[log_probe\.exe\]\[\d+/\d+\]\[LumoGameSDK\] (alpha|beta) (\d+))");
+  int next[2] = {0, 0};
+  int notes = 0;
+  for (const std::string& l : SplitLines(older + lumo_test::ReadFileBytes(moved))) {
+    if (l.find("[LumoGameSDK] log: ") != std::string::npos && l.find(" cannot be written (error 5, access denied); "
+                                                                    "the log is written to ") != std::string::npos) {
+      ++notes;  // each game says once why its log moved
+      continue;
+    }
+    std::smatch m;
+    ASSERT_TRUE(std::regex_match(l, m, line)) << "torn line: " << l;
+    const int who = m[1] == "alpha" ? 0 : 1;
+    ASSERT_EQ(std::stoi(m[2].str()), next[who]++) << (who == 0 ? "alpha" : "beta");
+  }
+  EXPECT_EQ(notes, 2);
+  EXPECT_EQ(next[0], kLines);
+  EXPECT_EQ(next[1], kLines);
+}
+
+struct LongPathCase {
+  size_t exeUnits;      // the executable's path
+  bool beside;          // the log is written beside it; else it moved
+};
+
+class LogLongPath : public ::testing::TestWithParam<LongPathCase> {};
+
+// An executable path with no room for the old lock name (255 units) or for
+// the log file's name beside it (265): the log is written all the same,
+// beside the executable under a lock of fixed length, or moved to the local
+// application data folder with the line that says why. The INI file, whose
+// path is too long for Windows' reader at 265, is read through a copy.
+TEST_P(LogLongPath, TheLogIsWrittenAndSaysWhere) {
+  TempDir temp;
+  LogProbe probe("[main]\r\nlog=1\r\n", FolderForExecutableOf(temp, GetParam().exeUnits));
+  ASSERT_EQ(probe.exe().size(), GetParam().exeUnits);
+  TempDir appData;
+  const ScopedEnv localAppData(L"LOCALAPPDATA", appData.path());
+  std::string output;
+  ASSERT_EQ(probe.Run(L"debugout lines 3 long", &output), 0u) << output;
+
+  const std::wstring moved = appData.path() + L"\\LumoGameSDK\\log_probe.exe.log";
+  const std::string log = lumo_test::ReadFileBytes(GetParam().beside ? probe.LogPath() : moved);
+  const std::vector<std::string> lines = SplitLines(log);
+  ASSERT_EQ(lines.size(), GetParam().beside ? 3u : 4u) << log << output;
+  if (!GetParam().beside) {
+    const std::string why = "[LumoGameSDK] log: " + lumo_test::Narrow(probe.LogPath()) +
+                            " cannot be named (its path is " + std::to_string(GetParam().exeUnits + 4) +
+                            " characters long, more than 259); the log is written to " + lumo_test::Narrow(moved);
+    ASSERT_GE(lines[0].size(), why.size());
+    EXPECT_EQ(lines[0].substr(lines[0].size() - why.size()), why);
+    EXPECT_EQ(DebugLines(output), std::vector<std::string>{why}) << output;
+  } else {
+    EXPECT_TRUE(DebugLines(output).empty()) << output;
+  }
+  EXPECT_NE(lines.back().find("[LumoGameSDK] long 2"), std::string::npos) << lines.back();
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, LogLongPath, ::testing::Values(LongPathCase{255, true}, LongPathCase{265, false}));
+
+// Where no copy of an INI file too long for Windows' reader can be made
+// (the temporary folder is missing), one debugger-output line says it was
+// not read, and the log stays off.
+TEST(Log, AnIniTooLongToBeReadSaysSoOnce) {
+  TempDir temp;
+  LogProbe probe("[main]\r\nlog=1\r\n", FolderForExecutableOf(temp, 265));
+  const std::wstring missing = temp.path() + L"\\no-such-folder";
+  const ScopedEnv tmp(L"TMP", missing);
+  const ScopedEnv tempVar(L"TEMP", missing);
+  std::string output;
+  ASSERT_EQ(probe.Run(L"debugout lines 3 unread", &output), 0u) << output;
+  const std::vector<std::string> debug = DebugLines(output);
+  ASSERT_EQ(debug.size(), 1u) << output;
+  const std::string ini = lumo_test::Narrow(probe.exe().substr(0, probe.exe().rfind(L'\\'))) + "\\LumoGameSDK.ini";
+  EXPECT_EQ(debug[0].rfind("[LumoGameSDK] " + ini + " cannot be read: its path is 267 characters long, more than "
+                           "Windows' INI reader takes (259)", 0), 0u) << debug[0];
+}
+
+// A junction in place of the moved log's folder (a normal program of the
+// same user can make one, and a game run as administrator would write
+// wherever it points): refused, one debugger-output line, nothing written.
+// Wine cannot make a junction; the probe's seam reports the folder as one.
+TEST(Log, AJunctionInPlaceOfTheMovedLogsFolderIsRefused) {
+  LogProbe probe("[main]\r\nlog=1\r\n");
+  ASSERT_TRUE(CreateDirectoryW(probe.LogPath().c_str(), nullptr));
+  TempDir appData;
+  const ScopedEnv localAppData(L"LOCALAPPDATA", appData.path());
+  std::string output;
+  ASSERT_EQ(probe.Run(L"debugout linkseam lines 3 linked", &output), 0u) << output;
+  const std::string folder = lumo_test::Narrow(appData.path()) + "\\LumoGameSDK";
+  EXPECT_EQ(DebugLines(output),
+            std::vector<std::string>{"[LumoGameSDK] log: " + folder +
+                                     " is a junction, symbolic link or other reparse point; the log is not written "
+                                     "through it, nothing is logged"})
+      << output;
+  EXPECT_FALSE(lumo_test::FileExists(appData.path() + L"\\LumoGameSDK\\log_probe.exe.log"));
+}
+
+// A launcher that passes an environment block of its own may leave out
+// LOCALAPPDATA: the moved log goes to the folder the shell knows by that
+// name all the same.
+TEST(Log, WithoutLocalAppDataTheKnownFolderTakesTheMovedLog) {
+  wchar_t* known = nullptr;
+  ASSERT_TRUE(SUCCEEDED(SHGetKnownFolderPath(FOLDERID_LocalAppData, 0, nullptr, &known)));
+  const std::wstring folder = std::wstring(known) + L"\\LumoGameSDK";
+  CoTaskMemFree(known);
+  LogProbe probe("[main]\r\nlog=1\r\n");
+  // A name of this run's own, so that nothing else's log is touched.
+  const std::wstring renamed = probe.exe().substr(0, probe.exe().size() - 4) + L"-" +
+                               std::to_wstring(GetCurrentProcessId()) + L".exe";
+  ASSERT_TRUE(MoveFileW(probe.exe().c_str(), renamed.c_str()));
+  ASSERT_TRUE(CreateDirectoryW((renamed + L".log").c_str(), nullptr));
+  const std::wstring moved = folder + renamed.substr(renamed.rfind(L'\\')) + L".log";
+  DeleteFileW(moved.c_str());
+  const ScopedEnv localAppData(L"LOCALAPPDATA", nullptr);
+  std::string output;
+  const DWORD code = lumo_test::RunProcess(lumo_test::Quote(renamed) + L" lines 2 known", 60000, &output);
+  const std::string log = lumo_test::ReadFileBytes(moved);
+  DeleteFileW(moved.c_str());
+  ASSERT_EQ(code, 0u) << output;
+  EXPECT_NE(log.find("[LumoGameSDK] known 1\r\n"), std::string::npos) << lumo_test::Narrow(moved) << "\n" << log;
 }
 
 }  // namespace
