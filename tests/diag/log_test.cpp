@@ -203,6 +203,43 @@ TEST(Log, TwoProcessesAppendWholeLines) {
   EXPECT_EQ(next[1], kLines);
 }
 
+// Where the lock cannot be had at all (another program made an object of
+// another kind under its name), lines are written without it: each append
+// still lands whole at the end, none over another, as Windows appends
+// through a handle opened for appending only. Wine appends by looking up
+// the file's size and writing there, which two processes race: the test
+// runs on Windows only.
+TEST(Log, WithoutTheLockAppendsOverwriteNothing) {
+  if (GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr) {
+    GTEST_SKIP() << "Wine's append-only writes are not atomic between processes; run on Windows";
+  }
+  LogProbe probe("[main]\r\nlog=1\r\n");
+  wchar_t lockName[MAX_PATH];
+  lumo::MakeLogMutexName(probe.exe().c_str(), lockName);
+  HANDLE squatter = CreateEventW(nullptr, TRUE, FALSE, lockName);
+  ASSERT_NE(squatter, nullptr);
+  constexpr int kLines = 2000;
+  ChildProcess a, b;
+  ASSERT_TRUE(a.Start(lumo_test::Quote(probe.exe()) + L" lines " + std::to_wstring(kLines) + L" alpha"));
+  ASSERT_TRUE(b.Start(lumo_test::Quote(probe.exe()) + L" lines " + std::to_wstring(kLines) + L" beta"));
+  DWORD codeA = 1, codeB = 1;
+  const bool ended = a.Wait(120000, &codeA) && b.Wait(120000, &codeB);
+  CloseHandle(squatter);
+  ASSERT_TRUE(ended);
+  ASSERT_EQ(codeA, 0u);
+  ASSERT_EQ(codeB, 0u);
+  const std::regex line(R"(\[[^\]]+\]\[log_probe\.exe\]\[\d+/\d+\]\[LumoGameSDK\] (alpha|beta) (\d+))");
+  int next[2] = {0, 0};
+  for (const std::string& l : SplitLines(probe.Log())) {
+    std::smatch m;
+    ASSERT_TRUE(std::regex_match(l, m, line)) << "torn line: " << l;
+    const int who = m[1] == "alpha" ? 0 : 1;
+    ASSERT_EQ(std::stoi(m[2].str()), next[who]++);
+  }
+  EXPECT_EQ(next[0], kLines);
+  EXPECT_EQ(next[1], kLines);
+}
+
 struct CapCase {
   const wchar_t* value;  // [main] log_max_kb as the INI reader hands it over
   uint32_t kb;
