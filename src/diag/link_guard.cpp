@@ -18,6 +18,17 @@ LinkVerdict Judge(HANDLE handle, bool isFile) {
   return LinkVerdict::Plain;
 }
 
+// Judges an opened handle; closes it (keeping the last error) unless it is
+// plain.
+bool KeepIfPlain(HANDLE handle, bool isFile, LinkVerdict& verdict) {
+  verdict = Judge(handle, isFile);
+  if (verdict == LinkVerdict::Plain) return true;
+  const DWORD error = GetLastError();
+  CloseHandle(handle);
+  SetLastError(error);
+  return false;
+}
+
 }  // namespace
 
 HANDLE OpenFolderAsItself(const wchar_t* path, LinkVerdict& verdict) {
@@ -28,14 +39,7 @@ HANDLE OpenFolderAsItself(const wchar_t* path, LinkVerdict& verdict) {
     verdict = LinkVerdict::OpenFailed;
     return nullptr;
   }
-  verdict = Judge(folder, false);
-  if (verdict != LinkVerdict::Plain) {
-    const DWORD error = GetLastError();
-    CloseHandle(folder);
-    SetLastError(error);
-    return nullptr;
-  }
-  return folder;
+  return KeepIfPlain(folder, false, verdict) ? folder : nullptr;
 }
 
 HANDLE OpenAppendOnlyAsItself(const wchar_t* path, LinkVerdict& verdict) {
@@ -46,14 +50,7 @@ HANDLE OpenAppendOnlyAsItself(const wchar_t* path, LinkVerdict& verdict) {
     verdict = LinkVerdict::OpenFailed;
     return file;
   }
-  verdict = Judge(file, true);
-  if (verdict != LinkVerdict::Plain) {
-    const DWORD error = GetLastError();
-    CloseHandle(file);
-    SetLastError(error);
-    return INVALID_HANDLE_VALUE;
-  }
-  return file;
+  return KeepIfPlain(file, true, verdict) ? file : INVALID_HANDLE_VALUE;
 }
 
 HANDLE CreateNewAsItself(const wchar_t* path) {

@@ -60,6 +60,52 @@ std::vector<std::string> SplitLines(const std::string& log) {
   return lines;
 }
 
+// Runs `exeA` and `exeB` at once, writing `lines` lines each ("alpha <i>"
+// and "beta <i>"), both held at a gate until both have started. True when
+// both ended with 0.
+bool WriteFromTwoProcesses(const std::wstring& exeA, const std::wstring& exeB, int lines) {
+  const std::wstring gateName = L"lumo-log-gate-" + std::to_wstring(GetCurrentProcessId());
+  HANDLE gate = CreateEventW(nullptr, TRUE, FALSE, gateName.c_str());
+  if (gate == nullptr) return false;
+  ChildProcess a, b;
+  const std::wstring args = L" lines " + std::to_wstring(lines);
+  bool ok = a.Start(lumo_test::Quote(exeA) + args + L" alpha " + gateName) &&
+            b.Start(lumo_test::Quote(exeB) + args + L" beta " + gateName);
+  Sleep(300);  // both waiting at the gate: they write at the same time
+  SetEvent(gate);
+  DWORD codeA = 1, codeB = 1;
+  ok = a.Wait(300000, &codeA) && b.Wait(300000, &codeB) && ok && codeA == 0 && codeB == 0;
+  CloseHandle(gate);
+  return ok;
+}
+
+// Every line of `log` is a whole stamped line of one of the two writers,
+// each writer's in order (none lost, none twice), `lines` of each. Lines
+// that hold `note` (when given) are skipped and counted into `notes`.
+::testing::AssertionResult EveryLineOnceInOrder(const std::string& log, int lines, const std::string& note = "",
+                                                int* notes = nullptr) {
+  const std::regex line(R"(\[[^\]]+\]\[log_probe\.exe\]\[\d+/\d+\]\[LumoGameSDK\] (alpha|beta) (\d+))");
+  int next[2] = {0, 0};
+  for (const std::string& l : SplitLines(log)) {
+    if (!note.empty() && l.find(note) != std::string::npos) {
+      if (notes != nullptr) ++*notes;
+      continue;
+    }
+    std::smatch m;
+    if (!std::regex_match(l, m, line)) return ::testing::AssertionFailure() << "torn line: " << l;
+    const int who = m[1] == "alpha" ? 0 : 1;
+    const int at = std::stoi(m[2].str());
+    if (at != next[who]) {
+      return ::testing::AssertionFailure() << m[1] << " " << at << " where " << next[who] << " was due";
+    }
+    ++next[who];
+  }
+  if (next[0] != lines || next[1] != lines) {
+    return ::testing::AssertionFailure() << next[0] << " alpha and " << next[1] << " beta lines of " << lines;
+  }
+  return ::testing::AssertionSuccess();
+}
+
 struct SwitchCase {
   const char* ini;  // nullptr: no INI file
   bool on;
@@ -181,26 +227,8 @@ TEST(Log, FileIsInTheAnsiCodePage) {
 
 TEST(Log, TwoProcessesAppendWholeLines) {
   LogProbe probe("[main]\r\nlog=1\r\n");
-  constexpr int kLines = 300;
-  ChildProcess a, b;
-  ASSERT_TRUE(a.Start(lumo_test::Quote(probe.exe()) + L" lines " + std::to_wstring(kLines) + L" alpha"));
-  ASSERT_TRUE(b.Start(lumo_test::Quote(probe.exe()) + L" lines " + std::to_wstring(kLines) + L" beta"));
-  DWORD codeA = 1, codeB = 1;
-  ASSERT_TRUE(a.Wait(120000, &codeA));
-  ASSERT_TRUE(b.Wait(120000, &codeB));
-  ASSERT_EQ(codeA, 0u);
-  ASSERT_EQ(codeB, 0u);
-
-  const std::regex line(R"(\[[^\]]+\]\[log_probe\.exe\]\[\d+/\d+\]\[LumoGameSDK\] (alpha|beta) (\d+))");
-  int next[2] = {0, 0};
-  for (const std::string& l : SplitLines(probe.Log())) {
-    std::smatch m;
-    ASSERT_TRUE(std::regex_match(l, m, line)) << "torn line: " << l;
-    const int who = m[1] == "alpha" ? 0 : 1;
-    EXPECT_EQ(std::stoi(m[2].str()), next[who]++);  // each writer's lines stay in order
-  }
-  EXPECT_EQ(next[0], kLines);
-  EXPECT_EQ(next[1], kLines);
+  ASSERT_TRUE(WriteFromTwoProcesses(probe.exe(), probe.exe(), 300));
+  EXPECT_TRUE(EveryLineOnceInOrder(probe.Log(), 300));
 }
 
 // Where the lock cannot be had at all (another program made an object of
@@ -218,26 +246,10 @@ TEST(Log, WithoutTheLockAppendsOverwriteNothing) {
   lumo::MakeLogMutexName(probe.exe().c_str(), lockName);
   HANDLE squatter = CreateEventW(nullptr, TRUE, FALSE, lockName);
   ASSERT_NE(squatter, nullptr);
-  constexpr int kLines = 2000;
-  ChildProcess a, b;
-  ASSERT_TRUE(a.Start(lumo_test::Quote(probe.exe()) + L" lines " + std::to_wstring(kLines) + L" alpha"));
-  ASSERT_TRUE(b.Start(lumo_test::Quote(probe.exe()) + L" lines " + std::to_wstring(kLines) + L" beta"));
-  DWORD codeA = 1, codeB = 1;
-  const bool ended = a.Wait(120000, &codeA) && b.Wait(120000, &codeB);
+  const bool wrote = WriteFromTwoProcesses(probe.exe(), probe.exe(), 2000);
   CloseHandle(squatter);
-  ASSERT_TRUE(ended);
-  ASSERT_EQ(codeA, 0u);
-  ASSERT_EQ(codeB, 0u);
-  const std::regex line(R"(\[[^\]]+\]\[log_probe\.exe\]\[\d+/\d+\]\[LumoGameSDK\] (alpha|beta) (\d+))");
-  int next[2] = {0, 0};
-  for (const std::string& l : SplitLines(probe.Log())) {
-    std::smatch m;
-    ASSERT_TRUE(std::regex_match(l, m, line)) << "torn line: " << l;
-    const int who = m[1] == "alpha" ? 0 : 1;
-    ASSERT_EQ(std::stoi(m[2].str()), next[who]++);
-  }
-  EXPECT_EQ(next[0], kLines);
-  EXPECT_EQ(next[1], kLines);
+  ASSERT_TRUE(wrote);
+  EXPECT_TRUE(EveryLineOnceInOrder(probe.Log(), 2000));
 }
 
 struct CapCase {
@@ -280,22 +292,7 @@ TEST(Log, TwoProcessesWritingAcrossTheCapLoseAndSplitNoLine) {
   // About 80 bytes a line: 2 x 300 lines pass the 32 KB cap once, not twice.
   LogProbe probe("[main]\r\nlog=1\r\nlog_max_kb=32\r\n");
   constexpr int kLines = 300;
-  const std::wstring gateName = L"lumo-log-cap-gate-" + std::to_wstring(GetCurrentProcessId());
-  HANDLE gate = CreateEventW(nullptr, TRUE, FALSE, gateName.c_str());
-  ASSERT_NE(gate, nullptr);
-  ChildProcess a, b;
-  const std::wstring args = L" lines " + std::to_wstring(kLines);
-  ASSERT_TRUE(a.Start(lumo_test::Quote(probe.exe()) + args + L" alpha " + gateName));
-  ASSERT_TRUE(b.Start(lumo_test::Quote(probe.exe()) + args + L" beta " + gateName));
-  Sleep(300);  // both waiting at the gate: they write at the same time
-  SetEvent(gate);
-  DWORD codeA = 1, codeB = 1;
-  const bool endedA = a.Wait(120000, &codeA);
-  const bool endedB = b.Wait(120000, &codeB);
-  CloseHandle(gate);
-  ASSERT_TRUE(endedA && endedB);
-  ASSERT_EQ(codeA, 0u);
-  ASSERT_EQ(codeB, 0u);
+  ASSERT_TRUE(WriteFromTwoProcesses(probe.exe(), probe.exe(), kLines));
 
   const std::string older = lumo_test::ReadFileBytes(probe.LogPath() + L".1");
   const std::string newer = probe.Log();
@@ -314,17 +311,8 @@ TEST(Log, TwoProcessesWritingAcrossTheCapLoseAndSplitNoLine) {
   FindClose(search);
   EXPECT_EQ(names.size(), 2u);
 
-  const std::regex line(R"(\[[^\]]+\]\[log_probe\.exe\]\[\d+/\d+\]\[LumoGameSDK\] (alpha|beta) (\d+))");
-  int next[2] = {0, 0};
-  for (const std::string& l : SplitLines(older + newer)) {
-    std::smatch m;
-    ASSERT_TRUE(std::regex_match(l, m, line)) << "torn line: " << l;
-    const int who = m[1] == "alpha" ? 0 : 1;
-    // In order across the switch: none lost, none twice.
-    EXPECT_EQ(std::stoi(m[2].str()), next[who]++);
-  }
-  EXPECT_EQ(next[0], kLines);
-  EXPECT_EQ(next[1], kLines);
+  // In order across the switch: none lost, none twice.
+  EXPECT_TRUE(EveryLineOnceInOrder(older + newer, kLines));
 }
 
 // Another program (a viewer) holds the full file open without letting it be
@@ -500,44 +488,16 @@ TEST(Log, TwoGamesOfOneNameShareTheirMovedLogWithoutLosingALine) {
   ASSERT_TRUE(CreateDirectoryW(second.LogPath().c_str(), nullptr));
   TempDir appData;
   const ScopedEnv localAppData(L"LOCALAPPDATA", appData.path());
-  constexpr int kLines = 3000;
-  const std::wstring gateName = L"lumo-log-moved-gate-" + std::to_wstring(GetCurrentProcessId());
-  HANDLE gate = CreateEventW(nullptr, TRUE, FALSE, gateName.c_str());
-  ASSERT_NE(gate, nullptr);
-  ChildProcess a, b;
-  const std::wstring args = L" lines " + std::to_wstring(kLines);
-  ASSERT_TRUE(a.Start(lumo_test::Quote(first.exe()) + args + L" alpha " + gateName));
-  ASSERT_TRUE(b.Start(lumo_test::Quote(second.exe()) + args + L" beta " + gateName));
-  Sleep(300);  // both waiting at the gate: they write at the same time
-  SetEvent(gate);
-  DWORD codeA = 1, codeB = 1;
-  const bool endedA = a.Wait(300000, &codeA);
-  const bool endedB = b.Wait(300000, &codeB);
-  CloseHandle(gate);
-  ASSERT_TRUE(endedA && endedB);
-  ASSERT_EQ(codeA, 0u);
-  ASSERT_EQ(codeB, 0u);
+  ASSERT_TRUE(WriteFromTwoProcesses(first.exe(), second.exe(), 3000));
 
   const std::wstring moved = appData.path() + L"\\LumoGameSDK\\log_probe.exe.log";
   const std::string older = lumo_test::ReadFileBytes(moved + L".1");
   ASSERT_FALSE(older.empty()) << "no switch to a new file happened";
-  const std::regex line(R"(\[[^\]]+\]\[log_probe\.exe\]\[\d+/\d+\]\[LumoGameSDK\] (alpha|beta) (\d+))");
-  int next[2] = {0, 0};
+  // Each game says once why its log moved.
   int notes = 0;
-  for (const std::string& l : SplitLines(older + lumo_test::ReadFileBytes(moved))) {
-    if (l.find("[LumoGameSDK] log: ") != std::string::npos && l.find(" cannot be written (error 5, access denied); "
-                                                                    "the log is written to ") != std::string::npos) {
-      ++notes;  // each game says once why its log moved
-      continue;
-    }
-    std::smatch m;
-    ASSERT_TRUE(std::regex_match(l, m, line)) << "torn line: " << l;
-    const int who = m[1] == "alpha" ? 0 : 1;
-    ASSERT_EQ(std::stoi(m[2].str()), next[who]++) << (who == 0 ? "alpha" : "beta");
-  }
+  EXPECT_TRUE(EveryLineOnceInOrder(older + lumo_test::ReadFileBytes(moved), 3000,
+                                   " cannot be written (error 5, access denied); the log is written to ", &notes));
   EXPECT_EQ(notes, 2);
-  EXPECT_EQ(next[0], kLines);
-  EXPECT_EQ(next[1], kLines);
 }
 
 struct LongPathCase {
