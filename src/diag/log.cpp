@@ -57,21 +57,34 @@ uint64_t HashUnits(const std::wstring& text, uint64_t hash) {
 
 }  // namespace
 
-void MakeLogLockName(const wchar_t* logPath, wchar_t (&out)[MAX_PATH]) {
-  std::wstring name = logPath;
-  if (!name.empty()) CharLowerBuffW(&name[0], static_cast<DWORD>(name.size()));
-  for (wchar_t& unit : name) {
+namespace {
+
+// The path as every lock name reads it: lower-cased, slashes for backslashes.
+std::wstring LockKey(const wchar_t* logPath) {
+  std::wstring key = logPath;
+  if (!key.empty()) CharLowerBuffW(&key[0], static_cast<DWORD>(key.size()));
+  for (wchar_t& unit : key) {
     if (unit == L'\\') unit = L'/';
   }
-  const wchar_t* const suffix = L".mutex";
-  if (name.size() + std::wcslen(suffix) < MAX_PATH) {
-    wcscpy_s(out, name.c_str());
-    wcscat_s(out, suffix);
-    return;
-  }
+  return key;
+}
+
+}  // namespace
+
+void MakeHashedLogLockName(const wchar_t* logPath, wchar_t (&out)[MAX_PATH]) {
+  const std::wstring key = LockKey(logPath);
   _snwprintf_s(out, MAX_PATH, _TRUNCATE, L"lumogamesdk.log.%016llx%016llx.mutex",
-               static_cast<unsigned long long>(HashUnits(name, 0xCBF29CE484222325ull)),
-               static_cast<unsigned long long>(HashUnits(name, 0x84222325CBF29CE4ull)));
+               static_cast<unsigned long long>(HashUnits(key, 0xCBF29CE484222325ull)),
+               static_cast<unsigned long long>(HashUnits(key, 0x84222325CBF29CE4ull)));
+}
+
+void MakeLogLockName(const wchar_t* logPath, wchar_t (&out)[MAX_PATH]) {
+  const std::wstring key = LockKey(logPath) + L".mutex";
+  if (key.size() < MAX_PATH) {
+    wcscpy_s(out, key.c_str());
+  } else {
+    MakeHashedLogLockName(logPath, out);
+  }
 }
 
 void MakeLogMutexName(const wchar_t* exePath, wchar_t (&out)[MAX_PATH]) {
@@ -384,7 +397,7 @@ void PlaceLog(LogSink& sink) {
     return;
   }
   sink.file = file;
-  MakeLogLockName(sink.logPath, sink.mutexName);
+  MakeHashedLogLockName(sink.logPath, sink.mutexName);
   if (besideError != 0) {
     _snwprintf_s(text, kMessageUnits, _TRUNCATE, L"[LumoGameSDK] log: %ls cannot be written (%ls); the log is written to %ls",
                  beside.c_str(), BesideRefusal(besideError, beside.size()).c_str(), sink.logPath);

@@ -110,12 +110,15 @@ void SdkLog(const wchar_t* format, ...);
 // Called only by SdkLog; appends one stamped line when the sink is enabled.
 void WriteLogLine(LogSink& sink, const wchar_t* format, ...);
 
-// The name of the lock of the log file `logPath`: the path lower-cased
-// (CharLowerW) with every backslash made a slash and ".mutex" appended,
-// where that fits 259 units; otherwise "lumogamesdk.log.<32 hex digits>.mutex",
-// the digits a hash of that same lower-cased path, so that no path is too
-// long for a name and every process that writes one file takes one lock.
+// The name of the lock of the log file `logPath` beside the executable: the
+// path lower-cased (CharLowerW) with every backslash made a slash and
+// ".mutex" appended, where that fits 259 units; otherwise the hashed name.
 void MakeLogLockName(const wchar_t* logPath, wchar_t (&out)[MAX_PATH]);
+// "lumogamesdk.log.<32 hex digits>.mutex", the digits a hash of the path
+// lower-cased with slashes: of fixed length, so that no path is too long
+// for it and every process that writes one file takes one lock. The moved
+// log's lock always has this name.
+void MakeHashedLogLockName(const wchar_t* logPath, wchar_t (&out)[MAX_PATH]);
 // The lock of the log beside the executable `exePath`: that of "<exe>.log".
 void MakeLogMutexName(const wchar_t* exePath, wchar_t (&out)[MAX_PATH]);
 

@@ -7,8 +7,10 @@
 #include <map>
 #include <regex>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "diag/local_app_data.h"
 #include "diag/log_cap.h"
 
 #include "support/test_support.h"
@@ -159,9 +161,9 @@ TEST(Log, MutexNameIsLowerCaseWithSlashes) {
   EXPECT_STREQ(name, L"C:\\Games\\Foo\\Foo.exe.log");
 }
 
-// A lock name never fails: the path where it fits, else a hash of fixed
-// length, the same for the same file whatever its case, another for
-// another file.
+// A lock name never fails: the path where it fits (beside the executable),
+// else a hash of fixed length, the same for the same file whatever its
+// case, another for another file.
 TEST(Log, LockNamesFitWhateverThePath) {
   wchar_t name[MAX_PATH];
   const std::wstring fits = L"C:\\" + std::wstring(250, L'a');  // + ".mutex" = 259 units
@@ -179,6 +181,11 @@ TEST(Log, LockNamesFitWhateverThePath) {
   EXPECT_EQ(names[L"C:\\" + std::wstring(251, L'a')], names[L"c:\\" + std::wstring(251, L'A')]);
   EXPECT_NE(names[L"C:\\" + std::wstring(251, L'a')], names[L"C:\\" + std::wstring(251, L'b')]);
   EXPECT_NE(names[L"C:\\" + std::wstring(251, L'a')], names[L"C:\\" + std::wstring(20000, L'a')]);
+  // The moved log's lock: hashed whatever the length, as the long path's is.
+  lumo::MakeHashedLogLockName((L"C:\\" + std::wstring(251, L'A')).c_str(), name);
+  EXPECT_EQ(std::wstring(name), names[L"C:\\" + std::wstring(251, L'a')]);
+  lumo::MakeHashedLogLockName(L"C:\\Users\\p\\AppData\\Local\\LumoGameSDK\\Foo.exe.log", name);
+  EXPECT_TRUE(std::regex_match(std::wstring(name), hashed)) << lumo_test::Narrow(name);
 }
 
 TEST(Log, LineLayout) {
@@ -601,6 +608,44 @@ TEST(Log, WithoutLocalAppDataTheKnownFolderTakesTheMovedLog) {
   DeleteFileW(moved.c_str());
   ASSERT_EQ(code, 0u) << output;
   EXPECT_NE(log.find("[LumoGameSDK] known 1\r\n"), std::string::npos) << lumo_test::Narrow(moved) << "\n" << log;
+}
+
+// The known folder is never asked for while the loader lock is held: the
+// check reads the lock's owner, here taken as the loader takes it.
+TEST(Log, TheLoaderLockIsSeenOnlyByItsOwner) {
+  using LockLoaderLock = LONG(NTAPI*)(ULONG flags, ULONG* disposition, ULONG_PTR* cookie);
+  using UnlockLoaderLock = LONG(NTAPI*)(ULONG flags, ULONG_PTR cookie);
+  HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+  const auto lock = reinterpret_cast<LockLoaderLock>(
+      reinterpret_cast<void (*)()>(GetProcAddress(ntdll, "LdrLockLoaderLock")));
+  const auto unlock = reinterpret_cast<UnlockLoaderLock>(
+      reinterpret_cast<void (*)()>(GetProcAddress(ntdll, "LdrUnlockLoaderLock")));
+  ASSERT_TRUE(lock != nullptr && unlock != nullptr);
+  EXPECT_FALSE(lumo::HoldsLoaderLock());
+  // Started before the lock is taken: a thread cannot begin (or end) while
+  // another holds it.
+  HANDLE ask = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+  HANDLE answered = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+  bool elsewhere = true;
+  std::thread other([&] {
+    WaitForSingleObject(ask, 30000);
+    elsewhere = lumo::HoldsLoaderLock();
+    SetEvent(answered);
+  });
+  ULONG disposition = 0;
+  ULONG_PTR cookie = 0;
+  const bool locked = lock(0, &disposition, &cookie) == 0;
+  const bool held = lumo::HoldsLoaderLock();
+  SetEvent(ask);
+  WaitForSingleObject(answered, 30000);
+  if (locked) unlock(0, cookie);
+  other.join();
+  CloseHandle(ask);
+  CloseHandle(answered);
+  ASSERT_TRUE(locked);
+  EXPECT_TRUE(held);
+  EXPECT_FALSE(elsewhere);
+  EXPECT_FALSE(lumo::HoldsLoaderLock());
 }
 
 }  // namespace
