@@ -624,25 +624,30 @@ TEST(Log, TheLoaderLockIsSeenOnlyByItsOwner) {
   EXPECT_FALSE(lumo::HoldsLoaderLock());
   // Started before the lock is taken: a thread cannot begin (or end) while
   // another holds it.
+  HANDLE running = CreateEventW(nullptr, FALSE, FALSE, nullptr);
   HANDLE ask = CreateEventW(nullptr, FALSE, FALSE, nullptr);
   HANDLE answered = CreateEventW(nullptr, FALSE, FALSE, nullptr);
   bool elsewhere = true;
   std::thread other([&] {
+    SetEvent(running);
     WaitForSingleObject(ask, 30000);
     elsewhere = lumo::HoldsLoaderLock();
     SetEvent(answered);
   });
+  ASSERT_EQ(WaitForSingleObject(running, 30000), WAIT_OBJECT_0);
   ULONG disposition = 0;
   ULONG_PTR cookie = 0;
   const bool locked = lock(0, &disposition, &cookie) == 0;
   const bool held = lumo::HoldsLoaderLock();
   SetEvent(ask);
-  WaitForSingleObject(answered, 30000);
+  const DWORD waited = WaitForSingleObject(answered, 30000);
   if (locked) unlock(0, cookie);
   other.join();
+  CloseHandle(running);
   CloseHandle(ask);
   CloseHandle(answered);
   ASSERT_TRUE(locked);
+  ASSERT_EQ(waited, WAIT_OBJECT_0) << "the other thread did not answer while the lock was held";
   EXPECT_TRUE(held);
   EXPECT_FALSE(elsewhere);
   EXPECT_FALSE(lumo::HoldsLoaderLock());
