@@ -61,6 +61,12 @@ bool EnvironmentFolder(wchar_t (&out)[MAX_PATH]) {
 
 }  // namespace
 
+// GCC takes NtCurrentTeb's read of the thread's segment for an access
+// outside an array of size 0.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Warray-bounds"
+#endif
 bool HoldsLoaderLock() {
 #if defined(_M_X64) || defined(__x86_64__)
   // The loader lock is the critical section the process environment block
@@ -74,6 +80,9 @@ bool HoldsLoaderLock() {
   return true;  // unknown layout: never load
 #endif
 }
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic pop
+#endif
 
 void PrepareLocalAppDataFolder() {
   if (g_knownState.load() != 0) return;
