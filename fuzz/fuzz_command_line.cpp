@@ -12,6 +12,7 @@
 #include "ipc/shm_layout.h"
 #include "launch/channel_name.h"
 #include "launch/command_line.h"
+#include "launch/launch_summary.h"
 
 namespace {
 
@@ -56,6 +57,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FUZZ_CHECK(cmd.GetValue(option.first) == option.second);
   }
   FUZZ_CHECK(cmd.programPath().size() <= text.size());
+
+  // The log's lines about the options stay one line each.
+  for (bool isWindow : {false, true}) {
+    const lumo::ParentVerdict verdict = lumo::JudgeParent(cmd, isWindow);
+    for (const std::wstring& line : {lumo::DescribeLaunchOptions(cmd), lumo::DescribeParentProblem(cmd, verdict)}) {
+      for (wchar_t unit : line) FUZZ_CHECK(unit >= 0x20 && unit != 0x7F);
+    }
+    FUZZ_CHECK(lumo::DescribeParentProblem(cmd, verdict).empty() ==
+               (verdict == lumo::ParentVerdict::Absent || verdict == lumo::ParentVerdict::Window));
+  }
 
   CheckField(lumo::MakeChannelName(cmd.GetValue(L"token")));
   CheckField(lumo::Utf16ToUtf8(cmd.GetValue(L"lumo-pipe")));

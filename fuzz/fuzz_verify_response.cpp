@@ -109,5 +109,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   CheckRawCopy(bytes);
   CheckExactCopy(data, size);
   lumo::CopyUtf8Field(nullptr, bytes);  // a null field is left alone
+  // The code of a refused answer: untouched unless read, 0 for an accepted one.
+  int32_t code = 7;
+  const bool coded = lumo::ReadVerifyCode(bytes, code);
+  FUZZ_CHECK(coded || code == 7);
+  LoginInfo info{};
+  if (lumo::ParseVerifyResponse(bytes, &info)) FUZZ_CHECK(coded && code == 0);
   return 0;
 }

@@ -17,7 +17,7 @@ set(LUMO_SDK_DEPS lumo_login lumo_ipc lumo_launch lumo_nbase lumo_diag)
 
 set(LUMO_DIAG_PORTABLE diag/json_string.cpp diag/log_cap.cpp)
 set(LUMO_NBASE_PORTABLE)
-set(LUMO_LAUNCH_PORTABLE launch/command_line.cpp launch/channel_name.cpp)
+set(LUMO_LAUNCH_PORTABLE launch/command_line.cpp launch/channel_name.cpp launch/launch_summary.cpp)
 set(LUMO_LOGIN_PORTABLE login/percent_encode.cpp)
 set(LUMO_IPC_PORTABLE ipc/envelope.cpp ipc/host_requests.cpp ipc/shm_layout.cpp ipc/receive_text.cpp
     ipc/region_verdict.cpp)

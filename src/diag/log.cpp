@@ -6,6 +6,8 @@
 #include <cwchar>
 #include <string>
 
+#include "diag/link_guard.h"
+#include "diag/local_app_data.h"
 #include "diag/sdk_ini.h"
 #include "diag/text_convert.h"
 
@@ -20,11 +22,8 @@ constexpr size_t kSwitchUnits = 32;
 
 std::atomic<bool> g_switchLoaded{false};
 
-// The executable's full path; false when it did not fit MAX_PATH units.
-bool GetExePath(wchar_t (&path)[MAX_PATH]) {
-  DWORD n = GetModuleFileNameW(nullptr, path, MAX_PATH);
-  return n > 0 && n < MAX_PATH;
-}
+// The longest path the system hands out, in units with the terminator.
+constexpr DWORD kLongestPath = 32768;
 
 // Appends `suffix` to `exePath` in `out`; false (and `out` empty) when the
 // joined text needs more than MAX_PATH units with its terminator.
@@ -44,13 +43,52 @@ void AppendTruncating(wchar_t* line, size_t capacity, const wchar_t* piece) {
 
 }  // namespace
 
-bool MakeLogMutexName(const wchar_t* exePath, wchar_t (&out)[MAX_PATH]) {
-  if (!JoinFits(exePath, L".log.mutex", out)) return false;
-  CharLowerW(out);
-  for (wchar_t* p = out; *p; ++p) {
-    if (*p == L'\\') *p = L'/';
+namespace {
+
+// 64-bit FNV-1a over the UTF-16 units, from a chosen start: two starts give
+// the 128 bits of a lock's hashed name.
+uint64_t HashUnits(const std::wstring& text, uint64_t hash) {
+  for (wchar_t unit : text) {
+    hash ^= static_cast<uint16_t>(unit);
+    hash *= 0x100000001B3ull;
   }
-  return true;
+  return hash;
+}
+
+}  // namespace
+
+namespace {
+
+// The path as every lock name reads it: lower-cased, slashes for backslashes.
+std::wstring LockKey(const wchar_t* logPath) {
+  std::wstring key = logPath;
+  if (!key.empty()) CharLowerBuffW(&key[0], static_cast<DWORD>(key.size()));
+  for (wchar_t& unit : key) {
+    if (unit == L'\\') unit = L'/';
+  }
+  return key;
+}
+
+}  // namespace
+
+void MakeHashedLogLockName(const wchar_t* logPath, wchar_t (&out)[MAX_PATH]) {
+  const std::wstring key = LockKey(logPath);
+  _snwprintf_s(out, MAX_PATH, _TRUNCATE, L"lumogamesdk.log.%016llx%016llx.mutex",
+               static_cast<unsigned long long>(HashUnits(key, 0xCBF29CE484222325ull)),
+               static_cast<unsigned long long>(HashUnits(key, 0x84222325CBF29CE4ull)));
+}
+
+void MakeLogLockName(const wchar_t* logPath, wchar_t (&out)[MAX_PATH]) {
+  const std::wstring key = LockKey(logPath) + L".mutex";
+  if (key.size() < MAX_PATH) {
+    wcscpy_s(out, key.c_str());
+  } else {
+    MakeHashedLogLockName(logPath, out);
+  }
+}
+
+void MakeLogMutexName(const wchar_t* exePath, wchar_t (&out)[MAX_PATH]) {
+  MakeLogLockName((std::wstring(exePath) + L".log").c_str(), out);
 }
 
 bool MakeLogFilePath(const wchar_t* exePath, wchar_t (&out)[MAX_PATH]) {
@@ -61,45 +99,46 @@ bool MakeOldLogFilePath(const wchar_t* exePath, wchar_t (&out)[MAX_PATH]) {
   return JoinFits(exePath, L".log.1", out);
 }
 
-bool MakeMovedLogPaths(const wchar_t* exeName, wchar_t (&path)[MAX_PATH], wchar_t (&oldPath)[MAX_PATH]) {
-  path[0] = L'\0';
-  oldPath[0] = L'\0';
-  wchar_t base[MAX_PATH] = {};
-  const DWORD n = GetEnvironmentVariableW(L"LOCALAPPDATA", base, MAX_PATH);
-  if (n == 0 || n >= MAX_PATH) return false;
-  wchar_t folder[MAX_PATH] = {};
-  if (!JoinFits(base, L"\\LumoGameSDK", folder)) return false;
-  // Made when missing; an existing folder is fine, anything else shows when
-  // the file is opened.
-  CreateDirectoryW(folder, nullptr);
-  wchar_t file[MAX_PATH] = {};
-  if (!JoinFits(folder, L"\\", file)) return false;
-  wchar_t named[MAX_PATH] = {};
-  if (!JoinFits(file, exeName, named)) return false;
-  if (!MakeLogFilePath(named, path)) return false;
-  MakeOldLogFilePath(named, oldPath);
-  return true;
+namespace {
+std::atomic<const wchar_t*> g_testExecutablePath{nullptr};
+}  // namespace
+
+void SetExecutablePathForTesting(const wchar_t* path) { g_testExecutablePath.store(path); }
+
+std::wstring ExecutablePath() {
+  if (const wchar_t* chosen = g_testExecutablePath.load()) return chosen;
+  std::wstring path(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD n = GetModuleFileNameW(nullptr, &path[0], static_cast<DWORD>(path.size()));
+    if (n == 0) return std::wstring();
+    if (n < path.size()) {
+      path.resize(n);
+      return path;
+    }
+    if (path.size() >= kLongestPath) return std::wstring();
+    path.resize(kLongestPath);
+  }
 }
 
 std::wstring SdkIniPath() {
-  wchar_t dir[MAX_PATH] = {};
-  if (!GetExePath(dir)) return std::wstring();
-  PathRemoveFileSpecW(dir);
-  return std::wstring(dir) + L"\\LumoGameSDK.ini";
+  std::wstring dir = ExecutablePath();
+  const size_t slash = dir.find_last_of(L"\\/");
+  if (slash == std::wstring::npos) return std::wstring();
+  dir.resize(slash);
+  return dir + L"\\LumoGameSDK.ini";
 }
 
 LogSink::LogSink() {
-  wchar_t exePath[MAX_PATH] = {};
-  if (!GetExePath(exePath)) return;
-  if (!MakeLogMutexName(exePath, mutexName) || !MakeLogFilePath(exePath, logPath)) return;
-  MakeOldLogFilePath(exePath, oldLogPath);
-  wcscpy_s(exeName, PathFindFileNameW(exePath));
-  pathsFit = true;
+  exePath = ExecutablePath();
+  if (exePath.empty()) return;
+  // A file name has at most 255 units; the stamp cuts anything longer.
+  wcsncpy_s(exeName, PathFindFileNameW(exePath.c_str()), _TRUNCATE);
 }
 
 LogSink::~LogSink() {
   if (HANDLE made = mutex.load()) CloseHandle(made);
   if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+  if (movedFolder != nullptr) CloseHandle(movedFolder);
 }
 
 LogSink& GetLogSink() {
@@ -133,7 +172,7 @@ void SdkLog(const wchar_t* format, ...) {
   LogSink& sink = GetLogSink();
   // Every export logs on every call: with the log off (the default) nothing
   // is formatted, so the game does not pay for lines nobody reads.
-  if (!sink.enabled || !sink.pathsFit) return;
+  if (!sink.enabled || sink.exePath.empty()) return;
   wchar_t text[kMessageUnits] = {};
   va_list args;
   va_start(args, format);
@@ -163,19 +202,41 @@ std::string StampedLine(const LogSink& sink, const wchar_t* message) {
   return WideToMultiByte(line, -1, CP_ACP);
 }
 
-// Every process opens the file with delete sharing: the one that begins a
-// new file renames this one while the others still hold it open.
-HANDLE OpenLogFile(const wchar_t* path) {
-  return CreateFileW(path, GENERIC_WRITE | FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                     nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+// "<path> is a junction, symbolic link or other reparse point; ...": the
+// one debugger-output line of a refused link.
+void SayLinkRefused(const wchar_t* path, LinkVerdict verdict) {
+  wchar_t text[kMessageUnits] = {};
+  _snwprintf_s(text, kMessageUnits, _TRUNCATE,
+               L"[LumoGameSDK] log: %ls is %ls; the log is not written through it, nothing is logged\n", path,
+               LinkVerdictText(verdict));
+  OutputDebugStringW(text);
 }
 
-// Moves the file pointer to the end; the file's size, or false.
-bool SeekToEnd(HANDLE file, uint64_t& size) {
-  LARGE_INTEGER zero = {};
-  LARGE_INTEGER end = {};
-  if (!SetFilePointerEx(file, zero, &end, FILE_END)) return false;
-  size = static_cast<uint64_t>(end.QuadPart);
+// Opens the log file for appending only: every write lands at the end,
+// also one made without the lock. Every process opens it with delete
+// sharing: the one that begins a new file renames this one while the
+// others still hold it open. The moved log's file is opened as itself and
+// refused when it is a link (said once on the debugger output).
+HANDLE OpenLogFile(LogSink& sink, const wchar_t* path) {
+  if (!sink.moved) {
+    return CreateFileW(path, FILE_APPEND_DATA | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
+                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
+                       FILE_ATTRIBUTE_NORMAL, nullptr);
+  }
+  LinkVerdict verdict = LinkVerdict::Plain;
+  HANDLE file = OpenAppendOnlyAsItself(path, verdict);
+  if ((verdict == LinkVerdict::ReparsePoint || verdict == LinkVerdict::HardLinked) && !sink.linkRefusalNoted) {
+    sink.linkRefusalNoted = true;
+    SayLinkRefused(path, verdict);
+  }
+  return file;
+}
+
+// The file's size; false when it cannot be read.
+bool FileSize(HANDLE file, uint64_t& size) {
+  LARGE_INTEGER bytes = {};
+  if (!GetFileSizeEx(file, &bytes)) return false;
+  size = static_cast<uint64_t>(bytes.QuadPart);
   return true;
 }
 
@@ -205,20 +266,22 @@ bool SetFullFileAside(const LogSink& sink, DWORD& error) {
 // Called with the lock held when the open file has reached the cap. Either
 // this process's handle still points at a file that another process has
 // set aside (the log's name then holds a newer, smaller file: it is used),
-// or the file under the log's name is full and is set aside now. Leaves
-// the file under the log's name open, or none when it cannot be opened.
-// `note` receives a line to write first when the switch failed (once).
+// or the file under the log's name is full and is set aside now. The lock
+// is the one of that name, so only the file it guards is ever renamed.
+// Leaves the file under the log's name open, or none when it cannot be
+// opened. `note` receives a line to write first when the switch failed
+// (once).
 void ReopenOrRollOver(LogSink& sink, std::wstring& note) {
   CloseHandle(sink.file);
-  sink.file = OpenLogFile(sink.logPath);
+  sink.file = OpenLogFile(sink, sink.logPath);
   if (sink.file == INVALID_HANDLE_VALUE) return;
   uint64_t size = 0;
-  if (!SeekToEnd(sink.file, size) || size < sink.maxBytes) return;
+  if (!FileSize(sink.file, size) || size < sink.maxBytes) return;
 
   CloseHandle(sink.file);
   DWORD error = 0;
   const bool moved = SetFullFileAside(sink, error);
-  sink.file = OpenLogFile(sink.logPath);
+  sink.file = OpenLogFile(sink, sink.logPath);
   if (!moved && !sink.rolloverFailureNoted) {
     sink.rolloverFailureNoted = true;
     wchar_t text[kMessageUnits] = {};
@@ -234,87 +297,155 @@ void ReopenOrRollOver(LogSink& sink, std::wstring& note) {
 // busy for a moment.
 bool IsAccessError(DWORD error) { return error == ERROR_ACCESS_DENIED || error == ERROR_WRITE_PROTECT; }
 
-// Opens the log file. When the one beside the executable is refused for
-// access, the log moves, once per process, to the local application data
-// folder, and the debugger output and `note` (the first line to write
-// there) say where and why. Where that fails too, the debugger output says
-// so once and no line is tried again.
-HANDLE OpenLogFileOrMove(LogSink& sink, std::wstring& note) {
-  if (sink.unwritable) return INVALID_HANDLE_VALUE;
-  HANDLE file = OpenLogFile(sink.logPath);
-  if (file != INVALID_HANDLE_VALUE || sink.moved) return file;
-  const DWORD besideError = GetLastError();
-  if (!IsAccessError(besideError)) return file;  // tried again with the next line
-
-  wchar_t beside[MAX_PATH] = {};
-  wcscpy_s(beside, sink.logPath);
-  DWORD movedError = ERROR_ENVVAR_NOT_FOUND;
-  wchar_t movedPath[MAX_PATH] = {};
-  wchar_t movedOldPath[MAX_PATH] = {};
-  if (MakeMovedLogPaths(sink.exeName, movedPath, movedOldPath)) {
-    file = OpenLogFile(movedPath);
-    movedError = GetLastError();
+// Why the log did not stay beside the executable, for the lines that say
+// where it went: "error 5, access denied" or "its path is 270 characters
+// long, more than 259".
+std::wstring BesideRefusal(DWORD besideError, size_t besideLength) {
+  wchar_t text[128] = {};
+  if (besideError == 0) {
+    _snwprintf_s(text, _countof(text), _TRUNCATE, L"its path is %u characters long, more than %u",
+                 static_cast<unsigned>(besideLength), static_cast<unsigned>(MAX_PATH - 1));
+  } else {
+    _snwprintf_s(text, _countof(text), _TRUNCATE, L"error %lu, %ls", static_cast<unsigned long>(besideError),
+                 besideError == ERROR_WRITE_PROTECT ? L"write-protected" : L"access denied");
   }
-  wchar_t text[kMessageUnits] = {};
+  return text;
+}
+
+// Opens the moved log in "<local application data>\LumoGameSDK": the folder
+// made when missing, then opened as itself and held, the file opened as
+// itself. Fills sink.logPath, oldLogPath and movedFolder. INVALID_HANDLE_VALUE
+// with `error` (or `verdict` for a link, already said on the debugger
+// output) when it cannot be had; `movedPath` names what was tried.
+HANDLE OpenMovedLog(LogSink& sink, std::wstring& movedPath, DWORD& error, LinkVerdict& verdict) {
+  verdict = LinkVerdict::Plain;
+  error = ERROR_ENVVAR_NOT_FOUND;
+  const std::wstring base = LocalAppDataFolder();
+  if (base.empty()) return INVALID_HANDLE_VALUE;
+  const std::wstring folder = base + L"\\LumoGameSDK";
+  movedPath = folder + L"\\" + sink.exeName + L".log";
+  wchar_t path[MAX_PATH] = {};
+  wchar_t oldPath[MAX_PATH] = {};
+  if (!JoinFits(movedPath.c_str(), L"", path)) {
+    error = ERROR_FILENAME_EXCED_RANGE;
+    return INVALID_HANDLE_VALUE;
+  }
+  JoinFits(movedPath.c_str(), L".1", oldPath);
+  // Made when missing; an existing folder is fine, anything else shows when
+  // it is opened.
+  CreateDirectoryW(folder.c_str(), nullptr);
+  HANDLE held = OpenFolderAsItself(folder.c_str(), verdict);
+  if (held == nullptr) {
+    error = GetLastError();
+    if (verdict != LinkVerdict::OpenFailed) SayLinkRefused(folder.c_str(), verdict);
+    return INVALID_HANDLE_VALUE;
+  }
+  HANDLE file = OpenAppendOnlyAsItself(path, verdict);
   if (file == INVALID_HANDLE_VALUE) {
-    sink.unwritable = true;
-    _snwprintf_s(text, kMessageUnits, _TRUNCATE,
-                 L"[LumoGameSDK] log: neither %ls (error %lu) nor %ls (error %lu) can be written; nothing is "
-                 L"logged\n",
-                 beside, static_cast<unsigned long>(besideError),
-                 movedPath[0] != L'\0' ? movedPath : L"%LOCALAPPDATA%\\LumoGameSDK",
-                 static_cast<unsigned long>(movedError));
-    OutputDebugStringW(text);
+    error = GetLastError();
+    if (verdict != LinkVerdict::OpenFailed) SayLinkRefused(path, verdict);
+    CloseHandle(held);
     return file;
   }
-  sink.moved = true;
-  wcscpy_s(sink.logPath, movedPath);
-  wcscpy_s(sink.oldLogPath, movedOldPath);
-  _snwprintf_s(text, kMessageUnits, _TRUNCATE,
-               L"[LumoGameSDK] log: %ls cannot be written (error %lu, %ls); the log is written to %ls", beside,
-               static_cast<unsigned long>(besideError),
-               besideError == ERROR_WRITE_PROTECT ? L"write-protected" : L"access denied", movedPath);
-  note = text;
-  OutputDebugStringW((note + L"\n").c_str());
+  sink.movedFolder = held;
+  wcscpy_s(sink.logPath, path);
+  wcscpy_s(sink.oldLogPath, oldPath);
   return file;
 }
 
-// Writes `note` as a stamped line of its own at the end of the open file:
-// what the log itself has to say before the line that follows.
-void WriteNoteLine(LogSink& sink, const std::wstring& note) {
-  uint64_t size = 0;
-  SeekToEnd(sink.file, size);
-  const std::string bytes = StampedLine(sink, note.c_str());
-  DWORD written = 0;
-  WriteFile(sink.file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+// Chooses, once per process, where the log is written: beside the
+// executable, or, when that file is refused for access or cannot be named
+// (its path too long), in the local application data folder, in which case
+// the debugger output and the log's next line say where and why. Where that
+// fails too, the debugger output says so once and no line is tried again.
+// Names the lock after the chosen file. Opens the file beside the executable
+// only as a test: a refusal for another reason (the file busy for a moment)
+// keeps the log there and the next line tries again.
+void PlaceLog(LogSink& sink) {
+  const std::wstring beside = sink.exePath + L".log";
+  DWORD besideError = 0;
+  wchar_t besidePath[MAX_PATH] = {};
+  if (MakeLogFilePath(sink.exePath.c_str(), besidePath)) {
+    HANDLE file = OpenLogFile(sink, besidePath);
+    besideError = file == INVALID_HANDLE_VALUE ? GetLastError() : 0;
+    if (file != INVALID_HANDLE_VALUE || !IsAccessError(besideError)) {
+      wcscpy_s(sink.logPath, besidePath);
+      MakeOldLogFilePath(sink.exePath.c_str(), sink.oldLogPath);
+      MakeLogLockName(sink.logPath, sink.mutexName);
+      sink.file = file;
+      return;
+    }
+  }
+
+  std::wstring movedPath;
+  DWORD movedError = 0;
+  LinkVerdict verdict = LinkVerdict::Plain;
+  sink.moved = true;
+  HANDLE file = OpenMovedLog(sink, movedPath, movedError, verdict);
+  wchar_t text[kMessageUnits] = {};
+  if (file == INVALID_HANDLE_VALUE) {
+    sink.unwritable = true;
+    if (verdict != LinkVerdict::Plain && verdict != LinkVerdict::OpenFailed) return;  // said already
+    const std::wstring why = besideError != 0 ? L"error " + std::to_wstring(besideError)
+                                              : BesideRefusal(0, beside.size());
+    _snwprintf_s(text, kMessageUnits, _TRUNCATE,
+                 L"[LumoGameSDK] log: neither %ls (%ls) nor %ls (error %lu) can be written; nothing is logged\n",
+                 beside.c_str(), why.c_str(),
+                 movedPath.empty() ? L"%LOCALAPPDATA%\\LumoGameSDK" : movedPath.c_str(),
+                 static_cast<unsigned long>(movedError));
+    OutputDebugStringW(text);
+    return;
+  }
+  sink.file = file;
+  MakeHashedLogLockName(sink.logPath, sink.mutexName);
+  if (besideError != 0) {
+    _snwprintf_s(text, kMessageUnits, _TRUNCATE, L"[LumoGameSDK] log: %ls cannot be written (%ls); the log is written to %ls",
+                 beside.c_str(), BesideRefusal(besideError, beside.size()).c_str(), sink.logPath);
+  } else {
+    _snwprintf_s(text, kMessageUnits, _TRUNCATE, L"[LumoGameSDK] log: %ls cannot be named (%ls); the log is written to %ls",
+                 beside.c_str(), BesideRefusal(0, beside.size()).c_str(), sink.logPath);
+  }
+  sink.pendingNote = text;
+  sink.notePending.store(true);
+  OutputDebugStringW((sink.pendingNote + L"\n").c_str());
+}
+
+// Places the log on the first line, once, for every thread.
+void EnsurePlaced(LogSink& sink) {
+  if (sink.placed.load()) return;
+  // The known folder is asked for before the one-time step, never inside
+  // it: a thread that holds the loader lock may wait for that step, and
+  // loading shell32 needs the loader lock.
+  PrepareLocalAppDataFolder();
+  static const bool placed = (PlaceLog(sink), true);
+  sink.placed.store(placed);
 }
 
 // Appends `bytes` at the end of the log file, opening it first when needed.
 // `mayRollOver`: the lock is held, so a full file may be switched.
 void AppendToFile(LogSink& sink, const std::string& bytes, bool mayRollOver) {
-  if (sink.file == INVALID_HANDLE_VALUE) {
-    std::wstring moved;
-    sink.file = OpenLogFileOrMove(sink, moved);
-    if (sink.file != INVALID_HANDLE_VALUE && !moved.empty()) WriteNoteLine(sink, moved);
-  }
+  if (sink.file == INVALID_HANDLE_VALUE) sink.file = OpenLogFile(sink, sink.logPath);
   if (sink.file == INVALID_HANDLE_VALUE) return;
   uint64_t size = 0;
-  const bool atEnd = SeekToEnd(sink.file, size);
-  // Without room for the older file's name (the same in every process of
-  // this executable) no process switches, and the file grows on.
-  if (atEnd && mayRollOver && size >= sink.maxBytes && sink.oldLogPath[0] != L'\0') {
+  const bool sized = FileSize(sink.file, size);
+  // Without room for the older file's name (the same in every process that
+  // writes this file) no process switches, and the file grows on.
+  if (sized && mayRollOver && size >= sink.maxBytes && sink.oldLogPath[0] != L'\0') {
     std::wstring note;
     ReopenOrRollOver(sink, note);
     if (sink.file == INVALID_HANDLE_VALUE) return;
-    SeekToEnd(sink.file, size);
-    if (!note.empty()) WriteNoteLine(sink, note);
+    if (!note.empty()) {
+      const std::string noted = StampedLine(sink, note.c_str());
+      DWORD written = 0;
+      WriteFile(sink.file, noted.data(), static_cast<DWORD>(noted.size()), &written, nullptr);
+    }
   }
   DWORD written = 0;
   WriteFile(sink.file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
 }
 
-// The log's named mutex, made (or opened, when another process of the same
-// executable made it) by the first line; null when it cannot be had.
+// The log's named mutex, made (or opened, when another process writing the
+// same file made it) by the first line; null when it cannot be had.
 HANDLE LogMutex(LogSink& sink) {
   HANDLE current = sink.mutex.load();
   if (current != nullptr) return current;
@@ -330,7 +461,7 @@ HANDLE LogMutex(LogSink& sink) {
 }  // namespace
 
 void WriteLogLine(LogSink& sink, const wchar_t* format, ...) {
-  if (!sink.enabled || !sink.pathsFit) return;
+  if (!sink.enabled || sink.exePath.empty()) return;
 
   wchar_t message[kLineUnits] = {};
   va_list args;
@@ -338,6 +469,9 @@ void WriteLogLine(LogSink& sink, const wchar_t* format, ...) {
   _vsnwprintf_s(message, kLineUnits, _TRUNCATE, format, args);
   va_end(args);
   const std::string bytes = StampedLine(sink, message);
+
+  EnsurePlaced(sink);
+  if (sink.unwritable) return;
 
   // Bounded: the holder may be another process that never lets go. An
   // abandoned mutex or a failed wait does not stop the write.
@@ -353,6 +487,7 @@ void WriteLogLine(LogSink& sink, const wchar_t* format, ...) {
   // Only the holder of the lock may switch to a new file: without it (no
   // mutex could be made) lines are written unsynchronised, as they come.
   const bool locked = waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED;
+  if (sink.notePending.exchange(false)) AppendToFile(sink, StampedLine(sink, sink.pendingNote.c_str()), locked);
   const unsigned dropped = sink.droppedLines.exchange(0);
   if (dropped != 0) {
     wchar_t note[kMessageUnits] = {};

@@ -6,7 +6,11 @@
 // part of the first line, so the first section is not found. Such a file is
 // read through a copy without the mark in the temporary folder, made for the
 // read and deleted after it, and the debugger output says once per process
-// how to save it instead. Any thread.
+// how to save it instead. A file whose path is longer than the reader takes
+// (MAX_PATH - 1 units) is read through such a copy too; where no copy can be
+// made, the debugger output says once that it was not read. The copy is
+// written only through the handle that created it, in a temporary folder
+// opened as itself (diag/link_guard.h). Any thread.
 #pragma once
 
 #include <windows.h>

@@ -48,11 +48,18 @@ CIPCChannel::SendResult IpcLink::Send(const std::string& target, std::string pay
 
 bool IpcLink::StartIpc(const std::string& name, HWND hostWindow, const std::string& firstTarget) {
   if (started_.load()) return true;
-  if (name.empty()) return false;
+  createFailure_ = IpcCreateFailure{};
+  if (name.empty()) {
+    createFailure_.status = ShmStatus::InvalidName;
+    return false;
+  }
 
   auto channel = std::make_shared<CIPCChannel>();
   channel->receive.endpoint = ShmEndpoint::Create(name.c_str());
-  if (channel->receive.endpoint.status != ShmStatus::Ok) return false;
+  if (channel->receive.endpoint.status != ShmStatus::Ok) {
+    createFailure_ = IpcCreateFailure{channel->receive.endpoint.status, GetLastError()};
+    return false;
+  }
   channel->sender.set_host_window(hostWindow);
   channel->sender.set_first_target(firstTarget);
   if (!channel->sender.StartSending()) {

@@ -26,6 +26,14 @@ constexpr DWORD kIpcStopBudgetMs = 700;
 // How long StopIpc waits for the receive loop to return once told to stop.
 constexpr DWORD kReceiveStopBoundMs = 200;
 
+// Why the last StartIpc could not create the library's own channel: the
+// endpoint's status and the system's error then (Ok when it could, or when
+// it failed for another reason, which StartIpc logs itself).
+struct IpcCreateFailure {
+  ShmStatus status = ShmStatus::Ok;
+  DWORD error = 0;
+};
+
 class IpcLink {
  public:
   IpcLink();
@@ -63,6 +71,8 @@ class IpcLink {
   CIPCChannel::SendResult Send(const std::string& target, std::string payload);
 
   bool started() const { return started_.load(); }
+  // StartIpc's thread only.
+  IpcCreateFailure createFailure() const { return createFailure_; }
   // The running channel, or null.
   std::shared_ptr<CIPCChannel> channel() const;
 
@@ -71,6 +81,7 @@ class IpcLink {
   std::shared_ptr<CIPCChannel> channel_;
   std::unique_ptr<nbase::Thread> receiveThread_;  // StartIpc/StopIpc's thread only
   std::atomic<bool> started_{false};
+  IpcCreateFailure createFailure_;  // StartIpc's thread only
 };
 
 }  // namespace lumo

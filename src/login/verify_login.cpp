@@ -67,6 +67,8 @@ bool VerifyLoginTokenWith(const wchar_t* builtInHost, const wchar_t* token, Logi
     why = L"the answer (HTTP status " + std::to_wstring(outcome.status) + L", " + std::to_wstring(body.size()) +
           L" bytes) is not one of a verified token";
     SdkLog(L"VerifyLoginToken verify failed: %ls", why.c_str());
+    int32_t code = 0;
+    if (ReadVerifyCode(body, code) && code != 0) SdkLog(L"VerifyLoginToken refused by the server: code %d", code);
     why = L"verify failed: " + why;
     return false;
   }

@@ -133,6 +133,17 @@ bool ParseVerifyResponse(const std::string& body, LoginInfo* info) {
   }
 }
 
+bool ReadVerifyCode(const std::string& body, int32_t& code) {
+  try {
+    json doc;
+    if (!ParseStrictJson(body, doc) || !doc.is_object()) return false;
+    const auto found = doc.find("code");
+    return found != doc.end() && ReadInt32(*found, code);
+  } catch (...) {
+    return false;
+  }
+}
+
 void CopyUtf8Field(wchar_t* field, const std::string& text) {
   if (field == nullptr) return;
   size_t n = 0;

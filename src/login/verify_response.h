@@ -3,6 +3,7 @@
 // thread. The caller owns the record.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "LumoGameSDK.h"
@@ -15,6 +16,11 @@ namespace lumo {
 // appid, sid), so a later failure leaves the earlier ones in place. Never
 // throws.
 bool ParseVerifyResponse(const std::string& body, LoginInfo* info);
+
+// The server's own verdict: "code" of an answer that is exactly one JSON
+// object with a "code" read as ParseVerifyResponse reads it. False (and
+// `code` untouched) for anything else. Never throws.
+bool ReadVerifyCode(const std::string& body, int32_t& code);
 
 // Converts UTF-8 `text` to UTF-16 into a 64-unit field of LoginInfo: at most
 // 63 units of whole characters (a pair that does not fit is left out),

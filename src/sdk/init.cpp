@@ -4,6 +4,7 @@
 #include "sdk/game_window.h"
 #include "sdk/host_messages.h"
 #include "sdk/operations.h"
+#include "sdk/session_lines.h"
 
 namespace lumo {
 
@@ -17,6 +18,7 @@ SdkError Init(SdkContext& ctx) {
     SdkLog(L"EnsureLaunchParamsLoaded failed err=%d (LaunchParamsFailed)", SdkError_LaunchParamsFailed);
     return SdkError_LaunchParamsFailed;
   }
+  LogFirstInitLines(ctx);
 
   const HWND gameWnd = FindGameWindow(GetCurrentThreadId());
   if (gameWnd == nullptr) {
@@ -27,6 +29,7 @@ SdkError Init(SdkContext& ctx) {
   ctx.gameThreadId = GetCurrentThreadId();
 
   if (!ctx.ipc.StartIpc(std::string(ctx.launchParams.channelName), ctx.launchParams.parentWnd, ctx.hostTarget)) {
+    LogChannelRefused(ctx, ctx.ipc.createFailure());
     SdkLog(L"Init failed err=%d (IpcGameStartFailed)", SdkError_IpcGameStartFailed);
     return SdkError_IpcGameStartFailed;
   }
@@ -35,6 +38,7 @@ SdkError Init(SdkContext& ctx) {
     SdkLog(L"Init failed err=%d (EmbedAttachFailed)", SdkError_EmbedAttachFailed);
     return SdkError_EmbedAttachFailed;
   }
+  LogEmbedding(ctx, ctx.launchParams.parentValid != 0);
 
   const SdkError notified = NotifyHostWndReady(ctx);
   if (notified != SdkError_Ok) return notified;

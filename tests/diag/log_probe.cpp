@@ -7,6 +7,14 @@
 //   log_probe rawline <n>        one raw line whose message holds n 'y' units
 //   log_probe unicode            one line with characters outside most code pages
 //   log_probe mutex              prints mutex-before=<0|1> mutex-after=<0|1>
+//   log_probe linkseam <command...>
+//                                runs the command with the library reading
+//                                every folder named LumoGameSDK as a junction
+//                                (Wine cannot make one)
+//   log_probe exepath <path> <command...>
+//                                runs the command with the library taking
+//                                <path> for the executable's (Wine starts no
+//                                program from a path of 260 units or more)
 //   log_probe debugout <command...>
 //                                runs the command, then prints each string the
 //                                process gave the debugger output, as
@@ -19,6 +27,7 @@
 #include <string>
 #include <vector>
 
+#include "diag/link_guard.h"
 #include "diag/log.h"
 
 namespace {
@@ -50,11 +59,22 @@ LONG CALLBACK OnDebugPrint(EXCEPTION_POINTERS* info) {
   return EXCEPTION_CONTINUE_SEARCH;
 }
 
+// GetFileInformationByHandle, with a folder named LumoGameSDK reported as a
+// reparse point.
+BOOL WINAPI ReportJunction(HANDLE file, LPBY_HANDLE_FILE_INFORMATION info) {
+  if (!GetFileInformationByHandle(file, info)) return FALSE;
+  wchar_t path[1024] = {};
+  const DWORD n = GetFinalPathNameByHandleW(file, path, 1024, 0);
+  const std::wstring name = L"\\LumoGameSDK";
+  if (n >= name.size() && n < 1024 && _wcsicmp(path + n - name.size(), name.c_str()) == 0) {
+    info->dwFileAttributes |= FILE_ATTRIBUTE_REPARSE_POINT;
+  }
+  return TRUE;
+}
+
 bool MutexExists() {
-  wchar_t exe[MAX_PATH] = {};
-  GetModuleFileNameW(nullptr, exe, MAX_PATH);
   wchar_t name[MAX_PATH] = {};
-  if (!lumo::MakeLogMutexName(exe, name)) return false;
+  lumo::MakeLogMutexName(lumo::ExecutablePath().c_str(), name);
   HANDLE h = OpenMutexW(SYNCHRONIZE, FALSE, name);
   if (h) CloseHandle(h);
   return h != nullptr;
@@ -65,6 +85,11 @@ bool MutexExists() {
 int Run(int argc, wchar_t** argv);
 
 int wmain(int argc, wchar_t** argv) {
+  if (argc >= 4 && std::wstring(argv[1]) == L"exepath") {
+    lumo::SetExecutablePathForTesting(argv[2]);
+    argc -= 2;
+    argv += 2;
+  }
   if (argc >= 3 && std::wstring(argv[1]) == L"debugout") {
     std::vector<std::string> strings;
     void* handler = AddVectoredExceptionHandler(1, &OnDebugPrint);
@@ -81,6 +106,10 @@ int wmain(int argc, wchar_t** argv) {
 int Run(int argc, wchar_t** argv) {
   if (argc < 2) return 2;
   const std::wstring cmd = argv[1];
+  if (cmd == L"linkseam") {
+    lumo::SetFileInformationCallForTesting(&ReportJunction);
+    return Run(argc - 1, argv + 1);
+  }
   if (cmd == L"hello") {
     lumo::SdkLog(L"hello");
   } else if (cmd == L"lines" && (argc == 4 || argc == 5)) {

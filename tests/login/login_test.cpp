@@ -134,6 +134,7 @@ TEST(LoginLog, EachOutcomeWritesItsLines) {
       host,
       kProxyLine,
       "VerifyLoginToken verify failed: " + rejected,
+      "VerifyLoginToken refused by the server: code 1001",
       "Login failed err=-12 (LoginVerifyFailed): verify failed: " + rejected,
       host,
       kProxyLine,
