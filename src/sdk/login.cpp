@@ -61,9 +61,11 @@ bool VerifyServingSentMessages(const std::wstring& token, LoginInfo* info, std::
     case HelperCallResult::NotStarted:
     default:
       SdkLog(L"Login cannot start the request thread within %lu ms (no thread begins while the loader lock is "
-             L"held): the request was not sent; lumoGameLogin belongs outside DllMain",
+             L"held): the request was not sent; lumoGameLogin belongs outside DllMain, or another thread held the "
+             L"loader lock all that time",
              static_cast<unsigned long>(kHelperStartBoundMs));
-      cause = L"the request thread could not start: call lumoGameLogin outside DllMain";
+      cause = L"the request thread could not start: call lumoGameLogin outside DllMain (or another thread held the "
+              L"loader lock for " + std::to_wstring(kHelperStartBoundMs) + L" ms)";
       return false;
   }
 }

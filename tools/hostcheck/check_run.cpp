@@ -409,8 +409,10 @@ void CheckRun::CheckWindowThread() {
       Sleep(30);
     }
   }
-  // A re-size, as a user drags the launcher's frame: asynchronous, so this
-  // thread never waits on the launcher's; then probes while it is handled.
+  // A re-size, as a user drags the launcher's frame, then probes. Posted to
+  // the launcher's thread only where the two threads are on different input
+  // queues (Wine); on Windows the embedded game window's thread shares the
+  // launcher's, and the call returns once the launcher has handled it.
   std::string resizeText;
   Verdict resizeVerdict = Verdict::Warn;
   double resizeMs = -1;
