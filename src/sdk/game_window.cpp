@@ -16,8 +16,6 @@ namespace lumo {
 
 namespace {
 
-// A host whose window thread does not answer within this gets no embedding.
-constexpr DWORD kHostAnswerMs = 1000;
 // Upper bound for SetParent into the host. Generous: under Wine re-parenting
 // a shown window alone can take about 2 s (the X server confirming the unmap).
 constexpr DWORD kReparentBoundMs = 5000;

@@ -84,10 +84,7 @@ SdkError Login(SdkContext& ctx) {
     // One success is enough for the whole session: no second request.
     if (ctx.loggedIn) return SdkError_Ok;
 
-    if (!EnsureLaunchParamsLoaded(ctx)) {
-      SdkLog(L"Login failed err=%d (LoginNoToken)", SdkError_LoginNoToken);
-      return SdkError_LoginNoToken;
-    }
+    EnsureLaunchParamsLoaded(ctx);
     const wchar_t* stored = ctx.launchParams.token;
     if (stored[0] == L'\0') {
       SdkLog(L"Login failed err=%d (LoginNoToken)", SdkError_LoginNoToken);
