@@ -41,10 +41,9 @@ SavedStyles RestyleForHost(HWND wnd);
 
 // Puts back the styles RestyleForHost found, and a window that was topmost
 // back into the topmost band (SetWindowPos(HWND_TOPMOST)). The windows it
-// owns go back with it, as SetWindowPos makes every window a topmost window
-// owns topmost: they were topmost before RestyleForHost for the same reason,
-// so the restore returns them to the band they left with it and lifts none
-// that was below it.
+// owns go back with it, as they left with it: a window that a topmost window
+// owns is topmost itself, so none is lifted above where it was. (Wine leaves
+// them in the band, and then keeps the owner out: docs/windows-and-wine.md.)
 void RestoreStyles(HWND wnd, const SavedStyles& saved);
 
 }  // namespace lumo
