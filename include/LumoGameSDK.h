@@ -74,7 +74,12 @@ typedef enum LUMO_ERROR_TAG {
                                        * the opt-in, or opted in with a parent window on the
                                        * editor's command line; Unreal also where the DLL is
                                        * missing (not Windows x64) or did not load */
-    SdkError_EmbedAttachFailed = -3,  /* the host window named by --parent no longer exists */
+    SdkError_EmbedAttachFailed = -3,  /* the game window could not be put into the host window
+                                       * named by --parent: that window (or the game window) is
+                                       * gone; the host window's thread did not answer within
+                                       * 1 s (or denied the probe: a launcher at a higher
+                                       * integrity level); Windows refused the re-parenting;
+                                       * or the re-parenting did not start or finish within 5 s */
     SdkError_IpcGameStartFailed = -4, /* the game's IPC channel could not be created */
     SdkError_IpcPostFailed = -5,      /* no host channel to send to (no --lumo-pipe) or a message could not be built */
     SdkError_NotInitialized = -6,     /* lumoGameInit (or, for lumoShowPay, lumoGameLogin) has not succeeded */

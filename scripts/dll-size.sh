@@ -5,6 +5,7 @@
 # 512 KiB goal. Exits 1 when the DLL is over the goal.
 # Usage: scripts/dll-size.sh [build-dir]   (default: build-size)
 set -euo pipefail
+source "$(dirname "$0")/lib/on-error.sh"
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-$root/build-size}
 

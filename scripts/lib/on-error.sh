@@ -1,4 +1,5 @@
-# Sourced by every script a user runs: a command that fails where set -e
+# Sourced by each script the README gives a user to run (test, demo, bench,
+# soak, fuzz, dll-size, install-deps): a command that fails where set -e
 # would end the script prints what failed, where and with which status
 # first, so no step ends silently (a failure inside a command substitution
 # too: errtrace carries the trap into it). Where a script turned set -e off

@@ -1,6 +1,11 @@
-// JSON text in and out, the one way the library reads and writes it: a
-// document is exactly one value (no comments, nothing after it but
-// whitespace); output is compact UTF-8, non-ASCII unescaped. Pure; any thread.
+// JSON text in and out through the JSON library. Every JSON text the
+// library reads goes through ParseStrictJson: a document is exactly one
+// value (no comments, nothing after it but whitespace). DumpCompactJson
+// writes compact UTF-8, non-ASCII unescaped; the library uses it only to pass
+// on a received envelope's body that is not a string. Envelopes are not
+// written here but by hand, on purpose (envelope.h: one string, no document,
+// one allocation in the common case); the fuzz target holds that writer to
+// DumpCompactJson's bytes. Pure; any thread.
 #pragma once
 
 #include <nlohmann/json.hpp>

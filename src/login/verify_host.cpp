@@ -35,7 +35,7 @@ std::wstring ChooseVerifyHost(const wchar_t* builtIn, bool* overridden) {
   const DevVerifyHost verdict = ParseDevVerifyHost(Utf16ToUtf8(value), hostPort);
   if (verdict == DevVerifyHost::kAbsent) return fallback;
   if (verdict != DevVerifyHost::kHonoured) {
-    SdkLog(L"LumoGameSDK.ini [dev] verify_host ignored: %s", IgnoredBecause(verdict));
+    SdkLog(L"LumoGameSDK.ini [dev] verify_host ignored: %ls", IgnoredBecause(verdict));
     return fallback;
   }
   if (overridden != nullptr) *overridden = true;

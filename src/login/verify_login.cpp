@@ -44,10 +44,10 @@ bool VerifyLoginTokenWith(const wchar_t* builtInHost, const wchar_t* token, Logi
   bool overridden = false;
   const std::wstring host = ChooseVerifyHost(builtInHost, &overridden);
   if (overridden) {
-    SdkLog(L"VerifyLoginToken verify host %s (development override from LumoGameSDK.ini)",
+    SdkLog(L"VerifyLoginToken verify host %ls (development override from LumoGameSDK.ini)",
            host.c_str());
   } else {
-    SdkLog(L"VerifyLoginToken verify host %s", host.c_str());
+    SdkLog(L"VerifyLoginToken verify host %ls", host.c_str());
   }
 
   const std::wstring url = MakeVerifyUrl(host.c_str(), token);

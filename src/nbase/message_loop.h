@@ -75,7 +75,6 @@ class MessageLoop : public MessagePump::Delegate {
 
   // The calling thread's current loop, or null.
   static MessageLoop* Current();
-  static MessageLoop* current() { return Current(); }
 
   // Any thread. Queues `task` to run as soon as the loop gets to it. Tasks
   // are taken by value: pass a temporary (or std::move) to spare a copy.

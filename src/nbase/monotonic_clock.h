@@ -24,9 +24,10 @@ class RolloverCounter {
   uint64_t rollover_ = 0;
 };
 
-// Microseconds of a 32-bit millisecond timer extended across its wraps,
-// with one-millisecond resolution. Does not change the system timer
-// resolution. The timer is the multimedia timer (timeGetTime of the
+// Microseconds of a 32-bit millisecond timer extended across its wraps.
+// Counted in milliseconds, but timeGetTime moves in steps of 5 ms or more by
+// default (depending on the machine), and this does not change the system
+// timer resolution. The timer is the multimedia timer (timeGetTime of the
 // system folder's winmm.dll, looked up on the first reading), or, when that
 // cannot be loaded, the performance counter's milliseconds cut to 32 bits:
 // one source for the life of the process either way.

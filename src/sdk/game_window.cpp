@@ -16,8 +16,6 @@ namespace lumo {
 
 namespace {
 
-// A host whose window thread does not answer within this gets no embedding.
-constexpr DWORD kHostAnswerMs = 1000;
 // Upper bound for SetParent into the host. Generous: under Wine re-parenting
 // a shown window alone can take about 2 s (the X server confirming the unmap).
 constexpr DWORD kReparentBoundMs = 5000;
@@ -84,13 +82,16 @@ const wchar_t* ErrorName(DWORD error) {
   }
 }
 
-// Why a window did not answer, from the error of the probe.
+// Why a window did not answer, from the error of the probe. The probe does
+// not set an error on every failure: 0 is a failure it named no cause for.
 const wchar_t* NoAnswerCause(DWORD error) {
   switch (error) {
     case ERROR_ACCESS_DENIED:
       return L"the launcher runs at a higher integrity level than the game";
     case ERROR_INVALID_WINDOW_HANDLE:
       return L"the window is gone";
+    case 0:
+      return L"the call failed without naming a cause";
     default:
       return L"its thread did not answer (hung or busy)";
   }

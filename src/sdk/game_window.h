@@ -11,6 +11,10 @@
 
 namespace lumo {
 
+// How long the host window's thread has to answer before the embedding
+// (EmbedGameWindow): a host that does not answer gets no embedding.
+constexpr DWORD kHostAnswerMs = 1000;
+
 // The record EnumThreadWindows hands to FindGameWindowProc.
 struct GameWindowSearch {
   uint32_t threadId;

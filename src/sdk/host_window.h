@@ -15,9 +15,10 @@ namespace lumo {
 // True when `wnd`'s thread answers a message within `timeoutMs`. A thread the
 // system already takes for hung fails at once. The calling thread serves
 // messages sent to its own windows while it waits. On false, `error` (when
-// given) receives the last error of the failed call, 0 when it set none:
-// ERROR_TIMEOUT or 0 for no answer, ERROR_ACCESS_DENIED for a window of a
-// higher integrity level, ERROR_INVALID_WINDOW_HANDLE for a window gone.
+// given) receives the last error of the failed call: ERROR_TIMEOUT for no
+// answer in time, ERROR_ACCESS_DENIED for a window of a higher integrity
+// level, ERROR_INVALID_WINDOW_HANDLE for a window gone, 0 when the call set
+// none (Microsoft counts that as a generic failure, cause unknown).
 bool WindowAnswers(HWND wnd, DWORD timeoutMs, DWORD* error = nullptr);
 
 // What happens to the window when the helper's SetParent returns only after

@@ -14,10 +14,7 @@ SdkError Init(SdkContext& ctx) {
     SdkLog(L"Init already OK");
     return SdkError_Ok;
   }
-  if (!EnsureLaunchParamsLoaded(ctx)) {
-    SdkLog(L"EnsureLaunchParamsLoaded failed err=%d (LaunchParamsFailed)", SdkError_LaunchParamsFailed);
-    return SdkError_LaunchParamsFailed;
-  }
+  EnsureLaunchParamsLoaded(ctx);
   LogFirstInitLines(ctx);
 
   const HWND gameWnd = FindGameWindow(GetCurrentThreadId());

@@ -62,9 +62,11 @@ bool VerifyServingSentMessages(const std::wstring& token, LoginInfo* info, std::
     case HelperCallResult::NotStarted:
     default:
       SdkLog(L"Login cannot start the request thread within %lu ms (no thread begins while the loader lock is "
-             L"held): the request was not sent; lumoGameLogin belongs outside DllMain",
+             L"held): the request was not sent; lumoGameLogin belongs outside DllMain, or another thread held the "
+             L"loader lock all that time",
              static_cast<unsigned long>(kHelperStartBoundMs));
-      cause = L"the request thread could not start: call lumoGameLogin outside DllMain";
+      cause = L"the request thread could not start: call lumoGameLogin outside DllMain (or another thread held the "
+              L"loader lock for " + std::to_wstring(kHelperStartBoundMs) + L" ms)";
       return false;
   }
 }
@@ -83,10 +85,7 @@ SdkError Login(SdkContext& ctx) {
     // One success is enough for the whole session: no second request.
     if (ctx.loggedIn) return SdkError_Ok;
 
-    if (!EnsureLaunchParamsLoaded(ctx)) {
-      SdkLog(L"Login failed err=%d (LoginNoToken)", SdkError_LoginNoToken);
-      return SdkError_LoginNoToken;
-    }
+    EnsureLaunchParamsLoaded(ctx);
     const wchar_t* stored = ctx.launchParams.token;
     if (stored[0] == L'\0') {
       SdkLog(L"Login failed err=%d (LoginNoToken)", SdkError_LoginNoToken);

@@ -8,12 +8,11 @@ SdkContext& GetSdkContext() {
   return ctx;
 }
 
-bool EnsureLaunchParamsLoaded(SdkContext& ctx) {
-  if (ctx.launchParamsLoaded) return true;
+void EnsureLaunchParamsLoaded(SdkContext& ctx) {
+  if (ctx.launchParamsLoaded) return;
   ctx.launchParams = LoadLaunchParams();
   ctx.hostTarget = ctx.launchParams.hostPipe;
   ctx.launchParamsLoaded = true;
-  return true;
 }
 
 }  // namespace lumo

@@ -44,7 +44,8 @@ struct SdkContext {
 SdkContext& GetSdkContext();
 
 // Reads the command line into ctx.launchParams the first time only (under
-// ctx.lifecycle); later calls return at once. True once loaded.
-bool EnsureLaunchParamsLoaded(SdkContext& ctx);
+// ctx.lifecycle); later calls return at once. Reading cannot fail: a missing
+// or unusable option leaves its field empty.
+void EnsureLaunchParamsLoaded(SdkContext& ctx);
 
 }  // namespace lumo

@@ -205,7 +205,6 @@ TEST(MessageLoopTest, IsCurrentOnItsThreadOnlyAndUntilDestroyed) {
   {
     MessageLoop loop;
     EXPECT_EQ(MessageLoop::Current(), &loop);
-    EXPECT_EQ(MessageLoop::current(), &loop);
     MessageLoop* seen_elsewhere = &loop;
     std::thread([&] { seen_elsewhere = MessageLoop::Current(); }).join();
     EXPECT_EQ(seen_elsewhere, nullptr);

@@ -3,7 +3,10 @@
 // minimises and restores from outside, as a person would. Embedded, the game
 // window follows the client area; with --no-parent (the Editor opt-in) the
 // announced window is the game's own top-level window and must stay where
-// it is, and a minimised devhost never shrinks the game window.
+// it is, and a minimised devhost never shrinks the game window. The devhost
+// sizes the game window from a thread that owns no window: a game whose
+// window thread hangs never holds the devhost's window, and gets the latest
+// size once it answers again.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -73,11 +76,12 @@ SIZE ClientSize(HWND wnd) {
 // lumo-devhost running test_game.exe, which has called lumoGameInit.
 class DevhostSession {
  public:
-  explicit DevhostSession(const std::string& devhostArgs) {
+  // `gameSteps`: test_game's --steps, which begin with init.
+  explicit DevhostSession(const std::string& devhostArgs, const std::string& gameSteps = "init") {
     const std::wstring command = Quote(BinPath(L"lumo-devhost.exe")) + L" --capture=none --channel=" +
                                  Widen(UniqueName("host")) + L" --token=" + Widen(UniqueName("tok")) + L" " +
-                                 Widen(devhostArgs) + L" " + Quote(BinPath(L"test_game.exe")) +
-                                 L" --steps=init --after-loop-ms=0";
+                                 Widen(devhostArgs) + L" " + Quote(BinPath(L"test_game.exe")) + L" --steps=" +
+                                 Widen(gameSteps) + L" --after-loop-ms=0";
     if (!devhost_.Start(command)) return;
     for (int i = 0; i < 3000 && After(devhost_.Output(), "[game] init=").empty(); ++i) Sleep(10);
     const std::string out = devhost_.Output();
@@ -116,6 +120,19 @@ class DevhostSession {
       Sleep(10);
     }
     return false;
+  }
+
+  // Waits (at most `boundMs`) until the game window has the devhost's client
+  // size: the devhost's sizing thread, not its window thread, sizes it, so
+  // the sizing may reach the game after what Settle waits for.
+  void WaitUntilFollowed(DWORD boundMs) const {
+    const ULONGLONG end = GetTickCount64() + boundMs;
+    while (GetTickCount64() < end) {
+      const SIZE game = WindowSize(game_);
+      const SIZE client = ClientSize(host_);
+      if (game.cx == client.cx && game.cy == client.cy) return;
+      Sleep(10);
+    }
   }
 
  private:
@@ -161,6 +178,7 @@ TEST(DevhostFollow, EmbeddedTheGameWindowFollowsTheClientAreaButNotAMinimise) {
   const SIZE grown = ClientSize(session.host());
   ASSERT_EQ(grown.cx, 760);
   ASSERT_TRUE(session.Settle());
+  session.WaitUntilFollowed(5000);
   SIZE game = WindowSize(session.game());
   EXPECT_EQ(game.cx, grown.cx) << session.Output();
   EXPECT_EQ(game.cy, grown.cy) << session.Output();
@@ -174,10 +192,40 @@ TEST(DevhostFollow, EmbeddedTheGameWindowFollowsTheClientAreaButNotAMinimise) {
 
   ShowWindow(session.host(), SW_RESTORE);
   ASSERT_TRUE(session.Settle());
+  session.WaitUntilFollowed(5000);
   game = WindowSize(session.game());
   const SIZE restored = ClientSize(session.host());
   EXPECT_EQ(game.cx, restored.cx) << session.Output();
   EXPECT_EQ(game.cy, restored.cy) << session.Output();
+}
+
+// The game's window thread sleeps (it pumps no messages) while the devhost's
+// window is resized twice: the devhost's window answers at once, and once
+// the game pumps again its window has the second size.
+TEST(DevhostFollow, AHungGameNeverHoldsTheDevhostsWindowAndGetsTheLatestSizeAfterwards) {
+  DevhostSession session("--size=640x400", "init,sleep:4000");
+  ASSERT_TRUE(session.Ready()) << session.Output();
+  ASSERT_EQ(GetAncestor(session.game(), GA_PARENT), session.host());
+  DWORD_PTR result = 0;
+  ASSERT_EQ(SendMessageTimeoutW(session.game(), WM_NULL, 0, 0, SMTO_NORMAL, 200, &result), 0)
+      << "the game's window thread must be asleep for this test\n" << session.Output();
+
+  const ULONGLONG start = GetTickCount64();
+  Grow(session.host(), 120, 80);
+  Grow(session.host(), 40, 20);
+  const bool answered = SendMessageTimeoutW(session.host(), WM_NULL, 0, 0, SMTO_NORMAL, 1000, &result) != 0;
+  const ULONGLONG tookMs = GetTickCount64() - start;
+  const bool gameStillAsleep = SendMessageTimeoutW(session.game(), WM_NULL, 0, 0, SMTO_NORMAL, 10, &result) == 0;
+  EXPECT_TRUE(answered) << session.Output();
+  EXPECT_LT(tookMs, 1500u) << "the devhost's window waited on the hung game\n" << session.Output();
+  ASSERT_TRUE(gameStillAsleep) << "the game woke before the devhost was checked; the check proves nothing";
+
+  const SIZE latest = ClientSize(session.host());
+  ASSERT_EQ(latest.cx, 800);
+  session.WaitUntilFollowed(15000);
+  const SIZE game = WindowSize(session.game());
+  EXPECT_EQ(game.cx, latest.cx) << session.Output();
+  EXPECT_EQ(game.cy, latest.cy) << session.Output();
 }
 
 }  // namespace

@@ -5,14 +5,15 @@
 // game re-parents its window into it); it makes the window with the DPI
 // awareness asked for and, unless told not to, with mixed DPI hosting, so a
 // game window of another awareness can be embedded. A reader thread serves
-// the host channel; GameProcess runs the game's waiter/debugger and capture
-// threads; an optional stdin thread feeds messages to the sender. With
-// --hang the main thread stops pumping for a while, as a hung launcher
-// would; with --channel-late-ms a helper thread creates the channel after
-// the game has started, as a launcher that breaks the order would; with
-// --probe-ms it sends the embedded game window a message at that interval
-// and waits for the answer, as the launcher's own sizing and focus
-// messages do.
+// the host channel; a sizer thread, which owns no window, sizes the embedded
+// game window (GameWindowSizer); GameProcess runs the game's waiter/debugger
+// and capture threads; an optional stdin thread feeds messages to the
+// sender. With --hang the main thread stops pumping for a while, as a hung
+// launcher would; with --channel-late-ms a helper thread creates the channel
+// after the game has started, as a launcher that breaks the order would;
+// with --probe-ms it sends the embedded game window a message at that
+// interval and waits for the answer, as a launcher's window thread does for
+// the messages it sends the game window itself.
 #include <windows.h>
 #include <shellapi.h>
 
@@ -24,6 +25,7 @@
 #include <vector>
 
 #include "devhost/game_process.h"
+#include "devhost/game_window_sizer.h"
 #include "devhost/host_link.h"
 #include "devhost/host_window_dpi.h"
 #include "devhost/options.h"
@@ -47,6 +49,7 @@ struct HostState {
   DWORD exitCode = 0;
   unsigned long hangMs = 0;
   const devhost::HostChannelReader* reader = nullptr;
+  devhost::GameWindowSizer sizer;
 };
 
 HostState* g_state = nullptr;
@@ -106,12 +109,11 @@ LRESULT CALLBACK HostWndProc(HWND wnd, UINT message, WPARAM wParam, LPARAM lPara
       // The game window follows the client area only while it is embedded
       // here: with --no-parent the announced window is the game's own (or an
       // Editor's) top-level window, which the devhost must leave where it is;
-      // a minimised host has no client area to follow. Asynchronous: the
-      // window thread never waits on the game's thread.
+      // a minimised host has no client area to follow. Sized by the sizer's
+      // thread: the window thread never waits on the game's thread.
       HWND game = g_state && g_state->reader ? g_state->reader->gameWindow() : nullptr;
       if (game && wParam != SIZE_MINIMIZED && GetAncestor(game, GA_PARENT) == wnd) {
-        SetWindowPos(game, nullptr, 0, 0, LOWORD(lParam), HIWORD(lParam),
-                     SWP_NOZORDER | SWP_NOACTIVATE | SWP_ASYNCWINDOWPOS);
+        g_state->sizer.Request(game, LOWORD(lParam), HIWORD(lParam));
       }
       return DefWindowProcW(wnd, message, wParam, lParam);
     }
@@ -244,6 +246,7 @@ int main() {
   state.hangMs = options.hangMs;
   state.reader = &reader;
   g_state = &state;
+  if (!state.sizer.Start()) PrintLine("error cannot start the sizing thread; the game window keeps its size");
   const std::vector<std::string> dpiRefused = devhost::PrepareWindowThreadDpi(options);
   HWND wnd = CreateHostWindow(options);
   if (!wnd) {
@@ -288,6 +291,7 @@ int main() {
   }
   // Its wait for the game is bounded by the option itself.
   if (!lateChannel.Join(static_cast<DWORD>(options.channelLateMs) + nbase::kThreadJoinBoundMs)) lateChannel.LetGo();
+  state.sizer.Stop(nbase::kThreadJoinBoundMs);
   // Messages the game signalled before it ended are printed before its end.
   reader.Stop();
   PrintLine("game exited code=" + devhost::ExitCodeText(state.exitCode));

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "LumoGameSDK.h"
 #include "diag/utf8.h"
@@ -17,16 +18,20 @@
 #include "ipc/event_state.h"
 #include "ipc/host_process.h"
 #include "ipc/ipc_names.h"
+#include "ipc/ipc_sender.h"
 #include "ipc/shm_layout.h"
+#include "sdk/game_window.h"
 
 namespace hostcheck {
 
 namespace {
 
 // The contract's bounds, and how long the checks wait for what they watch.
-constexpr double kTakeBoundMs = 100;        // a message must be taken this fast
-constexpr DWORD kAnswerBoundMs = 1000;      // lumoGameInit's bound for the window thread
-constexpr DWORD kLateChannelWaitMs = 5000;  // how long the game waits for a missing channel
+// A message must be taken this fast (the game overwrites it after that).
+constexpr double kTakeBoundMs = static_cast<double>(lumo::kHostTakeTimeoutMs);
+constexpr DWORD kAnswerBoundMs = lumo::kHostAnswerMs;  // lumoGameInit's bound for the window thread
+// How long the game waits for a missing channel.
+constexpr DWORD kLateChannelWaitMs = static_cast<DWORD>(lumo::kHostGapKeepMs);
 constexpr DWORD kFollowBoundMs = 1000;      // for the host to size the game window
 constexpr int kEmbeddedProbes = 10;
 // Per awareness mode tried, its process's start and end included: under
@@ -51,7 +56,7 @@ std::string Ms(double ms) {
   return text;
 }
 
-const char* StatusText(lumo::ShmStatus status) {
+std::string StatusText(lumo::ShmStatus status) {
   switch (status) {
     case lumo::ShmStatus::InvalidName:
       return "the name is not usable";
@@ -60,7 +65,7 @@ const char* StatusText(lumo::ShmStatus status) {
     case lumo::ShmStatus::OpenMappingFailed:
       return "no mapping <name>";
     case lumo::ShmStatus::MapViewFailed:
-      return "the mapping cannot be mapped with 2048 bytes";
+      return "the mapping cannot be mapped with " + std::to_string(lumo::kShmRegionSize) + " bytes";
     case lumo::ShmStatus::RegionRefused:
       return "the region is not committed page-file memory (reserved pages, or a file behind it): the game refuses it";
     default:
@@ -174,7 +179,9 @@ void CheckRun::CheckChannel() {
   const std::string sizeText = size >= 0 ? std::to_string(size) + " bytes" : std::string("a size not told");
   if (tooSmall || (channelOpen_ && size >= 0 && size < lumo::kShmRegionSize)) {
     Add(kGroup, "channel-objects", Verdict::Fail,
-        "the mapping " + name + " has " + sizeText + "; it must have 2048 (the game maps 2048 bytes)", openMs,
+        "the mapping " + name + " has " + sizeText + "; it must have " + std::to_string(lumo::kShmRegionSize) +
+            " (the game maps " + std::to_string(lumo::kShmRegionSize) + " bytes)",
+        openMs,
         kSection);
   } else if (first != lumo::ShmStatus::Ok) {
     const std::string missing = "channel " + name + " did not exist when the game started (" + StatusText(first) + ")";
@@ -409,8 +416,10 @@ void CheckRun::CheckWindowThread() {
       Sleep(30);
     }
   }
-  // A re-size, as a user drags the launcher's frame: asynchronous, so this
-  // thread never waits on the launcher's; then probes while it is handled.
+  // A re-size, as a user drags the launcher's frame, then probes. Posted to
+  // the launcher's thread only where the two threads are on different input
+  // queues (Wine); on Windows the embedded game window's thread shares the
+  // launcher's, and the call returns once the launcher has handled it.
   std::string resizeText;
   Verdict resizeVerdict = Verdict::Warn;
   double resizeMs = -1;

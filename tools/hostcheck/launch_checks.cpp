@@ -15,7 +15,9 @@ namespace hostcheck {
 namespace {
 
 constexpr char kSection[] = "command-line";
-constexpr size_t kMaxTokenUnits = 63;
+// The units of --token the game reads (the rest of LaunchParams::token is its terminator).
+constexpr size_t kMaxTokenUnits = sizeof(lumo::LaunchParams::token) / sizeof(wchar_t) - 1;
+static_assert(kMaxTokenUnits == 63, "the host contract names 63 units");
 
 ClauseResult Clause(const char* id, Verdict verdict, const std::string& observation) {
   ClauseResult r;
