@@ -354,15 +354,15 @@ CIpcSender::Delivery CIpcSender::SendTo(const std::string& target, const std::st
         connection->announced = true;
         connection->announcedAtMs = nbase::SteadyNowMs();
         connection->settled = false;
+        // Right away, not after the wait: a host that ends meanwhile must
+        // still be found, or its channel would be kept and written into.
+        if (!connection->watchSetUp) WatchHost(target, *connection);
         WaitUntilCopied(*connection);
       } else {
         connection = nullptr;
       }
     }
-    if (connection != nullptr) {
-      if (!connection->watchSetUp) WatchHost(target, *connection);
-      return Delivery::Done;
-    }
+    if (connection != nullptr) return Delivery::Done;
     if (attempt == 0) Disconnect(target);
   }
   SdkLog(L"IpcSender: a message of %u bytes for %ls could not be written and was dropped",
