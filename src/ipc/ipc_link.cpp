@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "diag/log.h"
+#include "diag/text_convert.h"
 #include "nbase/thread.h"
 
 namespace lumo {
@@ -15,6 +16,20 @@ namespace {
 // thread's body had returned after all.
 bool LeaveRunning(nbase::Thread& thread, const std::shared_ptr<CIPCChannel>& channel) {
   return thread.LetGo([channel] {});
+}
+
+// Why the library's own channel could not be created, for StartIpc's line.
+std::wstring DescribeOwnChannelFailure(ShmStatus status) {
+  switch (status) {
+    case ShmStatus::InvalidName:
+      return L"the name is longer than 242 bytes (a token of more than 225 bytes)";
+    case ShmStatus::EventExists:
+    case ShmStatus::MappingExists:
+      return L"another process holds its name: a game with the same token still runs, or the launcher still "
+             L"holds the channel of an earlier run";
+    default:
+      return L"it could not be made";
+  }
 }
 
 }  // namespace
@@ -48,11 +63,22 @@ CIPCChannel::SendResult IpcLink::Send(const std::string& target, std::string pay
 
 bool IpcLink::StartIpc(const std::string& name, HWND hostWindow, const std::string& firstTarget) {
   if (started_.load()) return true;
-  if (name.empty()) return false;
+  if (name.empty()) {
+    SdkLog(L"IpcLink: the library's channel has no name");
+    return false;
+  }
 
   auto channel = std::make_shared<CIPCChannel>();
   channel->receive.endpoint = ShmEndpoint::Create(name.c_str());
-  if (channel->receive.endpoint.status != ShmStatus::Ok) return false;
+  const ShmStatus created = channel->receive.endpoint.status;
+  if (created != ShmStatus::Ok) {
+    // Create's clean-up only closes handles, which leaves its error alone.
+    const DWORD error = GetLastError();
+    SdkLog(L"IpcLink: the library's channel %ls could not be created: %ls (status %d, error %u)",
+           Utf8ToWide(name.c_str(), static_cast<int>(name.size())).c_str(), DescribeOwnChannelFailure(created).c_str(),
+           static_cast<int>(created), static_cast<unsigned>(error));
+    return false;
+  }
   channel->sender.set_host_window(hostWindow);
   channel->sender.set_first_target(firstTarget);
   if (!channel->sender.StartSending()) {

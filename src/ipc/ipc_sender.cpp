@@ -124,8 +124,12 @@ void CIpcSender::Drain() {
   for (;;) {
     if (PastDeadline()) {
       const size_t dropped = TakeAllQueued();
-      nbase::AutoLock hold(postLock_);
-      drainScheduled_ = false;
+      {
+        nbase::AutoLock hold(postLock_);
+        drainScheduled_ = false;
+      }
+      // Outside the lock: a lumoShowPay racing the shutdown does not wait
+      // behind the log file.
       if (dropped != 0) {
         SdkLog(L"IpcSender: shutdown time is up, %u message(s) not delivered were dropped%ls",
                static_cast<unsigned>(dropped), WaitingForNote().c_str());
@@ -356,7 +360,7 @@ CIpcSender::Delivery CIpcSender::SendTo(const std::string& target, const std::st
         connection->settled = false;
         // Right away, not after the wait: a host that ends meanwhile must
         // still be found, or its channel would be kept and written into.
-        if (!connection->watchSetUp) WatchHost(target, *connection);
+        if (!connection->hostLookupDone) WatchHost(target, *connection);
         WaitUntilCopied(*connection);
       } else {
         connection = nullptr;
@@ -403,13 +407,13 @@ bool CIpcSender::Connect(const std::string& target) {
 
 void CIpcSender::WatchHost(const std::string& target, HostConnection& connection) {
   if (!HasHostLookup(target)) {
-    connection.watchSetUp = true;
+    connection.hostLookupDone = true;
     return;
   }
   const uint32_t pid = FindHostProcessId(target, hostWindow_);
   if (pid != 0) connection.process = OpenProcess(SYNCHRONIZE, FALSE, pid);
   if (connection.process == nullptr) return;  // not found yet: again after the next message
-  connection.watchSetUp = true;
+  connection.hostLookupDone = true;
   // Waited on by this thread's own pump between tasks: it lasts as long as
   // the connection, and ReleaseConnection (run by Disconnect and by Cleanup
   // when the sender stops) always ends it. Without it (no loop, or the

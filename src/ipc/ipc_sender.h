@@ -67,10 +67,11 @@ constexpr uint64_t kWritersLockBoundMs = kHostFirstTakeTimeoutMs;
 struct HostConnection {
   ShmEndpoint endpoint{};          // client side; status 0 while stored
   HANDLE process = nullptr;        // the host process (SYNCHRONIZE), or null
-  // The host process is watched, or there is no way to find it. Until then
-  // each message looks it up again after it went out (a host may create its
-  // channel before the window it is found by).
-  bool watchSetUp = false;
+  // The host process was found and is watched, or the channel's name has
+  // no host to look up (it is used unwatched). Until then each message looks
+  // it up again after it went out (a host may create its channel before the
+  // window it is found by).
+  bool hostLookupDone = false;
   // A message was announced on this connection, at this time (SteadyNowMs);
   // the host has taken one.
   bool announced = false;

@@ -113,4 +113,48 @@ const MissingCase kMissing[] = {
 INSTANTIATE_TEST_SUITE_P(Table, MissingHostChannel, ::testing::ValuesIn(kMissing),
                          [](const ::testing::TestParamInfo<MissingCase>& info) { return info.param.name; });
 
+// Who holds an object of the game's own channel when lumoGameInit runs.
+struct OwnChannelCase {
+  const char* name;
+  const char* suffix;  // of the object this test creates under the channel's name
+  int status;
+};
+
+class OwnChannelTaken : public ::testing::TestWithParam<OwnChannelCase> {};
+
+// Init answers -4, and the log says why before the failure line: the
+// channel's name and its holder, with the status and the Windows error.
+TEST_P(OwnChannelTaken, InitLogsWhyTheChannelCouldNotBeMade) {
+  const OwnChannelCase& c = GetParam();
+  const std::string token = "taken" + std::to_string(GetCurrentProcessId()) + c.name;
+  const std::string channel = "ipc_channel_game_" + token;
+  HANDLE held = std::string(c.suffix).empty()
+                    ? CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 2048, channel.c_str())
+                    : CreateEventA(nullptr, FALSE, FALSE, (channel + c.suffix).c_str());
+  ASSERT_NE(held, nullptr);
+  const lumo_test::ProbeFolder game({L"test_game.exe", L"LumoGameSDK.dll"});
+  Session s(lumo_test::Quote(game.Path(L"test_game.exe")) + L" --lumo-pipe=lumo_test_unused --token=" +
+            lumo_test::Widen(token) + L" --steps=init,exit:0");
+  EXPECT_EQ(s.WaitLine("[game] init="), "[game] init=-4") << s.Output();
+  EXPECT_EQ(s.WaitExit(), 0u) << s.Output();
+  CloseHandle(held);
+  const std::string log = game.Log(L"test_game.exe");
+  EXPECT_EQ(FailureLines(log),
+            (std::vector<std::string>{"IpcLink: the library's channel " + channel +
+                                          " could not be created: another process holds its name: a game with the "
+                                          "same token still runs, or the launcher still holds the channel of an "
+                                          "earlier run (status " +
+                                          std::to_string(c.status) + ", error 183)",
+                                      "Init failed err=-4 (IpcGameStartFailed)"}))
+      << log;
+}
+
+const OwnChannelCase kOwnChannel[] = {
+    {"ServerEvent", "_server_njipc", 4},
+    {"Region", "", 11},
+};
+
+INSTANTIATE_TEST_SUITE_P(Table, OwnChannelTaken, ::testing::ValuesIn(kOwnChannel),
+                         [](const ::testing::TestParamInfo<OwnChannelCase>& info) { return info.param.name; });
+
 }  // namespace
