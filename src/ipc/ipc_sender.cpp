@@ -257,15 +257,26 @@ bool CIpcSender::FirstLockNote(const std::string& target, unsigned note) {
   return true;
 }
 
-bool CIpcSender::TakeTurn(const std::string& target, HostConnection& connection) {
-  if (connection.writers.mutex == nullptr) return true;  // unusable: said at Connect
+void CIpcSender::TakeTurn(const std::string& target, HostConnection& connection) {
+  if (connection.writers.mutex == nullptr) return;  // unusable: said at Connect
   // Once another process held it past the bound, waiting that long for
   // every message would stall this game's messages behind a squatter.
   const uint64_t boundMs = connection.lockBypassed ? 0 : kWritersLockBoundMs;
-  switch (connection.writers.Take(boundMs, deadlineSet_, [this] { return MsBeforeDeadline(); })) {
+  // A shutdown that begins meanwhile ends the wait halfway to its deadline,
+  // so that what is queued still goes out, without the lock, in the rest.
+  uint64_t giveUpAtMs = 0;
+  auto msBeforeGivingUp = [this, &giveUpAtMs]() -> uint64_t {
+    const uint64_t leftMs = MsBeforeDeadline();
+    if (leftMs == UINT64_MAX) return UINT64_MAX;
+    const uint64_t now = nbase::SteadyNowMs();
+    if (giveUpAtMs == 0) giveUpAtMs = now + leftMs / 2;
+    return now >= giveUpAtMs ? 0 : giveUpAtMs - now;
+  };
+  const uint64_t startMs = nbase::SteadyNowMs();
+  switch (connection.writers.Take(boundMs, deadlineSet_, msBeforeGivingUp)) {
     case LockTake::Taken:
       connection.lockBypassed = false;
-      return true;
+      return;
     case LockTake::Abandoned:
       // Held now. The slot may still hold the ended game's message, which the
       // wait for the host's take covers.
@@ -275,17 +286,18 @@ bool CIpcSender::TakeTurn(const std::string& target, HostConnection& connection)
                L"it was taken over",
                Wide(target).c_str(), LockName(target).c_str());
       }
-      return true;
+      return;
     case LockTake::TimedOut:
+    case LockTake::Stopped:
       if (!connection.lockBypassed && FirstLockNote(target, kLockHeldTooLong)) {
         SdkLog(L"IpcSender: host channel %ls: the writers' lock %ls was held by another process for more than "
                L"%u ms (another program may hold its name); messages go out without it while it stays held, "
                L"and may overwrite another game's",
                Wide(target).c_str(), LockName(target).c_str(),
-               static_cast<unsigned>(kWritersLockBoundMs));
+               static_cast<unsigned>(nbase::SteadyNowMs() - startMs));
       }
       connection.lockBypassed = true;
-      return true;
+      return;
     case LockTake::Failed: {
       const DWORD error = GetLastError();
       if (FirstLockNote(target, kLockWaitFailed)) {
@@ -294,12 +306,9 @@ bool CIpcSender::TakeTurn(const std::string& target, HostConnection& connection)
                Wide(target).c_str(), LockName(target).c_str(),
                static_cast<unsigned>(error));
       }
-      return true;
+      return;
     }
-    case LockTake::Stopped:
-      return false;
   }
-  return true;
 }
 
 bool CIpcSender::WaitUntilTaken(const std::string& target, HostConnection& connection) {
@@ -352,7 +361,8 @@ CIpcSender::Delivery CIpcSender::SendTo(const std::string& target, const std::st
     if (connection == nullptr) return Delivery::Unopened;
     {
       TurnGuard turn(connection->writers);
-      if (!TakeTurn(target, *connection) || !WaitUntilTaken(target, *connection)) return Delivery::ShutdownDue;
+      TakeTurn(target, *connection);
+      if (!WaitUntilTaken(target, *connection)) return Delivery::ShutdownDue;
       if (connection->endpoint.Write(payload)) {
         if (connection->endpoint.serverEvent.handle != nullptr) SetEvent(connection->endpoint.serverEvent.handle);
         connection->announced = true;

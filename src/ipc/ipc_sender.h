@@ -170,10 +170,10 @@ class CIpcSender : public nbase::FrameworkThread {
   bool PastDeadline() const;
   // Milliseconds until the deadline: 0 once past, UINT64_MAX while none.
   uint64_t MsBeforeDeadline() const;
-  // Takes the writers' lock of `connection` for one message (bounded, with
-  // the causes of going on without it logged once per channel). False when
-  // the deadline passed meanwhile. Sender thread.
-  bool TakeTurn(const std::string& target, HostConnection& connection);
+  // Takes the writers' lock of `connection` for one message, or goes on
+  // without it (past its bound, or halfway to a shutdown deadline set
+  // meanwhile; the causes logged once per channel). Sender thread.
+  void TakeTurn(const std::string& target, HostConnection& connection);
   // Whether the line for `note` about `target`'s lock is still to be
   // written; marks it written.
   bool FirstLockNote(const std::string& target, unsigned note);
