@@ -9,7 +9,8 @@
 # exactly 2 threads, every thread init added wakes 0 times while the game
 # idles, init's handles and memory stay within 1.1x the floor's, and a
 # sparse lumoShowPay within 1.15x the floor's (the two timed in turns in one
-# process).
+# process), and two games bursting into one host channel lose and repeat
+# nothing (their messages per second together beside one game's alone).
 # Usage: scripts/bench.sh [options...]
 set -euo pipefail
 source "$(dirname "$0")/lib/on-error.sh"

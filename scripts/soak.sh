@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
-# Fault-and-load harness: bursts through a fast and a busy host, a hung
-# host, payments racing shutdown, host restarts, the exports inside a
-# plugin's DllMain; prints one table of figures,
-# each beside its goal, and exits non-zero when one misses it. Takes a few
-# minutes. Usage: scripts/soak.sh [--race-runs N] [--restarts N]
-#        [--only bursts|hung|races|restarts|loaderlock]
+# Fault-and-load harness: bursts through a fast and a busy host, two games
+# bursting into one launcher channel, a hung host, payments racing shutdown,
+# host restarts, the exports inside a plugin's DllMain; prints one table of
+# figures, each beside its goal, and exits non-zero when one misses it.
+# Takes a few minutes. Usage: scripts/soak.sh [--race-runs N] [--restarts N]
+#        [--only bursts|shared|hung|races|restarts|loaderlock]
 set -euo pipefail
 source "$(dirname "$0")/lib/on-error.sh"
 root=$(cd "$(dirname "$0")/.." && pwd)

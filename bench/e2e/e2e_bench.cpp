@@ -3,7 +3,8 @@
 // timestamps every wake of its reader with the performance counter, which
 // all processes share. It runs e2e_game.exe alternately against the library
 // and against the floor of its design, then once with both side by side
-// (their sparse calls taken in turns), and e2e_load.exe on the library and
+// (their sparse calls taken in turns), then one and two games bursting into
+// the one host channel together, and e2e_load.exe on the library and
 // on a bare DLL, then prints each figure beside its floor: the median over
 // the repetitions, min-max, and the ratio. Every wait has a bound: a game
 // or loader that does not end in time is ended and becomes a row that says
@@ -88,9 +89,23 @@ std::wstring ExeDir() {
   return dir.substr(0, dir.find_last_of(L"\\/") + 1);
 }
 
-// Runs a command line, pumping this thread's messages meanwhile (the host
-// window lives here); false when it did not end within `timeoutMs`.
-bool Run(const std::wstring& commandLine, DWORD timeoutMs, const std::wstring& stdoutFile = L"") {
+// Dispatches this thread's messages (the host window lives here) until
+// `done` says so; false when it did not within `timeoutMs`.
+template <typename Done>
+bool PumpUntil(Done done, DWORD timeoutMs) {
+  const ULONGLONG deadline = GetTickCount64() + timeoutMs;
+  while (!done()) {
+    if (GetTickCount64() >= deadline) return false;
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+  }
+  return true;
+}
+
+// Starts a command line, its standard output into `stdoutFile` when given;
+// the process handle, or null.
+HANDLE StartProcess(const std::wstring& commandLine, const std::wstring& stdoutFile = L"") {
   STARTUPINFOW si = {};
   si.cb = sizeof(si);
   HANDLE out = INVALID_HANDLE_VALUE;
@@ -104,26 +119,38 @@ bool Run(const std::wstring& commandLine, DWORD timeoutMs, const std::wstring& s
   }
   PROCESS_INFORMATION pi = {};
   std::wstring cmd = commandLine;
-  if (!CreateProcessW(nullptr, &cmd[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi)) {
-    if (out != INVALID_HANDLE_VALUE) CloseHandle(out);
-    return false;
-  }
-  CloseHandle(pi.hThread);
-  const ULONGLONG deadline = GetTickCount64() + timeoutMs;
-  bool ended = false;
-  while (GetTickCount64() < deadline) {
-    const DWORD r = MsgWaitForMultipleObjects(1, &pi.hProcess, FALSE, 100, QS_ALLINPUT);
-    if (r == WAIT_OBJECT_0) {
-      ended = true;
-      break;
-    }
-    MSG msg;
-    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
-  }
-  if (!ended) TerminateProcess(pi.hProcess, 1);
-  CloseHandle(pi.hProcess);
+  const BOOL started = CreateProcessW(nullptr, &cmd[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi);
   if (out != INVALID_HANDLE_VALUE) CloseHandle(out);
-  return ended;
+  if (!started) return nullptr;
+  CloseHandle(pi.hThread);
+  return pi.hProcess;
+}
+
+// Waits for the processes, pumping messages meanwhile; those still running
+// after `timeoutMs` are ended. False when one was, or one did not start.
+bool WaitAll(const std::vector<HANDLE>& processes, DWORD timeoutMs) {
+  bool allStarted = true;
+  for (HANDLE p : processes) allStarted = allStarted && p != nullptr;
+  const bool ended = PumpUntil(
+      [&processes] {
+        for (HANDLE p : processes) {
+          if (p != nullptr && WaitForSingleObject(p, 0) != WAIT_OBJECT_0) return false;
+        }
+        return true;
+      },
+      timeoutMs);
+  for (HANDLE p : processes) {
+    if (p == nullptr) continue;
+    if (!ended) TerminateProcess(p, 1);
+    CloseHandle(p);
+  }
+  return allStarted && ended;
+}
+
+// Runs a command line, pumping this thread's messages meanwhile; false when
+// it did not end within `timeoutMs`.
+bool Run(const std::wstring& commandLine, DWORD timeoutMs, const std::wstring& stdoutFile = L"") {
+  return WaitAll({StartProcess(commandLine, stdoutFile)}, timeoutMs);
 }
 
 std::vector<std::string> ReadLines(const std::wstring& path) {
@@ -380,6 +407,98 @@ bool RunSideBySide(Table& table, const Options& o, const std::wstring& dir, int 
   return true;
 }
 
+bool HasLine(const std::wstring& path, const std::string& word) {
+  for (const std::string& line : ReadLines(path)) {
+    if (line.compare(0, word.size(), word) == 0) return true;
+  }
+  return false;
+}
+
+// `games` game processes on the one host channel, all starting their burst
+// of o.burst payment calls at one moment: the messages per second the host
+// received from them together (first wake to last), and how many were lost
+// or came twice.
+bool RunFlood(Host& host, Table& table, int games, const Options& o, const std::wstring& dir, int rep) {
+  const std::wstring events = L"lumo-e2e-flood-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
+                              std::to_wstring(rep) + L"-" + std::to_wstring(games);
+  HANDLE start = CreateEventW(nullptr, TRUE, FALSE, (events + L"-start").c_str());
+  HANDLE done = CreateEventW(nullptr, TRUE, FALSE, (events + L"-done").c_str());
+  std::vector<HANDLE> processes;
+  std::vector<std::wstring> outFiles;
+  for (int g = 1; g <= games; ++g) {
+    outFiles.push_back(dir + L"e2e_flood" + std::to_wstring(g) + L".txt");
+    DeleteFileW(outFiles.back().c_str());
+    processes.push_back(StartProcess(L"\"" + dir + L"e2e_game.exe\" flood \"" + outFiles.back() + L"\" " + events +
+                                     L"-start " + events + L"-done " + std::to_wstring(o.burst) + L" f" +
+                                     std::to_wstring(g) + L" --gameid=" + std::to_wstring(g) +
+                                     L" --lumo-pipe=ipc_channel_main --token=flood" + std::to_wstring(g)));
+  }
+  const bool ready = PumpUntil(
+      [&outFiles] {
+        for (const std::wstring& f : outFiles) {
+          if (!HasLine(f, "ready")) return false;
+        }
+        return true;
+      },
+      60000);
+  host.Take();
+  SetEvent(start);
+  // Host wakes carrying a flood mark, per game: sequence -> times seen.
+  std::vector<std::map<int, int>> seen(static_cast<size_t>(games));
+  int64_t first = 0, last = 0;
+  size_t received = 0;
+  const size_t expected = static_cast<size_t>(games) * static_cast<size_t>(o.burst);
+  const bool all = ready && PumpUntil(
+                                [&] {
+                                  for (const Wake& w : host.Take()) {
+                                    for (int g = 1; g <= games; ++g) {
+                                      const int sequence = MarkOf(w.payload, "f" + std::to_string(g));
+                                      if (sequence < 0) continue;
+                                      ++seen[static_cast<size_t>(g - 1)][sequence];
+                                      if (received++ == 0) first = w.ticks;
+                                      last = w.ticks;
+                                    }
+                                  }
+                                  return received >= expected;
+                                },
+                                60000);
+  Sleep(300);  // a repeat would show up now
+  for (const Wake& w : host.Take()) {
+    for (int g = 1; g <= games; ++g) {
+      const int sequence = MarkOf(w.payload, "f" + std::to_string(g));
+      if (sequence >= 0) ++seen[static_cast<size_t>(g - 1)][sequence];
+    }
+  }
+  SetEvent(done);
+  const bool ended = WaitAll(processes, kGameBoundMs);
+  CloseHandle(start);
+  CloseHandle(done);
+  if (!ready || !ended) {
+    table.AddUnfinished(std::to_string(games) + " game(s) bursting into one channel, repetition " +
+                            std::to_string(rep + 1),
+                        !ready ? "a game did not log in within 60 s" : "a game did not end in time, ended");
+    return false;
+  }
+  long lost = 0, repeated = 0;
+  size_t distinct = 0;
+  for (const std::map<int, int>& game : seen) {
+    distinct += game.size();
+    for (const auto& entry : game) repeated += entry.second - 1;
+  }
+  lost = static_cast<long>(expected - distinct);
+  const double spanUs = e2e::TicksToUs(last - first);
+  const double rate = all && spanUs > 0 ? static_cast<double>(received - 1) * 1e6 / spanUs : 0;
+  Figure& f = table.Get("2 games bursting into one channel, together", "msg/s", "1 game bursting alone, same channel");
+  (games == 2 ? f.lib : f.floor).push_back(rate);
+  Figure& loss = table.Get("2 games into one channel: lost + repeated", "n", "1 game alone",
+                           Goal{Goal::Exact, 0});
+  (games == 2 ? loss.lib : loss.floor).push_back(static_cast<double>(lost + repeated));
+  if (lost + repeated != 0) {
+    std::fprintf(stderr, "e2e: %d game(s) into one channel: %ld lost, %ld repeated\n", games, lost, repeated);
+  }
+  return true;
+}
+
 enum class Dll { Library, Bare, BareWithImports };
 
 void RunLoad(Table& table, Dll which, const std::wstring& dir, int rep) {
@@ -456,6 +575,7 @@ int main(int argc, char** argv) {
     for (Dll dll : order[rep % 2]) RunLoad(table, dll, dir, rep);
     for (int k = 0; k < 2 && ok; ++k) ok = RunGame(host, table, libFirst == (k == 0), o, dir, rep);
     if (ok) ok = RunSideBySide(table, o, dir, rep);
+    for (int games = 1; games <= 2 && ok; ++games) ok = RunFlood(host, table, games, o, dir, rep);
     std::fprintf(stderr, "e2e: repetition %d done\n", rep + 1);
   }
   const bool hostEnded = host.Stop();

@@ -3,6 +3,7 @@
 // of its design (floor_sdk.h), and writes its figures for the driver.
 //
 //   e2e_game <lib|floor|both> <out-file> <idle-seconds> <burst> <sparse> --gameid=.. --lumo-pipe=.. --token=..
+//   e2e_game flood <out-file> <start-event> <done-event> <count> <tag> --gameid=.. --lumo-pipe=.. --token=..
 //
 // lib and floor, order: init (resources added, init return time), login,
 // bursts and sparse calls of a small and a 1,500-byte text, then the idle
@@ -13,6 +14,11 @@
 // thread. A sparse call is mostly one such wake-up, which under Wine moves
 // with what the machine does from one second to the next: taken in turns in
 // one process, both sides meet the same moments.
+// flood: the library only; after init and login it writes "ready", waits
+// for the start event (so that several games begin together), makes
+// <count> payment calls back to back, each text marked "<tag>=<n>;", and
+// shuts down once the done event is set (the driver has counted what the
+// host received).
 #include <windows.h>
 #include <imm.h>
 #include <psapi.h>
@@ -218,6 +224,28 @@ int SideBySide(HWND wnd, int sparse) {
   return 0;
 }
 
+int Flood(const char* startName, const char* doneName, int count, const char* tag) {
+  if (lumoGameInit() != 0) return 1;
+  const int login = lumoGameLogin();
+  std::fprintf(g_out, "login %d\nready\n", login);
+  std::fflush(g_out);
+  HANDLE start = OpenEventA(SYNCHRONIZE, FALSE, startName);
+  HANDLE done = OpenEventA(SYNCHRONIZE, FALSE, doneName);
+  int failed = -1;
+  if (login == 0 && start != nullptr && done != nullptr && WaitForSingleObject(start, 120000) == WAIT_OBJECT_0) {
+    failed = 0;
+    for (int i = 0; i < count; ++i) {
+      if (lumoShowPay(Text(kSizes[0], e2e::Mark(tag, i)).c_str()) != 0) ++failed;
+    }
+    WaitForSingleObject(done, 120000);
+  }
+  std::fprintf(g_out, "flood failed %d\n", failed);
+  if (start != nullptr) CloseHandle(start);
+  if (done != nullptr) CloseHandle(done);
+  lumoGameUninit();
+  return failed == 0 ? 0 : 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -231,6 +259,12 @@ int main(int argc, char** argv) {
   const int sparse = std::atoi(argv[5]);
   ImmDisableIME(0);
   HWND wnd = MakeGameWindow();
+  if (mode == "flood" && argc >= 7) {
+    const int rc = Flood(argv[3], argv[4], std::atoi(argv[5]), argv[6]);
+    DestroyWindow(wnd);
+    std::fclose(g_out);
+    return rc;
+  }
   if (mode == "both") {
     const int rc = SideBySide(wnd, sparse);
     DestroyWindow(wnd);

@@ -29,6 +29,7 @@ bool FloorSdk::Init(int64_t gameId, HWND gameWnd, const std::string& ownChannel,
       gameId, static_cast<uint64_t>(reinterpret_cast<uintptr_t>(gameWnd)), ownChannel.data(), ownChannel.size());
   queue_.push_back(ready);
   host_ = lumo::ShmEndpoint::Open(hostChannel.c_str());
+  writers_ = CreateMutexA(nullptr, FALSE, (hostChannel + lumo::kShmWritersLockSuffix).c_str());
   sender_ = std::thread([this] { SenderMain(); });
   receiver_ = std::thread([this] { ReceiverMain(); });
   SetEvent(wake_);
@@ -53,19 +54,29 @@ int FloorSdk::ShowPayOneHop(const char* text) {
   return 0;
 }
 
-void FloorSdk::Deliver(const std::string& payload) {
-  if (announced_) {
-    // Bounded like the library's: 100 ms for the host to take the previous one.
-    for (int i = 0; i < 100; ++i) {
-      if (lumo::QueryEventState(host_.serverEvent.handle) != lumo::EventState::Signalled) break;
-      Sleep(1);
-    }
-    if (TicksToUs(Ticks() - announcedAt_) < 100000) Sleep(10);
+// Bounded like the library's: 100 ms for the host to take what is in the
+// slot; whether a message was pending.
+bool FloorSdk::WaitUntilTaken() {
+  bool pending = false;
+  for (int i = 0; i < 100; ++i) {
+    if (lumo::QueryEventState(host_.serverEvent.handle) != lumo::EventState::Signalled) break;
+    pending = true;
+    Sleep(1);
   }
+  return pending;
+}
+
+void FloorSdk::Deliver(const std::string& payload) {
+  // One turn of the writers' lock per message: the slot's message taken,
+  // this one written, taken and given the grace for the host's copy.
+  const DWORD waited = writers_ != nullptr ? WaitForSingleObject(writers_, 1000) : WAIT_FAILED;
+  const bool held = waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED;
+  if (WaitUntilTaken()) Sleep(10);
   host_.Write(payload);
   SetEvent(host_.serverEvent.handle);
-  announced_ = true;
-  announcedAt_ = Ticks();
+  WaitUntilTaken();
+  Sleep(10);
+  if (held) ReleaseMutex(writers_);
 }
 
 void FloorSdk::SenderMain() {
@@ -103,6 +114,7 @@ void FloorSdk::Uninit() {
   if (receiver_.joinable()) receiver_.join();
   if (host_.status == lumo::ShmStatus::Ok) host_.Close();
   if (own_.status == lumo::ShmStatus::Ok) own_.Close();
+  if (writers_ != nullptr) CloseHandle(writers_);
   CloseHandle(wake_);
   CloseHandle(stopReceive_);
   DeleteCriticalSection(&lock_);

@@ -3,9 +3,10 @@
 // reads, creates the game's receive channel, starts a receive thread and a
 // sender thread and has the sender write the ready message; a payment
 // builds its envelope, appends it to a locked queue and signals the sender
-// only when the queue was empty; the sender writes each message once the
-// host has taken the previous one (the event reads not signalled), keeping
-// the same grace after a recent message. No logging, no guards against a
+// only when the queue was empty; the sender writes each message in its turn
+// of the host channel's writers' lock, once the host has taken what is in
+// the slot (the event reads not signalled), and keeps the lock until the
+// host has taken it plus the same grace. No logging, no guards against a
 // shutdown racing a call, no retries.
 //
 // Threads: Init, ShowPay, ShowPayOneHop and Uninit on the game's thread.
@@ -35,6 +36,7 @@ class FloorSdk {
   void SenderMain();
   void ReceiverMain();
   void Deliver(const std::string& payload);
+  bool WaitUntilTaken();
 
   int64_t gameId_ = 0;
   lumo::ShmEndpoint own_{};
@@ -46,8 +48,7 @@ class FloorSdk {
   HANDLE stopReceive_ = nullptr;
   // Standard threads, not nbase::Thread: the floor is the design without the library's machinery.
   std::thread sender_, receiver_;
-  bool announced_ = false;         // sender thread only
-  int64_t announcedAt_ = 0;
+  HANDLE writers_ = nullptr;       // the host channel's writers' lock, or null
 };
 
 }  // namespace e2e

@@ -1,10 +1,11 @@
 // Fault-and-load harness: drives real games (test_game.exe through the
-// library's exports) and real hosts (lumo-devhost.exe) through bursts, a
-// busy and a hung host, host restarts and shutdown racing payments, and
-// prints one table of figures, each beside its goal. Run by scripts/soak.sh,
+// library's exports) and real hosts (lumo-devhost.exe) through bursts, two
+// games bursting into one launcher channel, a busy and a hung host, host
+// restarts and shutdown racing payments, and prints one table of figures,
+// each beside its goal. Run by scripts/soak.sh,
 // which starts the local verify server that the games' logins need.
 //
-//   lumo_soak [--race-runs N] [--restarts N] [--only bursts|hung|races|restarts|loaderlock]
+//   lumo_soak [--race-runs N] [--restarts N] [--only bursts|shared|hung|races|restarts|loaderlock]
 #include <windows.h>
 
 #include <algorithm>
@@ -22,6 +23,7 @@
 #include "login/verify_control.h"
 #include "support/process_counts.h"
 #include "support/session.h"
+#include "support/test_host.h"
 
 using lumo_test::Session;
 
@@ -80,6 +82,64 @@ void Burst(int count, int delayMs) {
   CloseHandle(event);
   AddRow("burst of " + std::to_string(count) + ", host spends " + std::to_string(delayMs) + " ms: delivered/sent",
          std::to_string(got) + "/" + std::to_string(count), "all, each once", got == static_cast<size_t>(count));
+}
+
+// Two games started together on one launcher channel, each requesting
+// `count` payments back to back into a host that copies the region at
+// every wake and then spends `pauseMs`: each game's messages (its window-
+// ready message, then its payments) must arrive once each and in order.
+void TwoGamesOneChannel(int count, DWORD pauseMs) {
+  const std::string pipe = "lumo_soak_shared_" + std::to_string(GetCurrentProcessId()) + "_" + std::to_string(pauseMs);
+  lumo_test::HostChannelReader host(pipe, pauseMs);
+  const std::wstring gates = L"lumo-soak-shared-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
+                             std::to_wstring(pauseMs);
+  HANDLE start = CreateEventW(nullptr, TRUE, FALSE, (gates + L"-start").c_str());
+  HANDLE done = CreateEventW(nullptr, TRUE, FALSE, (gates + L"-done").c_str());
+  std::vector<std::unique_ptr<Session>> games;
+  for (int g = 1; g <= 2 && host.ok(); ++g) {
+    games.push_back(std::make_unique<Session>(lumo_test::SharedChannelGameCommand(
+        pipe, g, L"wait:" + gates + L"-start,init,login,payburst:" + std::to_wstring(count) + L",wait:" + gates +
+                     L"-done,uninit")));
+    games.back()->WaitLine("[game] window=", 60000);
+  }
+  SetEvent(start);
+  int refused = 0;
+  for (auto& game : games) {
+    const double taken = Field(game->WaitLine("[game] payburst ", 120000), "taken");
+    refused += count - (taken < 0 ? 0 : static_cast<int>(taken));
+  }
+  const size_t expected = 2 * (static_cast<size_t>(count) + 1);
+  for (ULONGLONG deadline = GetTickCount64() + 120000; GetTickCount64() < deadline; Sleep(100)) {
+    if (host.Messages().size() >= expected) break;
+  }
+  Sleep(300);  // a repeat would show up now
+  const std::vector<std::string> read = host.Messages();
+  SetEvent(done);
+  for (auto& game : games) game->WaitExit(30000);
+  CloseHandle(start);
+  CloseHandle(done);
+
+  // Lost: a message of a game that never arrived; repeated: one that came
+  // again; out of order: a game's messages not in the order it sent them.
+  size_t lost = 0, repeated = 0;
+  bool inOrder = true;
+  const auto byGame = lumo_test::MessagesByGame(read);
+  for (int g = 1; g <= 2; ++g) {
+    std::vector<std::string> sent{"ready"};
+    for (int i = 0; i < count; ++i) sent.push_back("b" + std::to_string(i));
+    const auto it = byGame.find(std::to_string(g));
+    const std::vector<std::string> got = it == byGame.end() ? std::vector<std::string>() : it->second;
+    std::vector<std::string> distinct = got;
+    std::sort(distinct.begin(), distinct.end());
+    distinct.erase(std::unique(distinct.begin(), distinct.end()), distinct.end());
+    repeated += got.size() - distinct.size();
+    lost += sent.size() - distinct.size();
+    inOrder = inOrder && got == sent;
+  }
+  AddRow("two games, one channel, " + std::to_string(count) + " each, host spends " + std::to_string(pauseMs) +
+             " ms: lost / repeated",
+         std::to_string(lost) + " / " + std::to_string(repeated) + (inOrder ? "" : ", out of order"),
+         "0 / 0, in order", lost == 0 && repeated == 0 && inOrder && refused == 0 && games.size() == 2);
 }
 
 // A host that stops reading after the first message: the slowest payment
@@ -324,7 +384,7 @@ int main(int argc, char** argv) {
     if (a == "--only") only = argv[i + 1];
   }
   auto wanted = [&only](const char* part) { return only.empty() || only == part; };
-  if ((wanted("bursts") || wanted("hung") || wanted("races") || wanted("loaderlock")) &&
+  if ((wanted("bursts") || wanted("shared") || wanted("hung") || wanted("races") || wanted("loaderlock")) &&
       !lumo_test::SetVerifyAnswer(200, kVerifyOk)) {
     std::fprintf(stderr, "soak: the verify server does not answer: run through scripts/soak.sh\n");
     return 2;
@@ -334,6 +394,10 @@ int main(int argc, char** argv) {
     Burst(1000, 0);
     Burst(300, 2);
     Burst(1000, 2);
+  }
+  if (wanted("shared")) {
+    TwoGamesOneChannel(500, 0);
+    TwoGamesOneChannel(500, 2);
   }
   if (wanted("hung")) {
     HungHost();

@@ -25,7 +25,7 @@ CIPCChannel::SendResult CIPCChannel::Send(const std::string& target, std::string
   // Such messages would only be dropped by the sender after the caller had
   // been told they were on their way.
   if (target.empty()) return SendResult::NoTarget;
-  if (payload.empty()) return SendResult::NotUtf8;
+  if (payload.empty()) return SendResult::EmptyEnvelope;
   if (payload.size() > kShmMaxPayload) return SendResult::TooLarge;
   return sender.Queue(target, std::move(payload));
 }

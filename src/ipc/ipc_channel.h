@@ -34,7 +34,7 @@ class CIPCChannel {
 
   // Queues `payload` for the host channel `target`; fire-and-forget: never
   // waits for the host. Refuses, with the cause, an empty target (NoTarget),
-  // an empty payload (NotUtf8: the envelope could not be written), one that
+  // an empty payload (EmptyEnvelope: the envelope could not be written), one that
   // a host channel cannot carry (TooLarge), a full queue and a closed
   // channel. `target` is copied only into the queue.
   SendResult Send(const std::string& target, std::string payload);

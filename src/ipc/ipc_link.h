@@ -50,9 +50,11 @@ class IpcLink {
   // window (may be null), whose process owns the player host channels.
   // `firstTarget` (may be empty) is the host channel the first message goes
   // to: the sender opens it while it starts, before this returns.
-  // True when started now or earlier; false (nothing left running, with a
-  // log line) when the name is empty or in use, or when the sender thread
-  // could not begin within kThreadStartBoundMs (as when the caller holds the
+  // True when started now or earlier; false (nothing left running) when the
+  // name is empty or the channel cannot be created — createFailure() then
+  // says why, for the caller's line, which names the channel without the
+  // token in it — or, with a line of its own, when the sender thread could
+  // not begin within kThreadStartBoundMs (as when the caller holds the
   // loader lock).
   bool StartIpc(const std::string& name, HWND hostWindow = nullptr, const std::string& firstTarget = std::string());
 

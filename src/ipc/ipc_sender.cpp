@@ -24,17 +24,43 @@ constexpr DWORD kHostCopyGraceMs = 10;
 // A message announced this long ago has been taken and copied if the event
 // reads not signalled: the next one goes out at once.
 constexpr uint64_t kSettledMs = 100;
+// The lines about a host channel's writers' lock, each written once per channel.
+enum LockNote : unsigned {
+  kLockUnusable = 1,     // it could not be created or opened
+  kLockHeldTooLong = 2,  // another process held it past kWritersLockBoundMs
+  kLockAbandoned = 4,    // a process ended while holding it
+  kLockWaitFailed = 8,   // waiting for it failed
+};
+
+// Lets go of a connection's writers' lock when a message's turn ends, also
+// when its delivery throws: a mutex left held by a live sender thread would
+// make every other game wait for its bound.
+class TurnGuard {
+ public:
+  explicit TurnGuard(WritersLock& lock) : lock_(lock) {}
+  ~TurnGuard() { lock_.Release(); }
+  TurnGuard(const TurnGuard&) = delete;
+  TurnGuard& operator=(const TurnGuard&) = delete;
+
+ private:
+  WritersLock& lock_;
+};
 
 std::wstring Wide(const std::string& utf8) { return Utf8ToWide(utf8.c_str(), static_cast<int>(utf8.size())); }
 
+// The writers' lock's object name for a host channel, as the log names it.
+std::wstring LockName(const std::string& target) { return Wide(target + kShmWritersLockSuffix); }
+
 }  // namespace
 
-CIpcSender::CIpcSender() : nbase::FrameworkThread("IpcSender") {}
+CIpcSender::CIpcSender()
+    : nbase::FrameworkThread("IpcSender"), deadlineSet_(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
 
 CIpcSender::~CIpcSender() {
   Stop();
   // Cleanup closed every handle; anything left is only freed.
   connections_.clear();
+  if (deadlineSet_ != nullptr) CloseHandle(deadlineSet_);
 }
 
 bool CIpcSender::StartSending() {
@@ -78,6 +104,13 @@ bool CIpcSender::PastDeadline() const {
   return deadline != 0 && nbase::SteadyNowMs() >= deadline;
 }
 
+uint64_t CIpcSender::MsBeforeDeadline() const {
+  const uint64_t deadline = deadlineMs_.load();
+  if (deadline == 0) return UINT64_MAX;
+  const uint64_t now = nbase::SteadyNowMs();
+  return now >= deadline ? 0 : deadline - now;
+}
+
 size_t CIpcSender::TakeAllQueued() {
   std::deque<OutgoingMessage> dropped;
   {
@@ -91,8 +124,12 @@ void CIpcSender::Drain() {
   for (;;) {
     if (PastDeadline()) {
       const size_t dropped = TakeAllQueued();
-      nbase::AutoLock hold(postLock_);
-      drainScheduled_ = false;
+      {
+        nbase::AutoLock hold(postLock_);
+        drainScheduled_ = false;
+      }
+      // Outside the lock: a lumoShowPay racing the shutdown does not wait
+      // behind the log file.
       if (dropped != 0) {
         SdkLog(L"IpcSender: shutdown time is up, %u message(s) not delivered were dropped%ls",
                static_cast<unsigned>(dropped), WaitingForNote().c_str());
@@ -109,17 +146,24 @@ void CIpcSender::Drain() {
       message = std::move(outbox_.front());
       outbox_.pop_front();
     }
-    bool written = false;
+    Delivery delivery = Delivery::Done;
     try {
-      written = SendTo(message.target, message.payload);
+      delivery = SendTo(message.target, message.payload);
     } catch (...) {
       // Out of memory on the sender thread: this message is lost, the game
       // goes on.
       SdkLog(L"IpcSender: a message for %ls was dropped: out of memory", Wide(message.target).c_str());
       continue;
     }
-    if (written) {
+    if (delivery == Delivery::Done) {
       waitingFor_.clear();
+      continue;
+    }
+    if (delivery == Delivery::ShutdownDue) {
+      // Not written: it goes with the rest of the queue, counted in the
+      // deadline's line.
+      nbase::AutoLock hold(postLock_);
+      outbox_.push_front(std::move(message));
       continue;
     }
 
@@ -206,44 +250,138 @@ HostConnection* CIpcSender::FindLiveConnection(const std::string& target) {
   return &it->second;
 }
 
-void CIpcSender::WaitUntilTaken(const std::string& target, HostConnection& connection) {
-  if (!connection.announced) return;
+bool CIpcSender::FirstLockNote(const std::string& target, unsigned note) {
+  unsigned& noted = lockNotes_[target];
+  if ((noted & note) != 0) return false;
+  noted |= note;
+  return true;
+}
+
+void CIpcSender::TakeTurn(const std::string& target, HostConnection& connection) {
+  if (connection.writers.mutex == nullptr) return;  // unusable: said at Connect
+  // Once another process held it past the bound, waiting that long for
+  // every message would stall this game's messages behind a squatter.
+  const uint64_t boundMs = connection.lockBypassed ? 0 : kWritersLockBoundMs;
+  // A shutdown that begins meanwhile ends the wait halfway to its deadline,
+  // so that what is queued still goes out, without the lock, in the rest.
+  uint64_t giveUpAtMs = 0;
+  auto msBeforeGivingUp = [this, &giveUpAtMs]() -> uint64_t {
+    const uint64_t leftMs = MsBeforeDeadline();
+    if (leftMs == UINT64_MAX) return UINT64_MAX;
+    const uint64_t now = nbase::SteadyNowMs();
+    if (giveUpAtMs == 0) giveUpAtMs = now + leftMs / 2;
+    return now >= giveUpAtMs ? 0 : giveUpAtMs - now;
+  };
+  const uint64_t startMs = nbase::SteadyNowMs();
+  switch (connection.writers.Take(boundMs, deadlineSet_, msBeforeGivingUp)) {
+    case LockTake::Taken:
+      connection.lockBypassed = false;
+      return;
+    case LockTake::Abandoned:
+      // Held now. The slot may still hold the ended game's message, which the
+      // wait for the host's take covers.
+      connection.lockBypassed = false;
+      if (FirstLockNote(target, kLockAbandoned)) {
+        SdkLog(L"IpcSender: host channel %ls: a process ended while holding the writers' lock %ls; "
+               L"it was taken over",
+               Wide(target).c_str(), LockName(target).c_str());
+      }
+      return;
+    case LockTake::TimedOut:
+    case LockTake::Stopped:
+      if (!connection.lockBypassed && FirstLockNote(target, kLockHeldTooLong)) {
+        SdkLog(L"IpcSender: host channel %ls: the writers' lock %ls was held by another process for more than "
+               L"%u ms (another program may hold its name); messages go out without it while it stays held, "
+               L"and may overwrite another game's",
+               Wide(target).c_str(), LockName(target).c_str(),
+               static_cast<unsigned>(nbase::SteadyNowMs() - startMs));
+      }
+      connection.lockBypassed = true;
+      return;
+    case LockTake::Failed: {
+      const DWORD error = GetLastError();
+      if (FirstLockNote(target, kLockWaitFailed)) {
+        SdkLog(L"IpcSender: host channel %ls: waiting for the writers' lock %ls failed (error %u); messages go "
+               L"out without it",
+               Wide(target).c_str(), LockName(target).c_str(),
+               static_cast<unsigned>(error));
+      }
+      return;
+    }
+  }
+}
+
+bool CIpcSender::WaitUntilTaken(const std::string& target, HostConnection& connection) {
+  // Also before the first message on a connection: another game may have
+  // written into the slot just before.
   const uint64_t boundMs = connection.hostHasTaken ? kHostTakeTimeoutMs : kHostFirstTakeTimeoutMs;
-  switch (WaitForReaderToTake(connection.endpoint.serverEvent.handle, boundMs, 1, [this] { return PastDeadline(); })) {
+  bool pending = false;
+  switch (WaitForReaderToTake(connection.endpoint.serverEvent.handle, boundMs, 1, [this] { return PastDeadline(); },
+                              &pending)) {
     case TakeWait::Taken:
+      if (pending) connection.hostHasTaken = true;
+      break;
     case TakeWait::Unknown:  // nothing to read progress from: the grace alone
+      pending = false;
       break;
     case TakeWait::TimedOut:
       SdkLog(L"IpcSender: host channel %ls did not take the previous message within %u ms; it may be overwritten",
              Wide(target).c_str(), static_cast<unsigned>(boundMs));
-      return;
+      return true;
+    case TakeWait::Stopped:
+      return false;
+  }
+  // A message taken just now, or one of ours whose copy was not waited for.
+  const bool recent = connection.announced && !connection.settled &&
+                      nbase::SteadyNowMs() - connection.announcedAtMs < kSettledMs;
+  if (pending || recent) Sleep(kHostCopyGraceMs);
+  return true;
+}
+
+void CIpcSender::WaitUntilCopied(HostConnection& connection) {
+  const uint64_t boundMs = connection.hostHasTaken ? kHostTakeTimeoutMs : kHostFirstTakeTimeoutMs;
+  switch (WaitForReaderToTake(connection.endpoint.serverEvent.handle, boundMs, 1, [this] { return PastDeadline(); })) {
+    case TakeWait::Taken:
+    case TakeWait::Unknown:
+      break;
+    case TakeWait::TimedOut:  // the next writer waits for it again, and says so
     case TakeWait::Stopped:
       return;
   }
   connection.hostHasTaken = true;
-  if (nbase::SteadyNowMs() - connection.announcedAtMs < kSettledMs) Sleep(kHostCopyGraceMs);
+  Sleep(kHostCopyGraceMs);
+  connection.settled = true;
 }
 
-bool CIpcSender::SendTo(const std::string& target, const std::string& payload) {
-  HostConnection* connection = FindLiveConnection(target);
-  if (connection == nullptr) return false;
-  WaitUntilTaken(target, *connection);
-  if (!connection->endpoint.Write(payload)) {
-    // The host may have replaced its channel: reopen once, then give up.
-    Disconnect(target);
-    connection = FindLiveConnection(target);
-    if (connection == nullptr) return false;
-    if (!connection->endpoint.Write(payload)) {
-      SdkLog(L"IpcSender: a message of %u bytes for %ls could not be written and was dropped",
-             static_cast<unsigned>(payload.size()), Wide(target).c_str());
-      return true;
+CIpcSender::Delivery CIpcSender::SendTo(const std::string& target, const std::string& payload) {
+  // A failed write: the host may have replaced its channel; reopen once,
+  // then give up.
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    HostConnection* connection = FindLiveConnection(target);
+    if (connection == nullptr) return Delivery::Unopened;
+    {
+      TurnGuard turn(connection->writers);
+      TakeTurn(target, *connection);
+      if (!WaitUntilTaken(target, *connection)) return Delivery::ShutdownDue;
+      if (connection->endpoint.Write(payload)) {
+        if (connection->endpoint.serverEvent.handle != nullptr) SetEvent(connection->endpoint.serverEvent.handle);
+        connection->announced = true;
+        connection->announcedAtMs = nbase::SteadyNowMs();
+        connection->settled = false;
+        // Right away, not after the wait: a host that ends meanwhile must
+        // still be found, or its channel would be kept and written into.
+        if (!connection->hostLookupDone) WatchHost(target, *connection);
+        WaitUntilCopied(*connection);
+      } else {
+        connection = nullptr;
+      }
     }
+    if (connection != nullptr) return Delivery::Done;
+    if (attempt == 0) Disconnect(target);
   }
-  if (connection->endpoint.serverEvent.handle != nullptr) SetEvent(connection->endpoint.serverEvent.handle);
-  connection->announced = true;
-  connection->announcedAtMs = nbase::SteadyNowMs();
-  if (!connection->watchSetUp) WatchHost(target, *connection);
-  return true;
+  SdkLog(L"IpcSender: a message of %u bytes for %ls could not be written and was dropped",
+         static_cast<unsigned>(payload.size()), Wide(target).c_str());
+  return Delivery::Done;
 }
 
 void CIpcSender::Init() {
@@ -266,19 +404,26 @@ bool CIpcSender::Connect(const std::string& target) {
     openError_ = GetLastError();
     return false;
   }
+  // The turns taken with the other games' senders on this channel.
+  if (!connection.writers.Open(target.c_str()) && FirstLockNote(target, kLockUnusable)) {
+    SdkLog(L"IpcSender: host channel %ls: the writers' lock %ls cannot be used (%ls); messages go out without "
+           L"taking turns with other games on this channel",
+           Wide(target).c_str(), LockName(target).c_str(),
+           DescribeWritersLockFailure(connection.writers.openError).c_str());
+  }
   connections_[target] = std::move(connection);
   return true;
 }
 
 void CIpcSender::WatchHost(const std::string& target, HostConnection& connection) {
   if (!HasHostLookup(target)) {
-    connection.watchSetUp = true;
+    connection.hostLookupDone = true;
     return;
   }
   const uint32_t pid = FindHostProcessId(target, hostWindow_);
   if (pid != 0) connection.process = OpenProcess(SYNCHRONIZE, FALSE, pid);
   if (connection.process == nullptr) return;  // not found yet: again after the next message
-  connection.watchSetUp = true;
+  connection.hostLookupDone = true;
   // Waited on by this thread's own pump between tasks: it lasts as long as
   // the connection, and ReleaseConnection (run by Disconnect and by Cleanup
   // when the sender stops) always ends it. Without it (no loop, or the
@@ -313,6 +458,7 @@ void CIpcSender::ReleaseConnection(HostConnection& connection) {
     connection.process = nullptr;
   }
   if (connection.endpoint.status == ShmStatus::Ok) connection.endpoint.Close();
+  connection.writers.Close();
 }
 
 void CIpcSender::Disconnect(const std::string& target) {

@@ -8,6 +8,14 @@
 // host's wait consumes it. Messages for a host channel that cannot be opened
 // wait (a host restarting) for a while, in order.
 //
+// Several games may send into one launcher channel. Each message is written
+// under the channel's writers' lock (writers_lock.h), shared with the
+// senders of the other games: taken before the look at the previous message
+// and held until the host has taken this one and the grace for its copy has
+// passed, so whoever writes next, in any process, finds the slot copied. A
+// lock that cannot be used, or that another process holds past its bound,
+// is logged once per channel and the message goes out without it.
+//
 // The end of a host process is noticed by the sender thread itself: the
 // pump it waits with between tasks also waits on the host process handles,
 // so no other thread is needed to watch them.
@@ -31,6 +39,7 @@
 
 #include "ipc/send_result.h"
 #include "ipc/shm_endpoint.h"
+#include "ipc/writers_lock.h"
 #include "nbase/framework_thread.h"
 #include "nbase/lock.h"
 #include "nbase/message_loop_proxy.h"
@@ -49,20 +58,32 @@ constexpr uint64_t kHostTakeTimeoutMs = 100;
 // The same for the first message on a newly opened host channel: a host
 // that has just created its channel may still be setting up its reader.
 constexpr uint64_t kHostFirstTakeTimeoutMs = 1000;
+// How long a message waits for the writers' lock that another game's
+// sender holds (for one message of its own, at most its take bounds and
+// grace when its host is slow) before it goes out without the lock.
+constexpr uint64_t kWritersLockBoundMs = kHostFirstTakeTimeoutMs;
 
 // One open host channel.
 struct HostConnection {
   ShmEndpoint endpoint{};          // client side; status 0 while stored
   HANDLE process = nullptr;        // the host process (SYNCHRONIZE), or null
-  // The host process is watched, or there is no way to find it. Until then
-  // each message looks it up again after it went out (a host may create its
-  // channel before the window it is found by).
-  bool watchSetUp = false;
+  // The host process was found and is watched, or the channel's name has
+  // no host to look up (it is used unwatched). Until then each message looks
+  // it up again after it went out (a host may create its channel before the
+  // window it is found by).
+  bool hostLookupDone = false;
   // A message was announced on this connection, at this time (SteadyNowMs);
   // the host has taken one.
   bool announced = false;
   bool hostHasTaken = false;
   uint64_t announcedAtMs = 0;
+  // The message announced last was seen taken and its grace kept.
+  bool settled = false;
+  // The channel's writers' lock; its mutex is null when it cannot be used.
+  WritersLock writers{};
+  // The lock was held past kWritersLockBoundMs by another process: later
+  // messages only look whether it is free, until they get it again.
+  bool lockBypassed = false;
 };
 
 // One message waiting in the outbox.
@@ -109,14 +130,20 @@ class CIpcSender : public nbase::FrameworkThread {
 
   // From `deadlineMs` (SteadyNowMs) on, the sender stops delivering and
   // drops what is left with one log line. Set before Stop to bound it.
-  void SetDeadline(uint64_t deadlineMs) { deadlineMs_.store(deadlineMs); }
+  void SetDeadline(uint64_t deadlineMs) {
+    deadlineMs_.store(deadlineMs);
+    if (deadlineSet_ != nullptr) SetEvent(deadlineSet_);
+  }
 
+  enum class Delivery {
+    Done,         // written and announced, or dropped with a log line
+    Unopened,     // the host channel cannot be opened (OpenFailureText says why)
+    ShutdownDue,  // the deadline passed before the message could be written
+  };
   // Writes `payload` into the host channel `target` and signals it, opening
-  // the channel on first use, after the host has taken the previous message.
-  // False when the host channel cannot be opened (the message was not
-  // written; OpenFailureText says why); true otherwise, also when the message
-  // had to be dropped. Sender thread only.
-  bool SendTo(const std::string& target, const std::string& payload);
+  // the channel on first use, in this sender's turn and after the host has
+  // taken the previous message. Sender thread only.
+  Delivery SendTo(const std::string& target, const std::string& payload);
 
  protected:
   // Opens the first target's host channel; runs on the sender thread before
@@ -141,9 +168,22 @@ class CIpcSender : public nbase::FrameworkThread {
   // Empties the outbox; returns how many messages it held.
   size_t TakeAllQueued();
   bool PastDeadline() const;
-  // Waits (bounded) until the host has taken the last message announced on
-  // `connection`. Sender thread.
-  void WaitUntilTaken(const std::string& target, HostConnection& connection);
+  // Milliseconds until the deadline: 0 once past, UINT64_MAX while none.
+  uint64_t MsBeforeDeadline() const;
+  // Takes the writers' lock of `connection` for one message, or goes on
+  // without it (past its bound, or halfway to a shutdown deadline set
+  // meanwhile; the causes logged once per channel). Sender thread.
+  void TakeTurn(const std::string& target, HostConnection& connection);
+  // Whether the line for `note` about `target`'s lock is still to be
+  // written; marks it written.
+  bool FirstLockNote(const std::string& target, unsigned note);
+  // Waits (bounded) until the host has taken the message in the slot, ours
+  // or another game's, and keeps the grace for its copy when it was pending.
+  // False when the deadline passed meanwhile. Sender thread.
+  bool WaitUntilTaken(const std::string& target, HostConnection& connection);
+  // After a write: waits (bounded) until the host has taken it, then the
+  // grace for its copy. Sender thread, in its turn.
+  void WaitUntilCopied(HostConnection& connection);
 
   // The open connection to `target`, or a new one when there was none or its
   // host has ended; null when the channel cannot be opened.
@@ -163,6 +203,9 @@ class CIpcSender : public nbase::FrameworkThread {
   void ReleaseConnection(HostConnection& connection);
 
   std::map<std::string, HostConnection> connections_;  // sender thread only
+  // Which lock lines were written, per host channel (bits of LockNote in
+  // ipc_sender.cpp). Sender thread only.
+  std::map<std::string, unsigned> lockNotes_;
   // How the last Connect failed (ShmEndpoint::Open's status and the Windows
   // error), and the channel the outbox's head waits for because of it (empty
   // while none). Sender thread only.
@@ -177,6 +220,10 @@ class CIpcSender : public nbase::FrameworkThread {
   std::deque<OutgoingMessage> outbox_;
   bool drainScheduled_ = false;          // a Drain task is queued or running
   std::atomic<uint64_t> deadlineMs_{0};  // 0: none
+  // Set (manual reset) once a deadline is set: ends a wait for the writers'
+  // lock that would outlast it. Null when it could not be made (the wait
+  // then ends by its own bound).
+  HANDLE deadlineSet_ = nullptr;
   // Wakes the sender's loop; set by StartSending before any Queue and kept
   // after the loop has ended (its posts then fail cleanly).
   std::shared_ptr<nbase::MessageLoopProxy> wakeProxy_;

@@ -5,10 +5,12 @@
 
 namespace lumo {
 
-TakeWait WaitForReaderToTake(HANDLE serverEvent, uint64_t boundMs, DWORD pollMs, const std::function<bool()>& stop) {
+TakeWait WaitForReaderToTake(HANDLE serverEvent, uint64_t boundMs, DWORD pollMs, const std::function<bool()>& stop,
+                             bool* wasPending) {
   const uint64_t startMs = nbase::SteadyNowMs();
-  for (;;) {
+  for (bool first = true;; first = false) {
     const EventState state = QueryEventState(serverEvent);
+    if (first && wasPending != nullptr) *wasPending = state == EventState::Signalled;
     if (state == EventState::NotSignalled) return TakeWait::Taken;
     if (state == EventState::Unknown) return TakeWait::Unknown;
     if (nbase::SteadyNowMs() - startMs >= boundMs) return TakeWait::TimedOut;

@@ -25,7 +25,9 @@ enum class TakeWait {
 // Reads `serverEvent` every `pollMs` until one of the outcomes above, the
 // bound measured on the library's clock for bounds (nbase::SteadyNowMs).
 // `stop` (may be empty) is asked after each unsuccessful look.
+// `wasPending` (may be null) receives whether the first look found a
+// message not yet taken.
 TakeWait WaitForReaderToTake(HANDLE serverEvent, uint64_t boundMs, DWORD pollMs,
-                             const std::function<bool()>& stop = nullptr);
+                             const std::function<bool()>& stop = nullptr, bool* wasPending = nullptr);
 
 }  // namespace lumo

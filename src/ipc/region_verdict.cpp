@@ -2,7 +2,12 @@
 
 namespace lumo {
 
-RegionVerdict JudgeRegion(const PageRun* runs, size_t count, uint64_t viewBytes, bool backedByFile) {
+MappedFile MappedFileFrom(uint32_t nameLength, uint32_t error) {
+  if (nameLength != 0) return MappedFile::Named;
+  return error == kErrorFileInvalid ? MappedFile::None : MappedFile::Unnamed;
+}
+
+RegionVerdict JudgeRegion(const PageRun* runs, size_t count, uint64_t viewBytes, MappedFile file) {
   uint64_t covered = 0;
   bool readWrite = true;
   for (size_t i = 0; i < count && covered < viewBytes; ++i) {
@@ -18,7 +23,8 @@ RegionVerdict JudgeRegion(const PageRun* runs, size_t count, uint64_t viewBytes,
     covered += runs[i].bytes;
   }
   if (covered < viewBytes) return RegionVerdict::Unknown;
-  if (backedByFile) return RegionVerdict::FileBacked;
+  if (file == MappedFile::Named) return RegionVerdict::FileBacked;
+  if (file == MappedFile::Unnamed) return RegionVerdict::FileUnnamed;
   return readWrite ? RegionVerdict::PageFile : RegionVerdict::NotReadWrite;
 }
 
@@ -30,6 +36,9 @@ std::wstring DescribeRefusedRegion(const std::wstring& name, const RegionRefusal
       break;
     case RegionVerdict::FileBacked:
       found = L"backed by the file " + refusal.file;
+      break;
+    case RegionVerdict::FileUnnamed:
+      found = L"backed by a file whose name could not be read, error " + std::to_wstring(refusal.fileError);
       break;
     case RegionVerdict::NotReadWrite:
       found = L"not mapped read-write";

@@ -20,6 +20,9 @@ inline constexpr uint32_t kMemCommit = 0x1000;
 inline constexpr uint32_t kMemMapped = 0x40000;
 inline constexpr uint32_t kPageReadWrite = 0x04;
 inline constexpr uint32_t kPageGuard = 0x100;
+// What GetMappedFileNameW fails with for a view that no file backs (a
+// page-file section), Windows and Wine alike; winerror.h's ERROR_FILE_INVALID.
+inline constexpr uint32_t kErrorFileInvalid = 1006;
 
 // One run of pages with the same attributes, from the byte it was asked for.
 struct PageRun {
@@ -33,19 +36,33 @@ enum class RegionVerdict {
   PageFile,      // committed, mapped read-write, no file behind it: usable
   Reserved,      // some pages only reserved: a write would fault
   FileBacked,    // a file behind the view: messages would land in it
+  FileUnnamed,   // a file behind the view whose name could not be read
   NotReadWrite,  // not a read-write mapped view (an image, guard pages, read-only)
   Unknown,       // the pages could not all be queried
 };
 
+// What the system says of a file behind the view.
+enum class MappedFile {
+  None,      // no file: the name query failed with kErrorFileInvalid
+  Named,     // a file, named
+  Unnamed,   // the name query failed otherwise (a name longer than the
+             // buffer, anything else): a file may stand behind it
+};
+
+// From GetMappedFileNameW's answer: the length it returned and, when that
+// is 0, the thread's last error. Only "not a file" counts as no file.
+MappedFile MappedFileFrom(uint32_t nameLength, uint32_t error);
+
 // `runs` follow each other from the view's first byte; together they must
-// cover `viewBytes`. `backedByFile`: the system names a file for the view.
-RegionVerdict JudgeRegion(const PageRun* runs, size_t count, uint64_t viewBytes, bool backedByFile);
+// cover `viewBytes`. `file`: what the system says of a file behind it.
+RegionVerdict JudgeRegion(const PageRun* runs, size_t count, uint64_t viewBytes, MappedFile file);
 
 // Why ShmEndpoint::Open refused a region: the verdict, and the file when
-// there is one (as the system names it).
+// there is one (as the system names it), or the error of the name query.
 struct RegionRefusal {
   RegionVerdict verdict = RegionVerdict::PageFile;
   std::wstring file;
+  uint32_t fileError = 0;  // FileUnnamed: why the name could not be read
 };
 
 // The cause for the sender's log line: "the region <name> is not a

@@ -21,7 +21,9 @@ const wchar_t* SendResultText(SendResult result) {
       return L"the queue for the host is full: the host does not take its messages";
     case SendResult::TooLarge:
       return L"the message is too large for a host channel (at most 2044 bytes)";
-    case SendResult::NotUtf8:
+    case SendResult::EmptyEnvelope:
+      // The only envelope the exports leave empty is one for a text that
+      // is not UTF-8.
       return L"the text is not valid UTF-8";
   }
   return L"unknown";

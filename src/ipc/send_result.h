@@ -21,7 +21,8 @@ enum class SendResult {
   Closed,      // the IPC link is shutting down
   Full,        // kMaxQueuedMessages already wait for the host
   TooLarge,    // longer than a host channel carries (kShmMaxPayload)
-  NotUtf8,     // empty envelope: the text could not be written as JSON
+  EmptyEnvelope,  // the envelope is empty: the caller could not write it
+                  // (a text that is not UTF-8, as the log's text says)
 };
 
 // The cause, as the log names it ("" for Queued).

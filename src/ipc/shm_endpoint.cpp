@@ -93,7 +93,7 @@ ShmRegion CreateRegion(const char* name) {
 }
 
 static_assert(kMemCommit == MEM_COMMIT && kMemMapped == MEM_MAPPED && kPageReadWrite == PAGE_READWRITE &&
-                  kPageGuard == PAGE_GUARD,
+                  kPageGuard == PAGE_GUARD && kErrorFileInvalid == ERROR_FILE_INVALID,
               "region_verdict.h mirrors winnt.h");
 
 // What the system says about the mapped view: its page runs over the whole
@@ -113,11 +113,14 @@ RegionRefusal InspectView(const unsigned char* view) {
     covered += info.RegionSize - skipped;
   }
   // A page-file view has no file name (the call fails, ERROR_FILE_INVALID);
-  // a longer path than fits still names a file.
+  // any other failure, a path longer than the buffer among them, may hide one.
   wchar_t file[1024];
+  SetLastError(0);
   const DWORD length = GetMappedFileNameW(GetCurrentProcess(), const_cast<unsigned char*>(view), file, 1024);
+  const DWORD nameError = length == 0 ? GetLastError() : 0;
   RegionRefusal found;
-  found.verdict = JudgeRegion(runs, count, kShmRegionSize, length != 0);
+  found.verdict = JudgeRegion(runs, count, kShmRegionSize, MappedFileFrom(length, nameError));
+  found.fileError = nameError;
   if (found.verdict == RegionVerdict::FileBacked) {
     try {
       found.file.assign(file, length < 1024 ? length : 1024);

@@ -24,6 +24,14 @@ inline constexpr char kShmClientEventSuffix[] = "_client_njipc";
 inline constexpr size_t kShmMaxChannelName =
     kShmEventNameCapacity - 1 - (sizeof(kShmServerEventSuffix) - 1);  // 242
 
+// The library's own object beside a host channel N: the writers' lock, a
+// named mutex N + this suffix that every sender of this library takes for
+// one message at a time. The host never sees it. No longer than the event
+// suffixes, so every usable channel name also forms it.
+inline constexpr char kShmWritersLockSuffix[] = "_lumo_writers";
+static_assert(sizeof(kShmWritersLockSuffix) <= sizeof(kShmServerEventSuffix),
+              "the writers' lock name fits wherever the event names fit");
+
 // True for a non-null, non-empty name of at most kShmMaxChannelName bytes.
 // Reads at most kShmMaxChannelName + 1 bytes of `name`.
 bool IsUsableChannelName(const char* name);

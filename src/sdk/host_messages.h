@@ -22,7 +22,7 @@ SdkError NotifyHostWndReady(SdkContext& ctx);
 
 // Hands the envelope to the link's sender for ctx's host pipe: Queued, or
 // why not (NoTarget without a host pipe; an empty envelope, whose text was
-// not UTF-8, is NotUtf8). Logs nothing: the caller's failure line names the
+// not UTF-8, is EmptyEnvelope). Logs nothing: the caller's failure line names the
 // cause.
 SendResult PostToHost(SdkContext& ctx, IpcLink& link, std::string envelope);
 

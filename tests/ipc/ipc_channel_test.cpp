@@ -85,7 +85,7 @@ TEST_F(IpcChannelTest, DeliversUpTo2044BytesAndSurvivesAnOversizedMessage) {
   EXPECT_EQ(link_.Send(lumo::kChannelMain, tooBig), lumo::CIPCChannel::SendResult::TooLarge);
   // An empty envelope is what a text that is not UTF-8 leaves; an empty
   // target, a missing --lumo-pipe.
-  EXPECT_EQ(link_.Send(lumo::kChannelMain, ""), lumo::CIPCChannel::SendResult::NotUtf8);
+  EXPECT_EQ(link_.Send(lumo::kChannelMain, ""), lumo::CIPCChannel::SendResult::EmptyEnvelope);
   EXPECT_EQ(link_.Send("", after), lumo::CIPCChannel::SendResult::NoTarget);
   Send(lumo::kChannelMain, after);  // the channel still works
   const std::vector<std::string> got = Received(*host, 2);

@@ -3,6 +3,8 @@
 //
 //   ipc_test_peer hold-event <event name>   create the event, print ready, sleep
 //   ipc_test_peer hold-mapping <name>       create the 2048-byte mapping, same
+//   ipc_test_peer hold-mutex <name>         create the mutex owned, same (a
+//       process that holds a lock and never lets go, or dies holding it)
 //   ipc_test_peer send <channel> <payload> [reply-ms]
 //       open the channel as client, write, signal the server event; with
 //       reply-ms wait that long on the client event and print the reply.
@@ -103,6 +105,11 @@ int main(int argc, char** argv) {
   }
   if (argc >= 3 && std::string(argv[1]) == "hold-mapping") {
     HANDLE h = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, lumo::kShmRegionSize, argv[2]);
+    if (!h) return 1;
+    return HoldAndSleep();
+  }
+  if (argc >= 3 && std::string(argv[1]) == "hold-mutex") {
+    HANDLE h = CreateMutexA(nullptr, TRUE, argv[2]);
     if (!h) return 1;
     return HoldAndSleep();
   }

@@ -19,6 +19,7 @@
 
 namespace {
 
+using lumo::MappedFile;
 using lumo::PageRun;
 using lumo::RegionVerdict;
 using lumo::ShmEndpoint;
@@ -34,7 +35,7 @@ constexpr uint32_t kRw = lumo::kPageReadWrite;
 struct VerdictCase {
   const char* name;
   std::vector<PageRun> runs;
-  bool file;
+  MappedFile file;
   RegionVerdict verdict;
 };
 
@@ -46,25 +47,38 @@ TEST_P(Verdict, FromThePageFacts) {
 }
 
 const VerdictCase kVerdicts[] = {
-    {"PageFilePage", {{4096, kCommit, kMapped, kRw}}, false, RegionVerdict::PageFile},
-    {"WriteCombined", {{4096, kCommit, kMapped, kRw | 0x400}}, false, RegionVerdict::PageFile},
-    {"TwoCommittedRuns", {{1024, kCommit, kMapped, kRw}, {4096, kCommit, kMapped, kRw}}, false,
+    {"PageFilePage", {{4096, kCommit, kMapped, kRw}}, MappedFile::None, RegionVerdict::PageFile},
+    {"WriteCombined", {{4096, kCommit, kMapped, kRw | 0x400}}, MappedFile::None, RegionVerdict::PageFile},
+    {"TwoCommittedRuns", {{1024, kCommit, kMapped, kRw}, {4096, kCommit, kMapped, kRw}}, MappedFile::None,
      RegionVerdict::PageFile},
     // What a view of a SEC_RESERVE section shows (Windows and Wine alike).
-    {"ReservedSection", {{4096, kReserve, kMapped, 0}}, false, RegionVerdict::Reserved},
-    {"ReservedSecondRun", {{1024, kCommit, kMapped, kRw}, {4096, kReserve, kMapped, 0}}, false,
+    {"ReservedSection", {{4096, kReserve, kMapped, 0}}, MappedFile::None, RegionVerdict::Reserved},
+    {"ReservedSecondRun", {{1024, kCommit, kMapped, kRw}, {4096, kReserve, kMapped, 0}}, MappedFile::None,
      RegionVerdict::Reserved},
-    {"FileBehind", {{4096, kCommit, kMapped, kRw}}, true, RegionVerdict::FileBacked},
-    {"ReadOnly", {{4096, kCommit, kMapped, 0x02}}, false, RegionVerdict::NotReadWrite},
-    {"GuardPage", {{4096, kCommit, kMapped, kRw | lumo::kPageGuard}}, false, RegionVerdict::NotReadWrite},
-    {"Image", {{4096, kCommit, kImage, kRw}}, false, RegionVerdict::NotReadWrite},
-    {"Private", {{4096, kCommit, kPrivate, kRw}}, false, RegionVerdict::NotReadWrite},
-    {"ShortOfTheRegion", {{1024, kCommit, kMapped, kRw}}, false, RegionVerdict::Unknown},
-    {"NothingQueried", {}, false, RegionVerdict::Unknown},
+    {"FileBehind", {{4096, kCommit, kMapped, kRw}}, MappedFile::Named, RegionVerdict::FileBacked},
+    {"FileNameUnreadable", {{4096, kCommit, kMapped, kRw}}, MappedFile::Unnamed, RegionVerdict::FileUnnamed},
+    {"ReadOnly", {{4096, kCommit, kMapped, 0x02}}, MappedFile::None, RegionVerdict::NotReadWrite},
+    {"GuardPage", {{4096, kCommit, kMapped, kRw | lumo::kPageGuard}}, MappedFile::None, RegionVerdict::NotReadWrite},
+    {"Image", {{4096, kCommit, kImage, kRw}}, MappedFile::None, RegionVerdict::NotReadWrite},
+    {"Private", {{4096, kCommit, kPrivate, kRw}}, MappedFile::None, RegionVerdict::NotReadWrite},
+    {"ShortOfTheRegion", {{1024, kCommit, kMapped, kRw}}, MappedFile::None, RegionVerdict::Unknown},
+    {"NothingQueried", {}, MappedFile::None, RegionVerdict::Unknown},
 };
 
 INSTANTIATE_TEST_SUITE_P(Table, Verdict, ::testing::ValuesIn(kVerdicts),
                          [](const ::testing::TestParamInfo<VerdictCase>& info) { return info.param.name; });
+
+// Only "not a file" means no file: a name that does not fit the buffer
+// (ERROR_MORE_DATA, ERROR_INSUFFICIENT_BUFFER) or any other failure may
+// hide one.
+TEST(MappedFileName, OnlyFileInvalidMeansNoFile) {
+  EXPECT_EQ(lumo::MappedFileFrom(0, 1006), MappedFile::None);
+  EXPECT_EQ(lumo::MappedFileFrom(0, 234), MappedFile::Unnamed);
+  EXPECT_EQ(lumo::MappedFileFrom(0, 122), MappedFile::Unnamed);
+  EXPECT_EQ(lumo::MappedFileFrom(0, 0), MappedFile::Unnamed);
+  EXPECT_EQ(lumo::MappedFileFrom(40, 0), MappedFile::Named);
+  EXPECT_EQ(lumo::MappedFileFrom(1024, 122), MappedFile::Named);
+}
 
 TEST(RegionRefusalText, NamesTheRegionAndWhatWasFound) {
   EXPECT_EQ(lumo::DescribeRefusedRegion(L"ipc_channel_main", {RegionVerdict::Reserved, L""}),
@@ -73,6 +87,9 @@ TEST(RegionRefusalText, NamesTheRegionAndWhatWasFound) {
   EXPECT_EQ(lumo::DescribeRefusedRegion(L"c", {RegionVerdict::FileBacked, L"\\Device\\HarddiskVolume2\\x.bin"}),
             L"the region c is not a committed page-file region (backed by the file \\Device\\HarddiskVolume2\\x.bin): "
             L"another program may hold the channel's name");
+  EXPECT_EQ(lumo::DescribeRefusedRegion(L"c", {RegionVerdict::FileUnnamed, L"", 234}),
+            L"the region c is not a committed page-file region (backed by a file whose name could not be read, "
+            L"error 234): another program may hold the channel's name");
 }
 
 // A host channel made by this test: both events as a launcher makes them,
@@ -114,33 +131,74 @@ TEST(RegionCheck, ReservedPagesAreRefusedBeforeAnyWrite) {
   UnmapViewOfFile(view);
 }
 
-TEST(RegionCheck, AFileBehindTheRegionIsRefusedAndNamed) {
-  const std::string name = ipc_test::UniqueChannel("file");
-  wchar_t dir[MAX_PATH], path[MAX_PATH];
-  ASSERT_NE(GetTempPathW(MAX_PATH, dir), 0u);
-  ASSERT_NE(GetTempFileNameW(dir, L"lrg", 0, path), 0u);
-  HANDLE file = CreateFileW(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-  ASSERT_NE(file, INVALID_HANDLE_VALUE);
+// A region a squatter backs with the file at `path` (made here, removed
+// after): what ShmEndpoint::Open answered and found, and the file's bytes
+// afterwards.
+struct FileSquat {
+  ShmStatus status = ShmStatus::Ok;
+  lumo::RegionRefusal refusal;
+  std::string contents;
+};
+
+FileSquat OpenOverFile(const std::wstring& path) {
+  FileSquat result;
+  HANDLE file = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  EXPECT_NE(file, INVALID_HANDLE_VALUE) << GetLastError();
+  if (file == INVALID_HANDLE_VALUE) return result;
   {
+    const std::string name = ipc_test::UniqueChannel("file");
     SquattedChannel channel(name, [file](const std::string& n) {
       return CreateFileMappingA(file, nullptr, PAGE_READWRITE, 0, 2048, n.c_str());
     });
-    ASSERT_NE(channel.mapping, nullptr);
-    lumo::RegionRefusal refusal;
-    ShmEndpoint ep = ShmEndpoint::Open(name.c_str(), &refusal);
-    EXPECT_EQ(ep.status, ShmStatus::RegionRefused);
-    EXPECT_EQ(refusal.verdict, RegionVerdict::FileBacked);
-    // The system names the file in its own form; its name is in it.
-    const std::wstring base = std::wstring(path).substr(std::wstring(path).find_last_of(L'\\') + 1);
-    EXPECT_NE(refusal.file.find(base), std::wstring::npos) << lumo_test::Narrow(refusal.file);
+    EXPECT_NE(channel.mapping, nullptr);
+    ShmEndpoint ep = ShmEndpoint::Open(name.c_str(), &result.refusal);
+    result.status = ep.status;
+    if (ep.status == ShmStatus::Ok) {
+      // What the sender would do next: the message lands in the file.
+      ep.Write("{\"msg\":\"x\"}");
+      ep.Close();
+    }
   }
   char bytes[2048];
   DWORD read = 0;
   SetFilePointer(file, 0, nullptr, FILE_BEGIN);
-  ASSERT_TRUE(ReadFile(file, bytes, sizeof(bytes), &read, nullptr));
-  EXPECT_EQ(std::string(bytes, read), std::string(read, '\0'));
+  EXPECT_TRUE(ReadFile(file, bytes, sizeof(bytes), &read, nullptr));
+  result.contents.assign(bytes, read);
   CloseHandle(file);
-  DeleteFileW(path);
+  DeleteFileW(path.c_str());
+  return result;
+}
+
+TEST(RegionCheck, AFileBehindTheRegionIsRefusedAndNamed) {
+  wchar_t dir[MAX_PATH], path[MAX_PATH];
+  ASSERT_NE(GetTempPathW(MAX_PATH, dir), 0u);
+  ASSERT_NE(GetTempFileNameW(dir, L"lrg", 0, path), 0u);
+  const FileSquat squat = OpenOverFile(path);
+  EXPECT_EQ(squat.status, ShmStatus::RegionRefused);
+  EXPECT_EQ(squat.refusal.verdict, RegionVerdict::FileBacked);
+  // The system names the file in its own form; its name is in it.
+  const std::wstring base = std::wstring(path).substr(std::wstring(path).find_last_of(L'\\') + 1);
+  EXPECT_NE(squat.refusal.file.find(base), std::wstring::npos) << lumo_test::Narrow(squat.refusal.file);
+  EXPECT_EQ(squat.contents.find_first_not_of('\0'), std::string::npos) << "the message landed in the file";
+}
+
+// A path longer than the buffer the check reads the file's name into: the
+// name cannot be read whole, and the region is refused all the same.
+TEST(RegionCheck, AFileUnderALongPathIsRefusedAndNothingWritten) {
+  wchar_t temp[MAX_PATH];
+  ASSERT_NE(GetTempPathW(MAX_PATH, temp), 0u);
+  const std::wstring root = L"\\\\?\\" + std::wstring(temp) + L"lumo-long-" + std::to_wstring(GetCurrentProcessId());
+  std::vector<std::wstring> dirs{root};
+  for (int i = 0; i < 5; ++i) dirs.push_back(dirs.back() + L"\\" + std::wstring(200, static_cast<wchar_t>(L'a' + i)));
+  for (const std::wstring& d : dirs) ASSERT_TRUE(CreateDirectoryW(d.c_str(), nullptr)) << GetLastError();
+  const std::wstring path = dirs.back() + L"\\region.bin";
+  ASSERT_GT(path.size(), 1024u);
+  const FileSquat squat = OpenOverFile(path);
+  for (auto d = dirs.rbegin(); d != dirs.rend(); ++d) RemoveDirectoryW(d->c_str());
+  EXPECT_EQ(squat.status, ShmStatus::RegionRefused);
+  EXPECT_TRUE(squat.refusal.verdict == RegionVerdict::FileUnnamed || squat.refusal.verdict == RegionVerdict::FileBacked)
+      << static_cast<int>(squat.refusal.verdict);
+  EXPECT_EQ(squat.contents.find_first_not_of('\0'), std::string::npos) << "the message landed in the file";
 }
 
 // A launcher that grants the game only the rights it uses, by a DACL of

@@ -89,7 +89,7 @@ TEST(SendResult, EachRefusalNamesItsCause) {
   } kRefusals[] = {
       {SendResult::NoTarget, L"--lumo-pipe"}, {SendResult::NotRunning, L"not running"},
       {SendResult::Closed, L"lumoGameUninit"}, {SendResult::Full, L"full"},
-      {SendResult::TooLarge, L"2044 bytes"},   {SendResult::NotUtf8, L"UTF-8"},
+      {SendResult::TooLarge, L"2044 bytes"},   {SendResult::EmptyEnvelope, L"UTF-8"},
   };
   std::set<std::wstring> causes;
   for (const auto& refusal : kRefusals) {

@@ -1,17 +1,22 @@
 // Delivery to the host under load, with a busy or hung host, and shutdown
 // racing other threads: lumo-devhost as the launcher, test_game.exe as the
 // game, the local HTTPS verify server for the login every payment needs.
+// Several games on one launcher channel: game processes started by the test,
+// which serves the host channel itself.
 #include <gtest/gtest.h>
 
 #include <nlohmann/json.hpp>
 
 #include <cstdio>
+#include <map>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "login/verify_control.h"
 #include "support/session.h"
+#include "support/test_host.h"
 
 using lumo_test::DevhostCommand;
 using lumo_test::Session;
@@ -70,6 +75,23 @@ class DeliveryTest : public ::testing::Test {
   }
 };
 
+// How `got` differs from `sent`: what is missing, what came more than once,
+// and where the order first breaks ("" when they are equal).
+std::string Difference(const std::vector<std::string>& got, const std::vector<std::string>& sent) {
+  if (got == sent) return "";
+  std::map<std::string, int> seen;
+  for (const std::string& m : got) ++seen[m];
+  std::string missing, repeated;
+  for (const std::string& m : sent) {
+    if (seen[m] == 0) missing += " " + m;
+    if (seen[m] > 1) repeated += " " + m;
+  }
+  size_t at = 0;
+  while (at < got.size() && at < sent.size() && got[at] == sent[at]) ++at;
+  return "missing:" + missing + "; repeated:" + repeated + "; first difference at " + std::to_string(at) + " (" +
+         (at < got.size() ? got[at] : "end") + ")";
+}
+
 struct BurstCase {
   const char* name;
   int hostDelayMs;  // what the host spends after each read
@@ -102,7 +124,7 @@ TEST_P(Bursts, ArriveCompleteInOrderEachOnce) {
   delivered.Open();
   EXPECT_EQ(s.WaitExit(), 0u) << s.Output();
   ASSERT_EQ(got.size(), expected.size());
-  EXPECT_EQ(got, expected);
+  EXPECT_EQ(got, expected) << Difference(got, expected);
 }
 
 const BurstCase kBursts[] = {
@@ -183,5 +205,154 @@ TEST_F(DeliveryTest, PaymentsRacingShutdownNeverCrash) {
     }
   }
 }
+
+// A host channel served by this test, named for it.
+std::string SharedPipe(const char* tag) {
+  return std::string("lumo_test_shared_") + tag + "_" + std::to_string(GetCurrentProcessId()) + "_" +
+         std::to_string(GetTickCount64());
+}
+
+// Waits until the host has read `count` messages, then a little longer for
+// a duplicate to show; what it read.
+std::vector<std::string> ReadAtLeast(lumo_test::HostChannelReader& host, size_t count, DWORD timeoutMs) {
+  for (ULONGLONG deadline = GetTickCount64() + timeoutMs; GetTickCount64() < deadline;) {
+    if (host.Messages().size() >= count) break;
+    Sleep(50);
+  }
+  Sleep(300);
+  return host.Messages();
+}
+
+struct SharedCase {
+  const char* name;
+  int games;
+  DWORD hostPauseMs;  // what the host spends after each copy
+  int count;          // payments per game
+};
+
+class SharedChannel : public DeliveryTest, public ::testing::WithParamInterface<SharedCase> {};
+
+// The games start together and burst together into one launcher channel,
+// which holds one message: each game's window-ready message and payments
+// reach the host once each and in order, and every call answered 0.
+TEST_P(SharedChannel, EachGamesMessagesArriveOnceInOrder) {
+  const SharedCase& c = GetParam();
+  const std::string pipe = SharedPipe("burst");
+  lumo_test::HostChannelReader host(pipe, c.hostPauseMs);
+  ASSERT_TRUE(host.ok());
+  GameGate start(L"start"), burst(L"burst"), done(L"done");
+  std::vector<std::unique_ptr<Session>> games;
+  for (int g = 1; g <= c.games; ++g) {
+    games.push_back(std::make_unique<Session>(lumo_test::SharedChannelGameCommand(
+        pipe, g,
+        L"wait:" + start.name() + L",init,login,wait:" + burst.name() + L",payburst:" + std::to_wstring(c.count) +
+            L",wait:" + done.name() + L",uninit")));
+  }
+  for (auto& game : games) ASSERT_FALSE(game->WaitLine("[game] window=").empty()) << game->Output();
+  start.Open();
+  for (auto& game : games) {
+    EXPECT_EQ(game->WaitLine("[game] init="), "[game] init=0") << game->Output();
+    EXPECT_EQ(game->WaitLine("[game] login="), "[game] login=0") << game->Output();
+  }
+  burst.Open();
+  for (auto& game : games) {
+    const std::string line = game->WaitLine("[game] payburst ", 120000);
+    EXPECT_EQ(Field(line, "taken"), c.count) << game->Output();
+  }
+  const std::vector<std::string> read =
+      ReadAtLeast(host, static_cast<size_t>(c.games * (c.count + 1)), 120000);
+  done.Open();
+  for (auto& game : games) EXPECT_EQ(game->WaitExit(), 0u) << game->Output();
+
+  std::vector<std::string> expected{"ready"};
+  for (const std::string& text : BurstTexts(c.count)) expected.push_back(text);
+  const auto byGame = lumo_test::MessagesByGame(read);
+  EXPECT_EQ(read.size(), static_cast<size_t>(c.games * (c.count + 1)));
+  for (int g = 1; g <= c.games; ++g) {
+    const auto it = byGame.find(std::to_string(g));
+    ASSERT_NE(it, byGame.end()) << "nothing from game " << g;
+    EXPECT_EQ(Difference(it->second, expected), "") << "game " << g;
+  }
+}
+
+const SharedCase kShared[] = {
+    {"TwoGamesFastHost", 2, 0, 300},
+    {"TwoGamesBusyHost", 2, 2, 300},
+    {"ThreeGamesFastHost", 3, 0, 200},
+    {"ThreeGamesBusyHost", 3, 2, 200},
+};
+
+INSTANTIATE_TEST_SUITE_P(Table, SharedChannel, ::testing::ValuesIn(kShared),
+                         [](const ::testing::TestParamInfo<SharedCase>& info) { return info.param.name; });
+
+// Who else holds the writers' lock's name when the game sends.
+struct LockCase {
+  const char* name;
+  const char* peer;       // ipc_test_peer mode holding "<channel>_lumo_writers"
+  bool killPeerFirst;     // the holder dies holding it before the game starts
+  int pays;               // payments after init and login; none: uninit right after init
+  const char* logLine;    // what the game's log says, once
+};
+
+class WritersLockHeld : public DeliveryTest, public ::testing::WithParamInterface<LockCase> {};
+
+// The game's messages go out all the same, in order; the cause is logged
+// once; nothing waits past its bound and shutdown keeps its budget.
+TEST_P(WritersLockHeld, MessagesGoOutAndTheCauseIsLoggedOnce) {
+  const LockCase& c = GetParam();
+  const std::string pipe = SharedPipe("lock");
+  lumo_test::HostChannelReader host(pipe);
+  ASSERT_TRUE(host.ok());
+  lumo_test::ChildProcess holder;
+  ASSERT_TRUE(holder.Start(lumo_test::Quote(lumo_test::BinPath(L"ipc_test_peer.exe")) + L" " +
+                           lumo_test::Widen(std::string(c.peer) + " " + pipe + "_lumo_writers")));
+  for (int i = 0; i < 1000 && holder.Output().find("ready") == std::string::npos; ++i) Sleep(10);
+  ASSERT_NE(holder.Output().find("ready"), std::string::npos) << holder.Output();
+  // Kept open here as another game's sender keeps it: the lock outlives its
+  // holder, abandoned.
+  HANDLE keep = OpenMutexA(SYNCHRONIZE, FALSE, (pipe + "_lumo_writers").c_str());
+  if (c.killPeerFirst) {
+    ASSERT_NE(keep, nullptr) << GetLastError();
+    holder.Kill();
+    ASSERT_TRUE(holder.Wait(10000));
+  }
+
+  const lumo_test::ProbeFolder folder({L"test_game.exe", L"LumoGameSDK.dll"});
+  const std::wstring steps =
+      c.pays > 0 ? L"init,login,payburst:" + std::to_wstring(c.pays) + L",uninit" : L"init,uninit";
+  Session game(lumo_test::SharedChannelGameCommand(pipe, 5, steps, folder.Path(L"test_game.exe")));
+  if (c.pays > 0) {
+    EXPECT_EQ(Field(game.WaitLine("[game] payburst "), "taken"), c.pays) << game.Output();
+  }
+  const std::string uninit = game.WaitLine("[game] uninit-ms=");
+  EXPECT_GE(Field(uninit, "uninit-ms"), 0) << game.Output();
+  EXPECT_LT(Field(uninit, "uninit-ms"), 2500) << uninit;
+  EXPECT_EQ(game.WaitExit(), 0u) << game.Output();
+
+  std::vector<std::string> expected{"ready"};
+  for (const std::string& text : BurstTexts(c.pays)) expected.push_back(text);
+  const std::vector<std::string> read = ReadAtLeast(host, expected.size(), 30000);
+  EXPECT_EQ(Difference(lumo_test::MessagesByGame(read)["5"], expected), "");
+  EXPECT_EQ(read.size(), expected.size());
+
+  size_t lines = 0;
+  for (const std::string& message : lumo_test::LogMessages(folder.Log(L"test_game.exe"))) {
+    if (message.find(c.logLine) != std::string::npos) ++lines;
+  }
+  EXPECT_EQ(lines, 1u) << folder.Log(L"test_game.exe");
+  if (keep != nullptr) CloseHandle(keep);
+}
+
+const LockCase kLocks[] = {
+    {"HeldForever", "hold-mutex", false, 20, "was held by another process for more than"},
+    // The shutdown begins while the first message waits for the lock: it
+    // still goes out within the shutdown's budget.
+    {"HeldForeverUninitAtOnce", "hold-mutex", false, 0, "was held by another process for more than"},
+    {"HolderDiedHoldingIt", "hold-mutex", true, 20, "a process ended while holding the writers' lock"},
+    {"NameIsAnEvent", "hold-event", false, 20, "cannot be used (its name is held by an object that is not a mutex"},
+};
+
+INSTANTIATE_TEST_SUITE_P(Table, WritersLockHeld, ::testing::ValuesIn(kLocks),
+                         [](const ::testing::TestParamInfo<LockCase>& info) { return info.param.name; });
 
 }  // namespace

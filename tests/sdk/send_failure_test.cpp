@@ -6,6 +6,7 @@
 // mapping is checked in the IPC tests.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -112,5 +113,50 @@ const MissingCase kMissing[] = {
 
 INSTANTIATE_TEST_SUITE_P(Table, MissingHostChannel, ::testing::ValuesIn(kMissing),
                          [](const ::testing::TestParamInfo<MissingCase>& info) { return info.param.name; });
+
+// Who holds an object of the game's own channel when lumoGameInit runs.
+struct OwnChannelCase {
+  const char* name;
+  const char* suffix;  // of the object this test creates under the channel's name
+};
+
+class OwnChannelTaken : public ::testing::TestWithParam<OwnChannelCase> {};
+
+// Init answers -4, and the line before the failure line says why: the
+// channel, its token shown by length only, and that its name is held.
+TEST_P(OwnChannelTaken, InitLogsWhyTheChannelCouldNotBeMade) {
+  const OwnChannelCase& c = GetParam();
+  const std::string token = "taken" + std::to_string(GetCurrentProcessId()) + c.name;
+  const std::string channel = "ipc_channel_game_" + token;
+  HANDLE held = std::string(c.suffix).empty()
+                    ? CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 2048, channel.c_str())
+                    : CreateEventA(nullptr, FALSE, FALSE, (channel + c.suffix).c_str());
+  ASSERT_NE(held, nullptr);
+  const lumo_test::ProbeFolder game({L"test_game.exe", L"LumoGameSDK.dll"});
+  Session s(lumo_test::Quote(game.Path(L"test_game.exe")) + L" --lumo-pipe=lumo_test_unused --token=" +
+            lumo_test::Widen(token) + L" --steps=init,exit:0");
+  EXPECT_EQ(s.WaitLine("[game] init="), "[game] init=-4") << s.Output();
+  EXPECT_EQ(s.WaitExit(), 0u) << s.Output();
+  CloseHandle(held);
+  const std::string log = game.Log(L"test_game.exe");
+  const std::vector<std::string> messages = lumo_test::LogMessages(log);
+  const auto failed = std::find(messages.begin(), messages.end(), "Init failed err=-4 (IpcGameStartFailed)");
+  ASSERT_NE(failed, messages.end()) << log;
+  ASSERT_NE(failed, messages.begin()) << log;
+  EXPECT_EQ(*(failed - 1), "Init: the library's channel ipc_channel_game_<the token, " +
+                               std::to_string(token.size()) +
+                               " characters> cannot be created: the name is taken: another copy of this game, or "
+                               "another program, holds it")
+      << log;
+  EXPECT_EQ(log.find(token), std::string::npos) << log;
+}
+
+const OwnChannelCase kOwnChannel[] = {
+    {"ServerEvent", "_server_njipc"},
+    {"Region", ""},
+};
+
+INSTANTIATE_TEST_SUITE_P(Table, OwnChannelTaken, ::testing::ValuesIn(kOwnChannel),
+                         [](const ::testing::TestParamInfo<OwnChannelCase>& info) { return info.param.name; });
 
 }  // namespace

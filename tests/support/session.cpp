@@ -53,6 +53,14 @@ std::wstring GameCommand(const std::wstring& gameArgs) {
   return Quote(BinPath(L"test_game.exe")) + L" " + gameArgs;
 }
 
+std::wstring SharedChannelGameCommand(const std::string& pipe, int gameId, const std::wstring& steps,
+                                      const std::wstring& exe) {
+  const std::wstring args = L"--lumo-pipe=" + Widen(pipe) + L" --gameid=" + std::to_wstring(gameId) +
+                            L" --token=shared" + std::to_wstring(gameId) + L"_" +
+                            std::to_wstring(GetCurrentProcessId()) + L" --after-loop-ms=30000 --steps=" + steps;
+  return Quote(exe.empty() ? BinPath(L"test_game.exe") : exe) + L" " + args;
+}
+
 double Field(const std::string& line, const std::string& key) {
   const size_t at = line.find(" " + key + "=");
   if (at == std::string::npos) return -1;

@@ -37,6 +37,11 @@ class Session {
 std::wstring DevhostCommand(const std::wstring& hostOptions, const std::wstring& gameArgs,
                             const std::wstring& game = L"");
 std::wstring GameCommand(const std::wstring& gameArgs);
+// test_game.exe (or `exe`) as game `gameId` on host channel `pipe`, without
+// a host window, running `steps`; its token, and so its own channel, is
+// named after the game id and this process.
+std::wstring SharedChannelGameCommand(const std::string& pipe, int gameId, const std::wstring& steps,
+                                      const std::wstring& exe = L"");
 
 // "key=value" from a " "-separated output line, as a number (-1 when missing).
 double Field(const std::string& line, const std::string& key);

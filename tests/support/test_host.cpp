@@ -1,5 +1,7 @@
 #include "support/test_host.h"
 
+#include <nlohmann/json.hpp>
+
 namespace lumo_test {
 
 namespace {
@@ -87,8 +89,10 @@ HostWindowThread::~HostWindowThread() {
   CloseHandle(ready_);
 }
 
-HostChannelReader::HostChannelReader(const std::string& name)
-    : endpoint_(lumo::ShmEndpoint::Create(name.c_str())), stop_(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {
+HostChannelReader::HostChannelReader(const std::string& name, DWORD pauseAfterReadMs)
+    : endpoint_(lumo::ShmEndpoint::Create(name.c_str())),
+      pauseAfterReadMs_(pauseAfterReadMs),
+      stop_(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {
   if (ok()) thread_ = std::thread([this] { Read(); });
 }
 
@@ -98,8 +102,11 @@ void HostChannelReader::Read() {
   while (WaitForMultipleObjects(2, waits, FALSE, INFINITE) == WAIT_OBJECT_0 + 1) {
     std::string message;
     if (!endpoint_.Read(message)) continue;
-    std::lock_guard<std::mutex> guard(lock_);
-    messages_.push_back(message);
+    {
+      std::lock_guard<std::mutex> guard(lock_);
+      messages_.push_back(message);
+    }
+    if (pauseAfterReadMs_ != 0) Sleep(pauseAfterReadMs_);
   }
 }
 
@@ -124,6 +131,17 @@ bool HostChannelReader::WaitFor(const std::string& needle, DWORD timeoutMs) {
     if (GetTickCount64() >= deadline) return false;
     Sleep(10);
   }
+}
+
+std::map<std::string, std::vector<std::string>> MessagesByGame(const std::vector<std::string>& envelopes) {
+  std::map<std::string, std::vector<std::string>> games;
+  for (const std::string& envelope : envelopes) {
+    const nlohmann::json outer = nlohmann::json::parse(envelope);
+    const nlohmann::json body = nlohmann::json::parse(outer.at("body").get<std::string>());
+    games[body.at(0).get<std::string>()].push_back(
+        outer.at("msg") == "IpcMsg_GameSDK_ShowPay" ? body.at(1).get<std::string>() : "ready");
+  }
+  return games;
 }
 
 }  // namespace lumo_test

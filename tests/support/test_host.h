@@ -7,6 +7,7 @@
 #include <windows.h>
 
 #include <atomic>
+#include <map>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -45,8 +46,10 @@ class HostWindowThread {
 
 class HostChannelReader {
  public:
-  // Creates the server side of channel `name` and starts reading.
-  explicit HostChannelReader(const std::string& name);
+  // Creates the server side of channel `name` and starts reading: a copy
+  // of the region at every wake, then a pause of `pauseAfterReadMs` (a host
+  // busy with each message).
+  explicit HostChannelReader(const std::string& name, DWORD pauseAfterReadMs = 0);
   ~HostChannelReader();
   HostChannelReader(const HostChannelReader&) = delete;
   HostChannelReader& operator=(const HostChannelReader&) = delete;
@@ -60,10 +63,16 @@ class HostChannelReader {
  private:
   void Read();
   lumo::ShmEndpoint endpoint_{};
+  DWORD pauseAfterReadMs_ = 0;
   HANDLE stop_ = nullptr;
   std::mutex lock_;
   std::vector<std::string> messages_;
   std::thread thread_;
 };
+
+// What a host read from each game, by game id (the first element of every
+// body), in the host's order: "ready" for a window-ready message, the text
+// of each payment.
+std::map<std::string, std::vector<std::string>> MessagesByGame(const std::vector<std::string>& envelopes);
 
 }  // namespace lumo_test
