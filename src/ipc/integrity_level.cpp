@@ -47,6 +47,10 @@ IntegrityLevel ProcessIntegrityLevel(uint32_t pid) {
 
 IntegrityLevel OwnIntegrityLevel() { return ProcessHandleLevel(GetCurrentProcess()); }
 
+IntegrityLevels LauncherAndGameLevels(uint32_t launcherPid) {
+  return IntegrityLevels{ProcessIntegrityLevel(launcherPid), OwnIntegrityLevel()};
+}
+
 IntegrityLevel IntegrityLevelFromRid(uint32_t rid) {
   if (rid < 0x1000) return IntegrityLevel::Untrusted;
   if (rid < 0x2000) return IntegrityLevel::Low;
@@ -79,7 +83,9 @@ const wchar_t* IntegrityLevelName(IntegrityLevel level) {
   }
 }
 
-std::wstring HigherIntegrityHint(IntegrityLevel launcher, IntegrityLevel game) {
+std::wstring HigherIntegrityHint(IntegrityLevels levels) {
+  const IntegrityLevel launcher = levels.launcher;
+  const IntegrityLevel game = levels.game;
   if (launcher != IntegrityLevel::Unknown && game != IntegrityLevel::Unknown && launcher <= game) {
     return std::wstring(L"the integrity levels are not the cause (launcher: ") + IntegrityLevelName(launcher) +
            L", game: " + IntegrityLevelName(game) + L")";

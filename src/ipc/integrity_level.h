@@ -20,10 +20,19 @@ IntegrityLevel OwnIntegrityLevel();
 IntegrityLevel IntegrityLevelFromRid(uint32_t rid);
 const wchar_t* IntegrityLevelName(IntegrityLevel level);
 
+// The levels of a launcher and of its game, always read and passed as one,
+// so that no explanation gets them the wrong way round.
+struct IntegrityLevels {
+  IntegrityLevel launcher = IntegrityLevel::Unknown;
+  IntegrityLevel game = IntegrityLevel::Unknown;
+};
+// The level of the launcher process `launcherPid` and this process's own.
+IntegrityLevels LauncherAndGameLevels(uint32_t launcherPid);
+
 // The clause a log line about an access denied by the host's objects ends
 // with: that the launcher may run at a higher level (or, when both levels
 // are known and the launcher's is not higher, that they are not the cause),
 // both levels named.
-std::wstring HigherIntegrityHint(IntegrityLevel launcher, IntegrityLevel game);
+std::wstring HigherIntegrityHint(IntegrityLevels levels);
 
 }  // namespace lumo

@@ -43,7 +43,7 @@ std::shared_ptr<CIPCChannel> IpcLink::channel() const {
 CIPCChannel::SendResult IpcLink::Send(const std::string& target, std::string payload) {
   const std::shared_ptr<CIPCChannel> channel = this->channel();
   if (!channel) return CIPCChannel::SendResult::NotRunning;
-  return channel->Send(target, std::move(payload));
+  return channel->sender.Queue(target, std::move(payload));
 }
 
 bool IpcLink::StartIpc(const std::string& name, HWND hostWindow, const std::string& firstTarget) {

@@ -16,15 +16,11 @@
 #include <string>
 
 #include "ipc/ipc_channel.h"
+#include "ipc/stop_budget.h"
 #include "nbase/lock.h"
 #include "nbase/thread.h"
 
 namespace lumo {
-
-// How long StopIpc lets the sender deliver what is still queued.
-constexpr DWORD kIpcStopBudgetMs = 700;
-// How long StopIpc waits for the receive loop to return once told to stop.
-constexpr DWORD kReceiveStopBoundMs = 200;
 
 // Why the last StartIpc could not create the library's own channel: the
 // endpoint's status and the system's error then (Ok when it could, or when
@@ -68,8 +64,8 @@ class IpcLink {
   // Does nothing when not started.
   void StopIpc(DWORD budgetMs = kIpcStopBudgetMs);
 
-  // Queues `payload` for the host channel `target` (see CIPCChannel::Send);
-  // NotRunning when the link is not started.
+  // Queues `payload` for the host channel `target` (see CIpcSender::Queue,
+  // which decides every refusal); NotRunning when the link is not started.
   CIPCChannel::SendResult Send(const std::string& target, std::string payload);
 
   bool started() const { return started_.load(); }

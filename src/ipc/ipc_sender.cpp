@@ -7,6 +7,7 @@
 #include "ipc/host_process.h"
 #include "ipc/integrity_level.h"
 #include "ipc/reader_take.h"
+#include "ipc/shm_layout.h"
 #include "nbase/default_message_pump.h"
 #include "nbase/monotonic_clock.h"
 
@@ -70,13 +71,19 @@ bool CIpcSender::StartSending() {
 }
 
 SendResult CIpcSender::Queue(std::string target, std::string payload) {
+  // Such messages would only be dropped by the sender after the caller had
+  // been told they were on their way.
+  if (target.empty()) return SendResult::NoTarget;
+  if (payload.empty()) return SendResult::EmptyEnvelope;
+  if (payload.size() > kShmMaxPayload) return SendResult::TooLarge;
   bool wake = false;
   {
-    // The guard check and the queueing are one step against ShutPosts: a
-    // game thread sending while another thread shuts the channel down either
-    // gets its message queued before the stop, or refused.
+    // The check of the door and the queueing are one step against
+    // ShutPosts: a game thread sending while another thread shuts the
+    // channel down either gets its message queued before the stop, or
+    // refused.
     nbase::AutoLock hold(postLock_);
-    if (postGuard && !postGuard()) return SendResult::Closed;
+    if (postsShut_) return SendResult::Closed;
     if (wakeProxy_ == nullptr) return SendResult::NotRunning;
     if (outbox_.size() >= kMaxQueuedMessages) return SendResult::Full;
     outbox_.push_back(OutgoingMessage{std::move(target), std::move(payload), nbase::SteadyNowMs()});
@@ -212,8 +219,7 @@ std::wstring CIpcSender::OpenFailureText(const std::string& target) const {
   std::wstring text = DescribeHostOpen(openStatus_, openError_);
   // An elevated launcher's channel refuses a game at a lower level.
   if (ClassifyHostOpen(openStatus_, openError_) == HostOpenFailure::AccessDenied) {
-    text += L"; " + HigherIntegrityHint(ProcessIntegrityLevel(FindHostProcessId(target, hostWindow_)),
-                                        OwnIntegrityLevel());
+    text += L"; " + HigherIntegrityHint(LauncherAndGameLevels(FindHostProcessId(target, hostWindow_)));
   }
   return text;
 }

@@ -32,7 +32,6 @@
 #include <atomic>
 #include <cstdint>
 #include <deque>
-#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -98,24 +97,27 @@ class CIpcSender : public nbase::FrameworkThread {
   CIpcSender();
   ~CIpcSender() override;
 
-  // Asked before every queueing; set by the owning channel. Any thread.
-  std::function<bool()> postGuard;
-
   // Starts the sender thread. Owner's thread, before any Queue.
   bool StartSending();
 
-  // Puts a message in the outbox and wakes the sender when it was idle:
-  // Queued, or Closed (the guard refuses), NotRunning (no sender loop) or
-  // Full. Never waits for the host. Any thread.
+  // Puts `payload` for the host channel `target` in the outbox and wakes
+  // the sender when it was idle; fire-and-forget: never waits for the host.
+  // Every refusal of a message is decided here, with its cause: an empty
+  // target (NoTarget), an empty payload (EmptyEnvelope: the envelope could
+  // not be written), one that a host channel cannot carry (TooLarge), posts
+  // shut (Closed), no sender loop (NotRunning), a full outbox (Full).
+  // Otherwise Queued. Any thread.
   SendResult Queue(std::string target, std::string payload);
 
-  // Runs `shut` (which makes the guard refuse) while no Queue is between its
-  // guard check and its queueing, so nothing reaches a loop that
-  // the following Stop destroys. Any thread but the sender thread.
-  template <typename Shut>
-  void ShutPosts(Shut&& shut) {
+  // Refuses every later Queue (Closed). Taken under the outbox's lock, so no
+  // Queue is between its check and its queueing and nothing reaches a loop
+  // that the following Stop destroys. True when posts were shut already.
+  // Any thread but the sender thread.
+  bool ShutPosts() {
     nbase::AutoLock hold(postLock_);
-    shut();
+    const bool wasShut = postsShut_;
+    postsShut_ = true;
+    return wasShut;
   }
 
   // The launcher's window, behind the "ipc_channel_player" host channels.
@@ -216,8 +218,9 @@ class CIpcSender : public nbase::FrameworkThread {
   HWND hostWindow_ = nullptr;
   std::string firstTarget_;  // set before Start, read by Init
 
-  nbase::Lock postLock_;                 // guards outbox_ and drainScheduled_
+  nbase::Lock postLock_;                 // guards outbox_, drainScheduled_, postsShut_
   std::deque<OutgoingMessage> outbox_;
+  bool postsShut_ = false;               // Queue refuses (Closed)
   bool drainScheduled_ = false;          // a Drain task is queued or running
   std::atomic<uint64_t> deadlineMs_{0};  // 0: none
   // Set (manual reset) once a deadline is set: ends a wait for the writers'

@@ -2,7 +2,9 @@
 
 namespace lumo {
 
-std::wstring GameAboveLauncherWarning(IntegrityLevel game, IntegrityLevel launcher) {
+std::wstring GameAboveLauncherWarning(IntegrityLevels levels) {
+  const IntegrityLevel launcher = levels.launcher;
+  const IntegrityLevel game = levels.game;
   if (game == IntegrityLevel::Unknown || launcher == IntegrityLevel::Unknown || game <= launcher) {
     return std::wstring();
   }

@@ -13,6 +13,6 @@ namespace lumo {
 
 // The warning Init logs before the embedding, naming both levels and the
 // cure; empty unless both levels are known and the game's is the higher.
-std::wstring GameAboveLauncherWarning(IntegrityLevel game, IntegrityLevel launcher);
+std::wstring GameAboveLauncherWarning(IntegrityLevels levels);
 
 }  // namespace lumo

@@ -60,8 +60,7 @@ void LogDpiResetIfAny(HWND game, const DpiPair& dpi) {
 }
 
 void WarnIfGameAboveLauncher(HWND host) {
-  const std::wstring warning =
-      GameAboveLauncherWarning(OwnIntegrityLevel(), ProcessIntegrityLevel(WindowProcessId(host)));
+  const std::wstring warning = GameAboveLauncherWarning(LauncherAndGameLevels(WindowProcessId(host)));
   if (!warning.empty()) SdkLog(L"%ls", warning.c_str());
 }
 
@@ -114,7 +113,7 @@ std::wstring RefusalAdvice(HWND host, DWORD error) {
            L"until the game has sent GameWndReady";
   }
   if (error == ERROR_ACCESS_DENIED) {
-    return HigherIntegrityHint(ProcessIntegrityLevel(WindowProcessId(host)), OwnIntegrityLevel());
+    return HigherIntegrityHint(LauncherAndGameLevels(WindowProcessId(host)));
   }
   return L"the launcher must keep its window open until the game has sent GameWndReady, and not run at a "
          L"higher integrity level than the game";

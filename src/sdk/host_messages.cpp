@@ -10,7 +10,7 @@
 namespace lumo {
 
 SendResult PostToHost(SdkContext& ctx, IpcLink& link, std::string envelope) {
-  // An empty target (no --lumo-pipe) is refused by the channel as NoTarget.
+  // An empty target (no --lumo-pipe) is refused by the link as NoTarget.
   return link.Send(ctx.hostTarget, std::move(envelope));
 }
 

@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include "ipc/ipc_link.h"
+#include "ipc/stop_budget.h"
 #include "nbase/monotonic_clock.h"
 #include "nbase/thread.h"
 #include "sdk/game_window.h"
@@ -16,7 +17,7 @@ namespace {
 
 constexpr DWORD kExitDelayMs = 3000;
 // The IPC part of Uninit's bound (see Uninit).
-static_assert(kReceiveStopBoundMs + kIpcStopBudgetMs + kSenderStopMarginMs == 1050, "Uninit's bounds changed");
+static_assert(kIpcStopBoundMs == 1050, "Uninit's bounds changed");
 
 void DelayedExit(uint64_t exitAtMs) {
   const uint64_t now = nbase::SteadyNowMs();

@@ -124,7 +124,7 @@ TEST_F(IpcChannelTest, SendAfterCloseQueuesNothing) {
   const std::shared_ptr<lumo::CIPCChannel> channel = link_.channel();
   channel->Close(1000);
   channel->Close(1000);  // idempotent
-  EXPECT_EQ(channel->Send(lumo::kChannelMain, lumo::BuildEnvelope("Late", "x")),
+  EXPECT_EQ(channel->sender.Queue(lumo::kChannelMain, lumo::BuildEnvelope("Late", "x")),
             lumo::CIPCChannel::SendResult::Closed);
   EXPECT_EQ(channel->sender.message_loop(), nullptr);
   Sleep(500);

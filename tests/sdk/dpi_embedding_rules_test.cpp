@@ -92,15 +92,15 @@ TEST(DpiEmbeddingRules, ResetLineNamesBothValuesWhatThePlayerSeesAndTheCures) {
 
 TEST(IntegrityLevel, AWarningOnlyForAGameAboveItsLauncher) {
   using lumo::IntegrityLevel;
-  const std::wstring warning = lumo::GameAboveLauncherWarning(IntegrityLevel::High, IntegrityLevel::Medium);
+  const std::wstring warning = lumo::GameAboveLauncherWarning({IntegrityLevel::Medium, IntegrityLevel::High});
   EXPECT_NE(warning.find(L"higher integrity level than the launcher (game: high (elevated), launcher: medium)"),
             std::wstring::npos);
   EXPECT_NE(warning.find(L"start the game at the launcher's level"), std::wstring::npos);
-  EXPECT_TRUE(lumo::GameAboveLauncherWarning(IntegrityLevel::High, IntegrityLevel::High).empty());
-  EXPECT_TRUE(lumo::GameAboveLauncherWarning(IntegrityLevel::Medium, IntegrityLevel::High).empty());
+  EXPECT_TRUE(lumo::GameAboveLauncherWarning({IntegrityLevel::High, IntegrityLevel::High}).empty());
+  EXPECT_TRUE(lumo::GameAboveLauncherWarning({IntegrityLevel::High, IntegrityLevel::Medium}).empty());
   // A level that cannot be read is no reason to warn.
-  EXPECT_TRUE(lumo::GameAboveLauncherWarning(IntegrityLevel::High, IntegrityLevel::Unknown).empty());
-  EXPECT_TRUE(lumo::GameAboveLauncherWarning(IntegrityLevel::Unknown, IntegrityLevel::Low).empty());
+  EXPECT_TRUE(lumo::GameAboveLauncherWarning({IntegrityLevel::Unknown, IntegrityLevel::High}).empty());
+  EXPECT_TRUE(lumo::GameAboveLauncherWarning({IntegrityLevel::Low, IntegrityLevel::Unknown}).empty());
 }
 
 TEST(IntegrityLevel, ReadsThisProcessAndNamesBothLevelsInTheHint) {
@@ -111,11 +111,11 @@ TEST(IntegrityLevel, ReadsThisProcessAndNamesBothLevelsInTheHint) {
   EXPECT_EQ(lumo::ProcessIntegrityLevel(0), lumo::IntegrityLevel::Unknown);
   EXPECT_EQ(lumo::IntegrityLevelFromRid(0x2000), lumo::IntegrityLevel::Medium);
   EXPECT_EQ(lumo::IntegrityLevelFromRid(0x3000), lumo::IntegrityLevel::High);
-  const std::wstring hint = lumo::HigherIntegrityHint(lumo::IntegrityLevel::Unknown, lumo::IntegrityLevel::Medium);
+  const std::wstring hint = lumo::HigherIntegrityHint({lumo::IntegrityLevel::Unknown, lumo::IntegrityLevel::Medium});
   EXPECT_NE(hint.find(L"higher integrity level than the game (launcher: unknown (its token cannot be read from "
                       L"the game), game: medium)"),
             std::wstring::npos);
-  const std::wstring same = lumo::HigherIntegrityHint(lumo::IntegrityLevel::Medium, lumo::IntegrityLevel::Medium);
+  const std::wstring same = lumo::HigherIntegrityHint({lumo::IntegrityLevel::Medium, lumo::IntegrityLevel::Medium});
   EXPECT_NE(same.find(L"not the cause (launcher: medium, game: medium)"), std::wstring::npos);
 }
 
