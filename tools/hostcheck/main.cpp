@@ -21,6 +21,7 @@
 #include "hostcheck/dpi_mode_trial.h"
 #include "hostcheck/options.h"
 #include "hostcheck/report.h"
+#include "nbase/system_library.h"
 #include "nbase/thread.h"
 
 namespace {
@@ -47,19 +48,11 @@ LRESULT CALLBACK GameWndProc(HWND wnd, UINT message, WPARAM wParam, LPARAM lPara
 // winmm.dll is not one of the system's KnownDLLs: imported, the loader would
 // look for it in the tool's folder first (a launcher's folder, when the
 // launcher starts the tool from there). So it comes from the system folder at
-// run time: through the system-folder search flag, or, on a Windows 7 without
-// the update that flag needs, by its full path. Without it the polls keep the
+// run time, the way the library loads it. Without it the polls keep the
 // default resolution.
 void AskForMillisecondTimer() {
-  HMODULE winmm = LoadLibraryExW(L"winmm.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
-  if (winmm == nullptr) {
-    wchar_t path[MAX_PATH];
-    const UINT length = GetSystemDirectoryW(path, MAX_PATH);
-    if (length == 0 || length + 11 > MAX_PATH) return;  // 11: "\\winmm.dll" and its NUL
-    lstrcpyW(path + length, L"\\winmm.dll");
-    winmm = LoadLibraryExW(path, nullptr, 0);
-    if (winmm == nullptr) return;
-  }
+  HMODULE winmm = nbase::LoadSystemLibrary(L"winmm.dll");
+  if (winmm == nullptr) return;
   using TimeBeginPeriod = UINT(WINAPI*)(UINT);
   // Through void (*)(), as the library does, to keep the conversion free of warnings.
   auto begin = reinterpret_cast<TimeBeginPeriod>(
