@@ -318,7 +318,7 @@ void HostRestartGap(lumo::IpcLink& link) {
     const bool inGap = killed && !second;
     const std::string msg = inGap ? "Gap" : "Steady";
     if (link.Send(lumo::kChannelMain, lumo::BuildEnvelope(msg, std::to_string(sent))) ==
-        lumo::CIPCChannel::SendResult::Queued) {
+        lumo::SendResult::Queued) {
       ++sent;
       if (inGap) ++gapSent;
     }

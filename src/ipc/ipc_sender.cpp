@@ -71,11 +71,6 @@ bool CIpcSender::StartSending() {
 }
 
 SendResult CIpcSender::Queue(std::string target, std::string payload) {
-  // Such messages would only be dropped by the sender after the caller had
-  // been told they were on their way.
-  if (target.empty()) return SendResult::NoTarget;
-  if (payload.empty()) return SendResult::EmptyEnvelope;
-  if (payload.size() > kShmMaxPayload) return SendResult::TooLarge;
   bool wake = false;
   {
     // The check of the door and the queueing are one step against

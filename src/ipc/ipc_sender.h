@@ -23,7 +23,7 @@
 // Threads: Queue from any thread. Drain, SendTo, Connect,
 // Disconnect, the host-exit watches and Cleanup run only on the sender
 // thread, which alone touches the connection table and the host endpoints.
-// Ownership: held by value inside CIPCChannel; owns the outbox, its
+// Ownership: held by value inside IpcLink's run; owns the outbox, its
 // connections, their endpoints and process handles.
 #pragma once
 
@@ -102,22 +102,17 @@ class CIpcSender : public nbase::FrameworkThread {
 
   // Puts `payload` for the host channel `target` in the outbox and wakes
   // the sender when it was idle; fire-and-forget: never waits for the host.
-  // Every refusal of a message is decided here, with its cause: an empty
-  // target (NoTarget), an empty payload (EmptyEnvelope: the envelope could
-  // not be written), one that a host channel cannot carry (TooLarge), posts
-  // shut (Closed), no sender loop (NotRunning), a full outbox (Full).
-  // Otherwise Queued. Any thread.
+  // Refuses, under the outbox's lock: posts shut (Closed), no sender loop
+  // (NotRunning), a full outbox (Full); otherwise Queued. IpcLink::Send
+  // has refused what is wrong with the message itself before. Any thread.
   SendResult Queue(std::string target, std::string payload);
 
   // Refuses every later Queue (Closed). Taken under the outbox's lock, so no
   // Queue is between its check and its queueing and nothing reaches a loop
-  // that the following Stop destroys. True when posts were shut already.
-  // Any thread but the sender thread.
-  bool ShutPosts() {
+  // that the following Stop destroys. Any thread but the sender thread.
+  void ShutPosts() {
     nbase::AutoLock hold(postLock_);
-    const bool wasShut = postsShut_;
     postsShut_ = true;
-    return wasShut;
   }
 
   // The launcher's window, behind the "ipc_channel_player" host channels.

@@ -5,7 +5,7 @@
 // the handler registered for the message name, and writes a non-empty reply
 // back, announced on the client event.
 //
-// Ownership: the IPC object holds it by value, creates its endpoint
+// Ownership: IpcLink holds it by value, creates its endpoint
 // (ShmEndpoint::Create) and destroys it; the destructor closes the endpoint
 // if it is usable.
 //

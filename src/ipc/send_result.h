@@ -1,6 +1,5 @@
-// Why a message for the host did or did not go out. The send path (the
-// exports' PostToHost, IpcLink, CIpcSender::Queue) hands these up
-// unchanged, so the one log line written for a failure names its cause; the
+// Why a message for the host did or did not go out. IpcLink::Send decides
+// it and the exports' PostToHost hands it up unchanged, so the one log line written for a failure names its cause; the
 // game itself still sees one error code for all of them.
 //
 // Pure functions; any thread.

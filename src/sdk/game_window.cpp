@@ -19,10 +19,6 @@ namespace {
 // Upper bound for SetParent into the host. Generous: under Wine re-parenting
 // a shown window alone can take about 2 s (the X server confirming the unmap).
 constexpr DWORD kReparentBoundMs = 5000;
-// At shutdown; with the IPC stop they keep Uninit under 2 s (shutdown.cpp).
-// A window thread that pumps answers within a millisecond or two.
-constexpr DWORD kDetachHostAnswerMs = 100;
-constexpr DWORD kDetachBoundMs = 800;
 
 // The DPI values of both sides, read before the re-parenting (the host
 // window may be gone after it).
@@ -81,12 +77,14 @@ const wchar_t* ErrorName(DWORD error) {
   }
 }
 
-// Why a window did not answer, from the error of the probe. The probe does
+// Why `window` did not answer, from the error of the probe. The probe does
 // not set an error on every failure: 0 is a failure it named no cause for.
-const wchar_t* NoAnswerCause(DWORD error) {
+// An access denied is a message blocked on its way up the integrity levels,
+// explained as every access denied by the launcher is, with both levels.
+std::wstring NoAnswerCause(HWND window, DWORD error) {
   switch (error) {
     case ERROR_ACCESS_DENIED:
-      return L"the launcher runs at a higher integrity level than the game";
+      return HigherIntegrityHint(LauncherAndGameLevels(WindowProcessId(window)));
     case ERROR_INVALID_WINDOW_HANDLE:
       return L"the window is gone";
     case 0:
@@ -97,10 +95,10 @@ const wchar_t* NoAnswerCause(DWORD error) {
 }
 
 // "<what> host window does not answer in <n> ms (error <e>, <name>: <cause>)<tail>"
-void LogNoAnswer(const wchar_t* what, DWORD timeoutMs, DWORD error, const wchar_t* tail) {
+void LogNoAnswer(const wchar_t* what, HWND window, DWORD timeoutMs, DWORD error, const wchar_t* tail) {
   SdkLog(L"%ls host window does not answer in %lu ms (error %lu, %ls: %ls)%ls", what,
          static_cast<unsigned long>(timeoutMs), static_cast<unsigned long>(error), ErrorName(error),
-         NoAnswerCause(error), tail);
+         NoAnswerCause(window, error).c_str(), tail);
 }
 
 // What either side can do about a refused re-parenting, the likeliest cause
@@ -177,7 +175,7 @@ bool EmbedGameWindow(HWND game, HWND host) {
   // it hangs; such a host gets no embedding, and nothing is changed.
   DWORD probeError = 0;
   if (!WindowAnswers(host, kHostAnswerMs, &probeError)) {
-    LogNoAnswer(L"EmbedGameWindow", kHostAnswerMs, probeError, L"");
+    LogNoAnswer(L"EmbedGameWindow", host, kHostAnswerMs, probeError, L"");
     return false;
   }
 
@@ -210,8 +208,9 @@ void DetachGameWindow(HWND game) {
   // A host that does not answer, or hangs during the detach, is left
   // behind: the process ends shortly anyway.
   DWORD probeError = 0;
-  if (!WindowAnswers(GetAncestor(game, GA_PARENT), kDetachHostAnswerMs, &probeError)) {
-    LogNoAnswer(L"Uninit", kDetachHostAnswerMs, probeError, L", game window not detached");
+  const HWND host = GetAncestor(game, GA_PARENT);
+  if (!WindowAnswers(host, kDetachHostAnswerMs, &probeError)) {
+    LogNoAnswer(L"Uninit", host, kDetachHostAnswerMs, probeError, L", game window not detached");
     return;
   }
   switch (BoundedSetParent(game, nullptr, kDetachBoundMs, LateReparent::Keep)) {

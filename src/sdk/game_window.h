@@ -44,10 +44,17 @@ HWND FindGameWindow(uint32_t threadId);
 // embedding still counts as done.
 bool EmbedGameWindow(HWND game, HWND host);
 
+// DetachGameWindow's parts: the host window answering (a window thread that
+// pumps answers within a millisecond or two), then the detach itself.
+constexpr DWORD kDetachHostAnswerMs = 100;
+constexpr DWORD kDetachBoundMs = 800;
+constexpr DWORD kWindowDetachBoundMs = kDetachHostAnswerMs + kDetachBoundMs;
+
 // Makes an embedded `game` a top-level window again (its styles stay as the
 // embedding left them). Nothing when the window is gone. Returns within about
-// 0.9 s: a host that does not answer in 100 ms is left as it is, a detach not
-// done in 800 ms is left to finish; one log line each.
+// kWindowDetachBoundMs: a host that does not answer in kDetachHostAnswerMs is
+// left as it is, a detach not done in kDetachBoundMs is left to finish; one
+// log line each.
 void DetachGameWindow(HWND game);
 
 }  // namespace lumo

@@ -9,9 +9,9 @@
 
 namespace lumo {
 
-SendResult PostToHost(SdkContext& ctx, IpcLink& link, std::string envelope) {
+SendResult PostToHost(SdkContext& ctx, std::string envelope) {
   // An empty target (no --lumo-pipe) is refused by the link as NoTarget.
-  return link.Send(ctx.hostTarget, std::move(envelope));
+  return ctx.ipc.Send(ctx.hostTarget, std::move(envelope));
 }
 
 SdkError NotifyHostWndReady(SdkContext& ctx) {
@@ -20,7 +20,7 @@ SdkError NotifyHostWndReady(SdkContext& ctx) {
   const uint64_t handle = static_cast<uint64_t>(reinterpret_cast<uintptr_t>(ctx.gameWnd));
   // An empty envelope (the channel name is not UTF-8) is refused by the link.
   const SendResult posted = PostToHost(
-      ctx, ctx.ipc, BuildWndReadyEnvelope(ctx.launchParams.gameId, handle, channel, std::strlen(channel)));
+      ctx, BuildWndReadyEnvelope(ctx.launchParams.gameId, handle, channel, std::strlen(channel)));
   if (posted != SendResult::Queued) {
     SdkLog(L"NotifyHostWndReady failed err=%d (IpcPostFailed): %ls", SdkError_IpcPostFailed, SendResultText(posted));
     return SdkError_IpcPostFailed;

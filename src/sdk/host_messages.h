@@ -20,10 +20,9 @@ namespace lumo {
 // channel.
 SdkError NotifyHostWndReady(SdkContext& ctx);
 
-// Hands the envelope to the link's sender for ctx's host pipe: Queued, or
-// why not (NoTarget without a host pipe; an empty envelope, whose text was
-// not UTF-8, is EmptyEnvelope). Logs nothing: the caller's failure line names the
+// Hands the envelope to ctx's IPC link for its host pipe: Queued, or why
+// not (IpcLink::Send). Logs nothing: the caller's failure line names the
 // cause.
-SendResult PostToHost(SdkContext& ctx, IpcLink& link, std::string envelope);
+SendResult PostToHost(SdkContext& ctx, std::string envelope);
 
 }  // namespace lumo

@@ -26,7 +26,7 @@ SdkError ShowPay(SdkContext& ctx, const char* text) {
     return SdkError_IpcPostFailed;
   }
   // An empty envelope (the text is not UTF-8) is refused by the link.
-  const SendResult posted = PostToHost(ctx, ctx.ipc, BuildShowPayEnvelope(ctx.launchParams.gameId, text, length));
+  const SendResult posted = PostToHost(ctx, BuildShowPayEnvelope(ctx.launchParams.gameId, text, length));
   if (posted != SendResult::Queued) {
     SdkLog(L"ShowPay failed err=%d (IpcPostFailed): %ls", SdkError_IpcPostFailed, SendResultText(posted));
     return SdkError_IpcPostFailed;

@@ -5,7 +5,6 @@
 #include <windows.h>
 
 #include "ipc/ipc_link.h"
-#include "ipc/stop_budget.h"
 #include "nbase/monotonic_clock.h"
 #include "nbase/thread.h"
 #include "sdk/game_window.h"
@@ -16,8 +15,10 @@ namespace lumo {
 namespace {
 
 constexpr DWORD kExitDelayMs = 3000;
-// The IPC part of Uninit's bound (see Uninit).
-static_assert(kIpcStopBoundMs == 1050, "Uninit's bounds changed");
+// Uninit's two bounded steps, the IPC link's stop and the window's detach,
+// keep it within this (see Uninit and the integration guide).
+constexpr DWORD kUninitBoundMs = 2000;
+static_assert(kIpcStopBoundMs + kWindowDetachBoundMs < kUninitBoundMs, "Uninit's bounds changed");
 
 void DelayedExit(uint64_t exitAtMs) {
   const uint64_t now = nbase::SteadyNowMs();
@@ -67,11 +68,9 @@ void Uninit(SdkContext& ctx) {
   ctx.sessionsEnded.fetch_add(1);
   ArmDelayedExit();
 
-  // Bounded, together under 2 s: StopIpc at most 1,050 ms (the receive loop
-  // kReceiveStopBoundMs 200, then the sender's delivery kIpcStopBudgetMs 700
-  // and its stop kSenderStopMarginMs 150; what is not delivered by then is
-  // dropped with a log line), the detach at most 900 ms (the host answering
-  // kDetachHostAnswerMs 100, SetParent kDetachBoundMs 800): 1,950 ms.
+  // Bounded, together under kUninitBoundMs: StopIpc within kIpcStopBoundMs
+  // (what is not delivered by then is dropped with a log line), the detach
+  // within kWindowDetachBoundMs.
   if (ctx.ipc.started()) ctx.ipc.StopIpc();
   if (ctx.launchParams.parentValid != 0) DetachGameWindow(ctx.gameWnd);
 

@@ -54,7 +54,7 @@ class IpcChannelTest : public ::testing::Test {
 
   // Queues `payload` for `target`, expecting the link to take it.
   void Send(const std::string& target, const std::string& payload) {
-    EXPECT_EQ(link_.Send(target, payload), lumo::CIPCChannel::SendResult::Queued);
+    EXPECT_EQ(link_.Send(target, payload), lumo::SendResult::Queued);
   }
 
   lumo::IpcLink link_;
@@ -62,14 +62,14 @@ class IpcChannelTest : public ::testing::Test {
 };
 
 TEST_F(IpcChannelTest, StartTwiceStartsOnceAndNameInUseFails) {
-  const std::shared_ptr<lumo::CIPCChannel> first = link_.channel();
+  const std::shared_ptr<lumo::CIpcSender> first = link_.sender();
   EXPECT_TRUE(link_.StartIpc(name_));
-  EXPECT_EQ(link_.channel(), first);
+  EXPECT_EQ(link_.sender(), first);
   // Another start on the same name, as a second game would make, is refused.
   lumo::IpcLink other;
   EXPECT_FALSE(other.StartIpc(name_));
   EXPECT_FALSE(other.started());
-  EXPECT_EQ(other.channel(), nullptr);
+  EXPECT_EQ(other.sender(), nullptr);
   EXPECT_FALSE(other.StartIpc(""));
 }
 
@@ -82,11 +82,11 @@ TEST_F(IpcChannelTest, DeliversUpTo2044BytesAndSurvivesAnOversizedMessage) {
   Send(lumo::kChannelMain, fits);
   ASSERT_EQ(Received(*host, 1).size(), 1u) << host->Output();
   // Refused at once rather than dropped after it was taken.
-  EXPECT_EQ(link_.Send(lumo::kChannelMain, tooBig), lumo::CIPCChannel::SendResult::TooLarge);
+  EXPECT_EQ(link_.Send(lumo::kChannelMain, tooBig), lumo::SendResult::TooLarge);
   // An empty envelope is what a text that is not UTF-8 leaves; an empty
   // target, a missing --lumo-pipe.
-  EXPECT_EQ(link_.Send(lumo::kChannelMain, ""), lumo::CIPCChannel::SendResult::EmptyEnvelope);
-  EXPECT_EQ(link_.Send("", after), lumo::CIPCChannel::SendResult::NoTarget);
+  EXPECT_EQ(link_.Send(lumo::kChannelMain, ""), lumo::SendResult::EmptyEnvelope);
+  EXPECT_EQ(link_.Send("", after), lumo::SendResult::NoTarget);
   Send(lumo::kChannelMain, after);  // the channel still works
   const std::vector<std::string> got = Received(*host, 2);
   ASSERT_EQ(got.size(), 2u) << host->Output();
@@ -121,12 +121,12 @@ TEST_F(IpcChannelTest, MessagesOlderThanTheGapAreDroppedWhileTheHostIsMissing) {
 TEST_F(IpcChannelTest, SendAfterCloseQueuesNothing) {
   auto host = StartHost(lumo::kChannelMain);
   ASSERT_TRUE(host);
-  const std::shared_ptr<lumo::CIPCChannel> channel = link_.channel();
-  channel->Close(1000);
-  channel->Close(1000);  // idempotent
-  EXPECT_EQ(channel->sender.Queue(lumo::kChannelMain, lumo::BuildEnvelope("Late", "x")),
-            lumo::CIPCChannel::SendResult::Closed);
-  EXPECT_EQ(channel->sender.message_loop(), nullptr);
+  // Held as a send racing the stop holds it.
+  const std::shared_ptr<lumo::CIpcSender> sender = link_.sender();
+  link_.StopIpc(1000);
+  link_.StopIpc(1000);  // idempotent
+  EXPECT_EQ(sender->Queue(lumo::kChannelMain, lumo::BuildEnvelope("Late", "x")), lumo::SendResult::Closed);
+  EXPECT_EQ(sender->message_loop(), nullptr);
   Sleep(500);
   EXPECT_TRUE(lumo_test::RawEnvelopes(*host).empty()) << host->Output();
 }
@@ -164,14 +164,14 @@ TEST(IpcChannel, StopEndsTheThreadsAndReleasesTheName) {
   const std::string name = "ipc_channel_game_stoptest" + std::to_string(GetCurrentProcessId());
   ASSERT_TRUE(link.StartIpc(name));
   EXPECT_TRUE(link.started());
-  const std::shared_ptr<lumo::CIPCChannel> channel = link.channel();
-  ASSERT_NE(channel, nullptr);
-  EXPECT_NE(channel->sender.message_loop(), nullptr);
+  const std::shared_ptr<lumo::CIpcSender> sender = link.sender();
+  ASSERT_NE(sender, nullptr);
+  EXPECT_NE(sender->message_loop(), nullptr);
   link.StopIpc();
   EXPECT_FALSE(link.started());
-  EXPECT_EQ(link.channel(), nullptr);
-  EXPECT_EQ(channel->sender.message_loop(), nullptr);
-  EXPECT_EQ(link.Send(lumo::kChannelMain, "x"), lumo::CIPCChannel::SendResult::NotRunning);
+  EXPECT_EQ(link.sender(), nullptr);
+  EXPECT_EQ(sender->message_loop(), nullptr);
+  EXPECT_EQ(link.Send(lumo::kChannelMain, "x"), lumo::SendResult::NotRunning);
   // The name is free again: a new start creates it anew.
   ASSERT_TRUE(link.StartIpc(name));
   link.StopIpc();
