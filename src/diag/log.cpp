@@ -21,6 +21,7 @@ constexpr size_t kHeaderUnits = 260;
 constexpr size_t kSwitchUnits = 32;
 
 std::atomic<bool> g_switchLoaded{false};
+std::atomic<const wchar_t*> g_testExecutablePath{nullptr};
 
 // The longest path the system hands out, in units with the terminator.
 constexpr DWORD kLongestPath = 32768;
@@ -41,10 +42,6 @@ void AppendTruncating(wchar_t* line, size_t capacity, const wchar_t* piece) {
   wcsncat_s(line, capacity, piece, _TRUNCATE);
 }
 
-}  // namespace
-
-namespace {
-
 // 64-bit FNV-1a over the UTF-16 units, from a chosen start: two starts give
 // the 128 bits of a lock's hashed name.
 uint64_t HashUnits(const std::wstring& text, uint64_t hash) {
@@ -54,10 +51,6 @@ uint64_t HashUnits(const std::wstring& text, uint64_t hash) {
   }
   return hash;
 }
-
-}  // namespace
-
-namespace {
 
 // The path as every lock name reads it: lower-cased, slashes for backslashes.
 std::wstring LockKey(const wchar_t* logPath) {
@@ -99,17 +92,17 @@ bool MakeOldLogFilePath(const wchar_t* exePath, wchar_t (&out)[MAX_PATH]) {
   return JoinFits(exePath, L".log.1", out);
 }
 
-namespace {
-std::atomic<const wchar_t*> g_testExecutablePath{nullptr};
-}  // namespace
-
 void SetExecutablePathForTesting(const wchar_t* path) { g_testExecutablePath.store(path); }
 
 std::wstring ExecutablePath() {
   if (const wchar_t* chosen = g_testExecutablePath.load()) return chosen;
+  return ModuleFilePath(nullptr);
+}
+
+std::wstring ModuleFilePath(HMODULE module) {
   std::wstring path(MAX_PATH, L'\0');
   for (;;) {
-    const DWORD n = GetModuleFileNameW(nullptr, &path[0], static_cast<DWORD>(path.size()));
+    const DWORD n = GetModuleFileNameW(module, &path[0], static_cast<DWORD>(path.size()));
     if (n == 0) return std::wstring();
     if (n < path.size()) {
       path.resize(n);
@@ -398,13 +391,10 @@ void PlaceLog(LogSink& sink) {
   }
   sink.file = file;
   MakeHashedLogLockName(sink.logPath, sink.mutexName);
-  if (besideError != 0) {
-    _snwprintf_s(text, kMessageUnits, _TRUNCATE, L"[LumoGameSDK] log: %ls cannot be written (%ls); the log is written to %ls",
-                 beside.c_str(), BesideRefusal(besideError, beside.size()).c_str(), sink.logPath);
-  } else {
-    _snwprintf_s(text, kMessageUnits, _TRUNCATE, L"[LumoGameSDK] log: %ls cannot be named (%ls); the log is written to %ls",
-                 beside.c_str(), BesideRefusal(0, beside.size()).c_str(), sink.logPath);
-  }
+  // Refused (an error) or too long to be named (none).
+  _snwprintf_s(text, kMessageUnits, _TRUNCATE, L"[LumoGameSDK] log: %ls cannot be %ls (%ls); the log is written to %ls",
+               beside.c_str(), besideError != 0 ? L"written" : L"named",
+               BesideRefusal(besideError, beside.size()).c_str(), sink.logPath);
   sink.pendingNote = text;
   sink.notePending.store(true);
   OutputDebugStringW((sink.pendingNote + L"\n").c_str());

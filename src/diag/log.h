@@ -129,6 +129,10 @@ bool MakeOldLogFilePath(const wchar_t* exePath, wchar_t (&out)[MAX_PATH]);
 
 // The executable's full path, of any length; empty when it cannot be read.
 std::wstring ExecutablePath();
+// The full path of the file `module` was loaded from (null: the
+// executable's, without the test seam below), of any length; empty when it
+// cannot be read.
+std::wstring ModuleFilePath(HMODULE module);
 // Tests put in the path of an executable that Wine cannot start (its
 // CreateProcessW takes no program path of MAX_PATH units or more), before
 // the first line; null puts the real one back.

@@ -1,5 +1,7 @@
 #include "ipc/event_state.h"
 
+#include "nbase/system_library.h"
+
 namespace lumo {
 
 namespace {
@@ -12,11 +14,7 @@ struct EventBasicInformation {
 constexpr int kEventBasicInformation = 0;
 using NtQueryEventFn = LONG(WINAPI*)(HANDLE, int, void*, ULONG, ULONG*);
 
-NtQueryEventFn LookUpNtQueryEvent() {
-  HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
-  if (ntdll == nullptr) return nullptr;
-  return reinterpret_cast<NtQueryEventFn>(reinterpret_cast<void*>(GetProcAddress(ntdll, "NtQueryEvent")));
-}
+NtQueryEventFn LookUpNtQueryEvent() { return nbase::LoadedFunction<NtQueryEventFn>(L"ntdll.dll", "NtQueryEvent"); }
 
 bool QueryEvent(HANDLE event, EventBasicInformation& info) {
   static const NtQueryEventFn query = LookUpNtQueryEvent();

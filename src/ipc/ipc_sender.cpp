@@ -49,6 +49,12 @@ class TurnGuard {
 
 std::wstring Wide(const std::string& utf8) { return Utf8ToWide(utf8.c_str(), static_cast<int>(utf8.size())); }
 
+// How long the host has to take a message: longer until it has taken its
+// first on this connection (a new host may still be setting up its reader).
+uint64_t TakeBoundMs(const HostConnection& connection) {
+  return connection.hostHasTaken ? kHostTakeTimeoutMs : kHostFirstTakeTimeoutMs;
+}
+
 // The writers' lock's object name for a host channel, as the log names it.
 std::wstring LockName(const std::string& target) { return Wide(target + kShmWritersLockSuffix); }
 
@@ -315,7 +321,7 @@ void CIpcSender::TakeTurn(const std::string& target, HostConnection& connection)
 bool CIpcSender::WaitUntilTaken(const std::string& target, HostConnection& connection) {
   // Also before the first message on a connection: another game may have
   // written into the slot just before.
-  const uint64_t boundMs = connection.hostHasTaken ? kHostTakeTimeoutMs : kHostFirstTakeTimeoutMs;
+  const uint64_t boundMs = TakeBoundMs(connection);
   bool pending = false;
   switch (WaitForReaderToTake(connection.endpoint.serverEvent.handle, boundMs, 1, [this] { return PastDeadline(); },
                               &pending)) {
@@ -340,7 +346,7 @@ bool CIpcSender::WaitUntilTaken(const std::string& target, HostConnection& conne
 }
 
 void CIpcSender::WaitUntilCopied(HostConnection& connection) {
-  const uint64_t boundMs = connection.hostHasTaken ? kHostTakeTimeoutMs : kHostFirstTakeTimeoutMs;
+  const uint64_t boundMs = TakeBoundMs(connection);
   switch (WaitForReaderToTake(connection.endpoint.serverEvent.handle, boundMs, 1, [this] { return PastDeadline(); })) {
     case TakeWait::Taken:
     case TakeWait::Unknown:

@@ -347,13 +347,24 @@ bool HttpGetThrough(const WinHttpApi& api, const wchar_t* url, std::string& body
     if (call != nullptr) callFailed(call, error);
     return false;
   };
+  // The answer's Content-Length, once its headers have been read.
+  bool announced = false;
+  unsigned long long length = 0;
+  // A read that fails mid-body leaves the body short of its announced length
+  // (a dropped connection): that is a truncation, unless the deadline ended
+  // it. Before the headers nothing is announced: a plain failure.
+  auto failedReading = [&](const wchar_t* call, DWORD error) {
+    failed(call, error);
+    if (why == HttpFailure::kFailed && announced && body.size() < length) why = HttpFailure::kTruncated;
+    return false;
+  };
   // Waits for the step that `call` started (it returned TRUE): false when
   // it ended in an error or the deadline came first. A step the deadline
   // overtook is reported as WinHTTP's own time-out in that call; the
   // request's close, on the way out, ends it.
   auto completed = [&](const wchar_t* call, DWORD expected) {
     if (!request.AwaitCompletion(deadline)) return failed(call, ERROR_WINHTTP_TIMEOUT);
-    if (state.completion == WINHTTP_CALLBACK_STATUS_REQUEST_ERROR) return failed(call, state.error);
+    if (state.completion == WINHTTP_CALLBACK_STATUS_REQUEST_ERROR) return failedReading(call, state.error);
     if (state.completion != expected) return failed(call, ERROR_WINHTTP_INTERNAL_ERROR);
     return true;
   };
@@ -383,8 +394,6 @@ bool HttpGetThrough(const WinHttpApi& api, const wchar_t* url, std::string& body
     return false;
   }
 
-  bool announced = false;
-  unsigned long long length = 0;
   if (!ReadContentLength(api, request.get(), announced, length)) {
     return failed(L"WinHttpQueryHeaders", GetLastError());
   }
@@ -393,20 +402,6 @@ bool HttpGetThrough(const WinHttpApi& api, const wchar_t* url, std::string& body
     return false;
   }
 
-  // A read that fails mid-body leaves the body short of its announced length
-  // (a dropped connection): that is a truncation, unless the deadline ended it.
-  auto failedReading = [&](const wchar_t* call, DWORD error) {
-    failed(call, error);
-    if (why == HttpFailure::kFailed && announced && body.size() < length) why = HttpFailure::kTruncated;
-    return false;
-  };
-  auto readCompleted = [&](const wchar_t* call, DWORD expected) {
-    if (!request.AwaitCompletion(deadline)) return failed(call, ERROR_WINHTTP_TIMEOUT);
-    if (state.completion == WINHTTP_CALLBACK_STATUS_REQUEST_ERROR) return failedReading(call, state.error);
-    if (state.completion != expected) return failed(call, ERROR_WINHTTP_INTERNAL_ERROR);
-    return true;
-  };
-
   for (;;) {
     if (!LimitWaits(api, request.get(), deadline)) return failed(nullptr, ERROR_WINHTTP_TIMEOUT);
     // Asynchronous: the count comes with the completion, not through the
@@ -414,7 +409,7 @@ bool HttpGetThrough(const WinHttpApi& api, const wchar_t* url, std::string& body
     if (!api.QueryDataAvailable(request.get(), nullptr)) {
       return failedReading(L"WinHttpQueryDataAvailable", GetLastError());
     }
-    if (!readCompleted(L"WinHttpQueryDataAvailable", WINHTTP_CALLBACK_STATUS_DATA_AVAILABLE)) return false;
+    if (!completed(L"WinHttpQueryDataAvailable", WINHTTP_CALLBACK_STATUS_DATA_AVAILABLE)) return false;
     const DWORD available = state.bytes;
     if (available == 0) break;
     // One byte past the cap is enough to know the body is too large.
@@ -425,7 +420,7 @@ bool HttpGetThrough(const WinHttpApi& api, const wchar_t* url, std::string& body
     if (!api.ReadData(request.get(), state.buffer, want, nullptr)) {
       return failedReading(L"WinHttpReadData", GetLastError());
     }
-    if (!readCompleted(L"WinHttpReadData", WINHTTP_CALLBACK_STATUS_READ_COMPLETE)) return false;
+    if (!completed(L"WinHttpReadData", WINHTTP_CALLBACK_STATUS_READ_COMPLETE)) return false;
     const DWORD read = state.bytes;
     if (read == 0) break;
     body.append(state.buffer, read < want ? read : want);

@@ -10,11 +10,9 @@ namespace {
 
 std::atomic<DWORD> g_loadError{0};
 
-// GetProcAddress hands back a generic function pointer; going through
-// void (*)() keeps the conversion to the real type free of warnings.
 template <typename Fn>
 bool Resolve(HMODULE module, const char* name, Fn& out) {
-  out = reinterpret_cast<Fn>(reinterpret_cast<void (*)()>(GetProcAddress(module, name)));
+  out = nbase::FunctionFrom<Fn>(module, name);
   return out != nullptr;
 }
 

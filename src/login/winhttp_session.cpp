@@ -4,6 +4,7 @@
 
 #include "diag/log.h"
 #include "login/winhttp_errors.h"
+#include "nbase/system_library.h"
 
 namespace lumo {
 
@@ -34,9 +35,7 @@ WindowsVersion RunningWindowsVersion() {
   // every process.
   using GetVersionFn = LONG(WINAPI*)(OSVERSIONINFOW*);
   WindowsVersion version;
-  HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
-  if (ntdll == nullptr) return version;
-  const auto get = reinterpret_cast<GetVersionFn>(reinterpret_cast<void (*)()>(GetProcAddress(ntdll, "RtlGetVersion")));
+  const auto get = nbase::LoadedFunction<GetVersionFn>(L"ntdll.dll", "RtlGetVersion");
   OSVERSIONINFOW info = {};
   info.dwOSVersionInfoSize = sizeof(info);
   if (get == nullptr || get(&info) != 0) return version;

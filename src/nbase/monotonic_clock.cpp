@@ -42,10 +42,7 @@ DWORD WINAPI PerformanceCounterMs() { return static_cast<DWORD>(SteadyNowMs()); 
 // life of the process. Without it the performance counter serves.
 MillisecondTimer LookUpTimer(const wchar_t* dll) {
   if (HMODULE module = LoadSystemLibrary(dll)) {
-    // GetProcAddress hands back a generic function pointer; going through
-    // void (*)() keeps the conversion free of warnings.
-    auto timer = reinterpret_cast<MillisecondTimer>(
-        reinterpret_cast<void (*)()>(GetProcAddress(module, "timeGetTime")));
+    const auto timer = FunctionFrom<MillisecondTimer>(module, "timeGetTime");
     if (timer != nullptr) return timer;
     FreeLibrary(module);
   }

@@ -1,5 +1,7 @@
 #include "sdk/dpi_awareness.h"
 
+#include "nbase/system_library.h"
+
 namespace lumo {
 
 namespace {
@@ -28,10 +30,7 @@ using SetThreadHostingFn = int(WINAPI*)(int);
 
 template <typename Fn>
 Fn User32Call(const char* name) {
-  HMODULE user32 = GetModuleHandleW(L"user32.dll");
-  if (user32 == nullptr) return nullptr;
-  // GetProcAddress hands back a generic function pointer.
-  return reinterpret_cast<Fn>(reinterpret_cast<void (*)()>(GetProcAddress(user32, name)));
+  return nbase::LoadedFunction<Fn>(L"user32.dll", name);
 }
 
 DpiAwareness AwarenessOfContext(DpiContext context) {

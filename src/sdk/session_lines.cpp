@@ -25,9 +25,8 @@ std::wstring OwnFile() {
                           reinterpret_cast<const wchar_t*>(&g_firstInitLogged), &self)) {
     return L"?";
   }
-  wchar_t path[MAX_PATH] = {};
-  const DWORD n = GetModuleFileNameW(self, path, MAX_PATH);
-  return n > 0 && n < MAX_PATH ? std::wstring(path) : std::wstring(L"?");
+  const std::wstring path = ModuleFilePath(self);
+  return path.empty() ? std::wstring(L"?") : path;
 }
 
 CCommandLine OwnCommandLine() {

@@ -6,6 +6,7 @@
 
 #include "ipc/ipc_link.h"
 #include "nbase/monotonic_clock.h"
+#include "nbase/system_library.h"
 #include "nbase/thread.h"
 #include "sdk/game_window.h"
 #include "sdk/operations.h"
@@ -31,8 +32,8 @@ void DelayedExit(uint64_t exitAtMs) {
 // and a call from a DllMain or a DLL's global destructor comes now.
 bool ProcessIsEnding() {
   using ShutdownInProgress = BOOLEAN(NTAPI*)();
-  static const ShutdownInProgress query = reinterpret_cast<ShutdownInProgress>(reinterpret_cast<void*>(
-      GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "RtlDllShutdownInProgress")));
+  static const ShutdownInProgress query =
+      nbase::LoadedFunction<ShutdownInProgress>(L"ntdll.dll", "RtlDllShutdownInProgress");
   return query != nullptr && query() != 0;
 }
 

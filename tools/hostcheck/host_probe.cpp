@@ -1,6 +1,7 @@
 #include "hostcheck/host_probe.h"
 
 #include "hostcheck/clock.h"
+#include "nbase/system_library.h"
 
 namespace hostcheck {
 
@@ -55,8 +56,7 @@ long long MappingSize(const char* name) {
     LARGE_INTEGER size;
   };
   using NtQuerySectionFn = LONG(WINAPI*)(HANDLE, int, void*, SIZE_T, SIZE_T*);
-  static const NtQuerySectionFn query = reinterpret_cast<NtQuerySectionFn>(
-      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQuerySection")));
+  static const NtQuerySectionFn query = nbase::LoadedFunction<NtQuerySectionFn>(L"ntdll.dll", "NtQuerySection");
   if (query == nullptr) return -1;
   HANDLE mapping = OpenFileMappingA(SECTION_QUERY | FILE_MAP_READ, FALSE, name);
   if (mapping == nullptr) return -1;

@@ -54,9 +54,7 @@ void AskForMillisecondTimer() {
   HMODULE winmm = nbase::LoadSystemLibrary(L"winmm.dll");
   if (winmm == nullptr) return;
   using TimeBeginPeriod = UINT(WINAPI*)(UINT);
-  // Through void (*)(), as the library does, to keep the conversion free of warnings.
-  auto begin = reinterpret_cast<TimeBeginPeriod>(
-      reinterpret_cast<void (*)()>(GetProcAddress(winmm, "timeBeginPeriod")));
+  const auto begin = nbase::FunctionFrom<TimeBeginPeriod>(winmm, "timeBeginPeriod");
   if (begin != nullptr) begin(1);
   // winmm stays loaded for the life of the process, and its period with it.
 }
