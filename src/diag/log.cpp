@@ -160,12 +160,17 @@ void LoadLogSwitch() {
   }
 }
 
-void SdkLog(const wchar_t* format, ...) {
+bool SdkLogOn() {
   LoadLogSwitch();
-  LogSink& sink = GetLogSink();
+  const LogSink& sink = GetLogSink();
+  return sink.enabled && !sink.exePath.empty();
+}
+
+void SdkLog(const wchar_t* format, ...) {
   // Every export logs on every call: with the log off (the default) nothing
   // is formatted, so the game does not pay for lines nobody reads.
-  if (!sink.enabled || sink.exePath.empty()) return;
+  if (!SdkLogOn()) return;
+  LogSink& sink = GetLogSink();
   wchar_t text[kMessageUnits] = {};
   va_list args;
   va_start(args, format);

@@ -107,6 +107,11 @@ void LoadLogSwitch();
 // Formats the message (at most 1899 units are kept) and appends one line.
 void SdkLog(const wchar_t* format, ...);
 
+// Whether SdkLog writes lines in this process (reads the switch first). For
+// a caller that has work to do before it can log, which the log being off
+// (the default) spares. Any thread.
+bool SdkLogOn();
+
 // Called only by SdkLog; appends one stamped line when the sink is enabled.
 void WriteLogLine(LogSink& sink, const wchar_t* format, ...);
 

@@ -70,7 +70,9 @@ std::wstring CreateFailureCause(const IpcCreateFailure& failure, bool tokenless)
 }  // namespace
 
 void LogFirstInitLines(const SdkContext& ctx) {
-  if (g_firstInitLogged.exchange(true)) return;
+  // The command line is read again and the DLL's path looked up only for a
+  // log that is on.
+  if (g_firstInitLogged.exchange(true) || !SdkLogOn()) return;
   const char* const version = LUMO_SDK_VERSION_STRING;
   SdkLog(L"LumoGameSDK %ls (x64), %ls", std::wstring(version, version + std::strlen(version)).c_str(),
          OwnFile().c_str());
